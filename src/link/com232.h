@@ -1,0 +1,65 @@
+// Device link: request / answer frames, order codes, the serial port with its receive path
+// and line check, and the exchanges whose answers are not frames.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr int PNUM = 16;                 // data words per frame
+inline constexpr int FRAME_LEN = PNUM * 2 + 4;  // 36 bytes: every request and frame answer
+inline constexpr double TIMEOUT = 1.5;          // answer wait, seconds
+inline constexpr int eventMask = 0x8006;        // receive notification events
+inline constexpr int FIRMWARE_LEN = 72;         // firmware text answer
+inline constexpr int DATA64_LEN = 128;          // data-block answer: 64 words
+
+enum : int {
+    ORD_WRITE_RAM = 1,
+    ORD_READ_RAM = 2,
+    ORD_WRITE_EEPROM = 3,
+    ORD_READ_EEPROM = 4,
+    ORD_ECHO = 5,
+    ORD_TEACH = 6,
+    ORD_VERSION = 7,
+    ORD_LIVE = 8,
+    ORD_DATA64 = 9,
+    ORD_RESET = 10,
+    ORD_REFRESH = 11,
+    ORD_INFOBLOCK = 20,
+};
+
+extern int com;          // open port number
+extern int sync;         // 0x55: opens every request, event character of the notification
+extern int order;        // order code of the request being built
+extern int rx_flag;      // an answer frame was taken in since the last request
+extern int graphrefresh; // new live values wait to be plotted
+extern int nBytesW, nBytesR;
+extern double tstart, tdiff; // shared by every waiting loop
+extern char szStatus[68];    // outcome of the last exchange
+extern char szWriteBuf[1024];
+extern char szReadBuf[1024];
+extern uint16_t pp[PNUM]; // parameter block: data words of requests and answers
+
+// Data view curves and x values (entries 0..127 used).
+extern uint16_t xArray[256];
+extern uint16_t yArrayA[256];
+extern uint16_t yArrayB[256];
+
+// Frames.
+void FillTxBuf(int order, const uint16_t* words);
+void GetRxBuf(int count);
+
+// Port, receive path and line check.
+void InitRS232(int port);
+void RX_Receive_Function(int port, int events, void* data);
+int WaitRxFull();
+int CheckComLine(int port);
+int CC_DropDCom(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+// Status text of an OpenComConfig result.
+const char* ComErrorText(int code);
+
+// Firmware text, data block, info block.
+int GetVERSIONInfo();
+int ReadData64(int start, int kind, int code);
+int SendInfoBlockToFlash(int first, int second);
+
+// Shows a text on the main panel's status line.
+void ShowStatus(const char* text);

@@ -1,0 +1,53 @@
+// Live view: the live loop and the live value set, the strip charts with their histories
+// and band arithmetic, and the scope view of the data blocks.
+#pragma once
+
+#include <cstdint>
+
+extern int stop_flag; // 1 while no live run or recording is active
+extern int type;      // live chart kind: 0 raw, 1 normalised
+
+// Live value set: the 16 words of a live answer.
+extern int32_t valNORMA, valNORMB;
+extern uint16_t adcCHA, adcCHB, Amax, Bmax, MAXvalA, MAXvalB, MINvalA, MINvalB, tolval, btnval, inputs,
+    valDIFF, indexA, indexB;
+
+// Band of the normalised views.
+extern int32_t upTHR, loTHR, valNORM;
+extern uint16_t valREF;
+
+// Chart histories, interleaved point by point; point 99 is the newest.
+extern double arrayRAW[200];
+extern double arrayNORM[600];
+extern uint16_t upArray[256], loArray[256], refArray[256];
+
+// Colours (24-bit RGB).
+enum : int {
+    VAL_RED = 0xFF0000,
+    VAL_GREEN = 0x00FF00,
+    VAL_BLUE = 0x0000FF,
+    VAL_DK_GREEN = 0x008000,
+    VAL_DK_GRAY = 0x404040,
+    VAL_CYAN = 0x00FFFF,
+    VAL_BLACK = 0x000000,
+};
+
+// Live loop.
+int CC_BTNRun(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_BTNStop(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+void FillarrayRAW(int a, int b);
+void FillarrayNORM(int tolerance, int reference, int marker);
+void DecodeLiveAnswer();
+
+// Strip charts.
+int CC_RNGGraphSource(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+void ApplyGraphSource();
+void PlotRAWValues();
+void PlotNORMValues(double* history);
+int Shift(const double* input, int n, int k, double* output);
+int Copy1D(const double* input, int n, double* output);
+
+// Scope view.
+int CC_BTNData(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+void PlotDATACurve(const uint16_t* curveA, const uint16_t* curveB, const uint16_t* upper,
+                   const uint16_t* lower, const uint16_t* reference);

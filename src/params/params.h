@@ -1,0 +1,45 @@
+// Parameter set: the 19 parameter variables, their block layout in pp, the panel binding,
+// the transfer targets with the parameter file, and the teach / reset / refresh commands.
+#pragma once
+
+#include <cstdint>
+#include "platform/files.h"
+
+extern uint16_t powerA, powerB, refA, refB, tolA, tolB, hysteresis, polarity, hold, hwmode, average,
+    evalmode, triglvlA, triglvlB, trigmode, sdelay, outmode, anamode, maxmode;
+extern uint16_t ref10Bit, tol10Bit; // idle band of the normalised chart
+
+inline constexpr int RAM = 1, EEPROM = 2, DATFILE = 3;
+extern int target;
+extern char file_name[MAX_PATHNAME_LEN];
+
+// Block and GET exchange.
+void CopyVarsToPP(uint16_t set);
+void CopyPPtoVars(uint16_t set);
+void PushGET(int target, uint16_t set);
+
+// Panel binding.
+void GetPanelValues();
+void SetPanelValues();
+const char* TrigModeText(unsigned mode);
+const char* EvalModeText(unsigned mode);
+const char* AnaModeText(unsigned mode);
+const char* OutModeText(unsigned mode);
+int CC_BINSWpower(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_TOGBTNparaII(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_DropTrigmode(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_DROP_EvalMode(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+
+// Transfer targets and parameter file.
+int CC_RBTRam(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_RBTEeprom(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_RBTFile(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_BTNSend(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_BTNGet(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+void SendParaToFile();
+void ReadParaFromFile();
+
+// Teach, reset, refresh.
+int CC_ButtonTeach(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_ButtonReset(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_ButtonRefresh(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

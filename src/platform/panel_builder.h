@@ -1,0 +1,32 @@
+// For the panel forms only: adds the controls of a panel being loaded and hands back their
+// widgets so the form can lay them out. Everything else addresses controls through ui.h.
+#pragma once
+
+#include "platform/ui.h"
+
+class QWidget;
+
+struct RingItem {
+    const char* label;
+    int value;
+};
+
+struct CtrlSpec {
+    int id;                  // control number on its panel (> 0)
+    CtrlKind kind;
+    const char* name;        // object name, e.g. "PANEL_STATUS"
+    const char* label;       // visible label; also the accessible name unless accessibleName is set
+    CtrlCallbackPtr callback = nullptr;
+    int initial = 0;         // initial value of numeric controls, rings, switches
+    int minimum = 0;
+    int maximum = 65535;
+    std::vector<RingItem> items = {}; // rings
+    const char* accessibleName = nullptr;
+};
+
+// Creates a control on the panel being built and returns the widget to place in a layout.
+// The widget carries the label (for kinds that have one) inside it.
+QWidget* AddCtrl(int panel, const CtrlSpec& spec);
+// The panel's top-level widget, for the form's layout.
+QWidget* PanelWidget(int panel);
+void SetPanelTitle(int panel, const char* title);

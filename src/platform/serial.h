@@ -1,0 +1,58 @@
+// RS-232 run-time over Qt SerialPort. Ports are numbered from 1: port n is the n-th entry of
+// the device paths in ZEP4_SERIAL_PORTS (separated by ':'), then the system's serial ports
+// in order of device name.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Negative results of OpenComConfig and the other calls.
+enum : int {
+    kRS_UnknownSysError = -1,
+    kRS_InvalidPortNum = -2,
+    kRS_PortNotOpen = -3,
+    kRS_UnknownIOError = -4,
+    kRS_NoPortFound = -6,
+    kRS_CannotOpenPort = -7,
+    kRS_InvalidParameter = -13,
+    kRS_Timeout = -99,
+};
+
+// Receive-notification events.
+enum : int {
+    LWRS_RXCHAR = 0x0001,
+    LWRS_RXFLAG = 0x0002,  // the event character was received
+    LWRS_TXEMPTY = 0x0004, // transmit queue empty
+    LWRS_RECEIVE = 0x8000, // at least the notify count of bytes waits in the input queue
+};
+
+using ComCallbackPtr = void (*)(int port, int eventMask, void* callbackData);
+
+// parity 0 = none. Returns 0 on success or one of the negative codes above.
+int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, int dataBits,
+                  int stopBits, int inputQueueSize, int outputQueueSize);
+// Read and write time-out in seconds for ComRd and ComWrt.
+int SetComTime(int port, double timeoutSeconds);
+int SetCTSMode(int port, int mode);
+// Installs the receive notification: called on the user-interface thread, only from the
+// event processing (RunUserInterface / ProcessSystemEvents), never during Delay, ComRd or
+// GetInQLen, once per notifyCount bytes waiting. Mask 0 or no callback switches it off.
+int InstallComCallback(int port, int eventMask, int notifyCount, int eventCharacter,
+                       ComCallbackPtr callback, void* callbackData);
+int FlushInQ(int port);
+int FlushOutQ(int port);
+// Queues and pushes out count bytes; returns the count written or a negative error.
+int ComWrt(int port, const char* buffer, int count);
+// Reads until count bytes are in or the port time-out passes; returns the count read
+// (fewer after a time-out) or a negative error.
+int ComRd(int port, char* buffer, int count);
+// Bytes waiting in the input queue (pulls in what the system already holds).
+int GetInQLen(int port);
+int CloseCom(int port);
+
+struct SerialPortEntry {
+    int number;              // 1-based port number
+    std::string device;      // e.g. /dev/ttyUSB0 or /dev/pts/5
+    std::string description; // e.g. "USB-Serial Controller", "ZEP4_SERIAL_PORTS"
+};
+std::vector<SerialPortEntry> ListSerialPorts();
