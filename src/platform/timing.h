@@ -1,7 +1,8 @@
 // Timing run-time.
 #pragma once
 
-// Seconds from a steady clock.
+// Seconds from a steady clock: std::chrono::steady_clock since its epoch, so times taken
+// by the simulated controller in the same machine compare with it directly.
 double Timer();
 // Sleeps without processing any events.
 void Delay(double seconds);

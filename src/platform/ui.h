@@ -89,6 +89,8 @@ enum class Attr {
     XName,           // text: x-axis name of a graph
     YName,           // text: y-axis name of a graph
     NumCursors,      // int: cursors shown on an XY graph (0 hides them)
+    MinValue,        // int: lowest value a numeric control / progress bar takes
+    MaxValue,        // int: highest value a numeric control / progress bar takes
 };
 int SetCtrlAttribute(int panel, int control, Attr attribute, int value);
 int SetCtrlAttribute(int panel, int control, Attr attribute, const char* text);
