@@ -1,0 +1,89 @@
+// Parameter variables, their place in the two 16-word sets, and the GET exchange.
+#include "params/params.h"
+
+#include "app/app.h"
+#include "app/panels.h"
+#include "link/com232.h"
+#include "platform/serial.h"
+
+uint16_t powerA, powerB, refA, refB, tolA, tolB, hysteresis, polarity, hold, hwmode, average, evalmode,
+    triglvlA, triglvlB, trigmode, sdelay, outmode, anamode, maxmode;
+uint16_t ref10Bit, tol10Bit;
+
+int target;
+char file_name[MAX_PATHNAME_LEN];
+
+// Set 0 carries channel A and the common settings, set 1 channel B; word 0 is the set number.
+void CopyVarsToPP(uint16_t set) {
+    pp[0] = set;
+    if (set == 0) {
+        pp[1] = powerA;
+        pp[2] = refA;
+        pp[3] = tolA;
+        pp[4] = triglvlA;
+        pp[5] = hysteresis;
+        pp[6] = polarity;
+        pp[7] = hold;
+        pp[8] = average;
+        pp[9] = hwmode;
+        pp[10] = evalmode;
+        pp[11] = trigmode;
+        pp[12] = outmode;
+        pp[13] = anamode;
+        pp[14] = sdelay;
+        pp[15] = maxmode;
+    } else {
+        pp[1] = powerB;
+        pp[2] = refB;
+        pp[3] = tolB;
+        pp[4] = triglvlB;
+        for (int i = 5; i < PNUM; ++i) pp[i] = 0;
+    }
+}
+
+// Word 0 is not checked: the block is taken as the set the caller asked for.
+void CopyPPtoVars(uint16_t set) {
+    if (set == 0) {
+        powerA = pp[1];
+        refA = pp[2];
+        tolA = pp[3];
+        triglvlA = pp[4];
+        hysteresis = pp[5];
+        polarity = pp[6];
+        hold = pp[7];
+        average = pp[8];
+        hwmode = pp[9];
+        evalmode = pp[10];
+        trigmode = pp[11];
+        outmode = pp[12];
+        anamode = pp[13];
+        sdelay = pp[14];
+        maxmode = pp[15];
+    } else {
+        powerB = pp[1];
+        refB = pp[2];
+        tolB = pp[3];
+        triglvlB = pp[4];
+    }
+}
+
+void PushGET(int target, uint16_t set) {
+    if (target == DATFILE) return; // files go through ReadParaFromFile
+    order = (target == EEPROM) ? ORD_READ_EEPROM : ORD_READ_RAM;
+    CopyVarsToPP(set);
+    FlushInQ(com);
+    FlushOutQ(com);
+    FillTxBuf(order, pp);
+    rx_flag = 0;
+    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+    if (nBytesW == FRAME_LEN) ShowStatus("Waiting for parameter-frame ...");
+    WaitRxFull();
+    // An answer taken in during the wait's last pass still counts, even past the limit.
+    if (rx_flag) {
+        CopyPPtoVars(set);
+        ShowStatus("Parameter-frame received! - Line Ok!");
+    } else {
+        // The wait left its time-out text; do not keep claiming we are still waiting.
+        ShowStatus(szStatus);
+    }
+}

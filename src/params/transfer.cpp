@@ -1,0 +1,144 @@
+// Transfer targets (controller RAM, EEPROM, parameter file) and the parameter file itself.
+#include <string>
+
+#include "app/app.h"
+#include "app/panels.h"
+#include "link/com232.h"
+#include "params/params.h"
+#include "platform/files.h"
+#include "platform/serial.h"
+#include "platform/timing.h"
+#include "platform/ui.h"
+
+namespace {
+
+constexpr int kFileValues = 2 * PNUM; // both sets, one value per line
+constexpr int kFileField = 5;         // 65535 fits
+
+// One target is always selected; RAM is the fall-back whenever the chosen one is switched off.
+void SelectTarget(int panel, int control, int chosen) {
+    int on = 0;
+    GetCtrlVal(panel, control, on);
+    if (on == 1) {
+        SetCtrlVal(panelHandle, control, 1);
+        target = chosen;
+        for (int other : {PANEL_RBTRAM, PANEL_RBTEEPROM, PANEL_RBTFILE})
+            if (other != control) SetCtrlVal(panelHandle, other, 0);
+    } else {
+        target = RAM;
+        SetCtrlVal(panelHandle, PANEL_RBTRAM, 1);
+    }
+}
+
+// Lets the user choose the parameter file; the choice replaces file_name only when made.
+int ChooseParaFile(SelectButton button, bool forWriting) {
+    FileSelectRequest request;
+    request.defaultDirectory = proj_dir;
+    request.defaultFile = "ZEP4para.cfg";
+    request.filter = "*.cfg";
+    request.title = "K-VEX-ZEP4 Parameter File";
+    request.button = button;
+    request.restrictDirectory = false;
+    request.restrictExtension = true;
+    request.allowCancel = true;
+    request.allowMakeDirectory = true;
+    request.confirmReplace = forWriting;
+    char chosen[MAX_PATHNAME_LEN] = "";
+    int result = FileSelectPopup(request, chosen);
+    if (result > 0) CopyText(file_name, chosen);
+    return result;
+}
+
+const char* FileErrorReason(int code) {
+    switch (code) {
+    case kFile_CannotOpen: return "cannot open the file";
+    case kFile_WriteFailed: return "write failed";
+    case kFile_TooFewValues: return "fewer than 32 values";
+    case kFile_BadToken: return "a value is not an unsigned number";
+    case kFile_ValueTooLarge: return "a value is above 65535";
+    default: return "unknown error";
+    }
+}
+
+void SendParaSet(uint16_t set) {
+    CopyVarsToPP(set);
+    FillTxBuf(order, pp);
+    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+}
+
+} // namespace
+
+int CC_RBTRam(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_VAL_CHANGED) SelectTarget(panel, control, RAM);
+    return 0;
+}
+
+int CC_RBTEeprom(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_VAL_CHANGED) SelectTarget(panel, control, EEPROM);
+    return 0;
+}
+
+int CC_RBTFile(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_VAL_CHANGED) SelectTarget(panel, control, DATFILE);
+    return 0;
+}
+
+// Acts on the mouse press only: a keyboard commit must not send anything.
+int CC_BTNSend(int, int, int event, void*, int, int) {
+    if (event != EVENT_LEFT_CLICK) return 0;
+    ShowStatus("Transmit...");
+    if (target == DATFILE) {
+        if (ChooseParaFile(SelectButton::Ok, true) > 0) SendParaToFile();
+        return 0;
+    }
+    order = (target == EEPROM) ? ORD_WRITE_EEPROM : ORD_WRITE_RAM;
+    GetPanelValues();
+    SendParaSet(0);
+    if (nBytesW == FRAME_LEN) ShowStatus("Transmit para1 Ok!");
+    Delay(0.1); // the controller stores set 0 before it takes set 1
+    SendParaSet(1);
+    if (nBytesW == FRAME_LEN) ShowStatus("Transmit para Ok!");
+    return 0;
+}
+
+int CC_BTNGet(int, int, int event, void*, int, int) {
+    if (event == EVENT_LEFT_CLICK) {
+        ShowStatus("Receive...");
+    } else if (event == EVENT_COMMIT) {
+        if (target == DATFILE) {
+            ReadParaFromFile();
+        } else {
+            PushGET(target, 0);
+            PushGET(target, 1); // even when set 0 timed out
+        }
+        SetPanelValues();
+    }
+    return 0;
+}
+
+void SendParaToFile() {
+    GetPanelValues();
+    uint32_t values[kFileValues];
+    CopyVarsToPP(0);
+    for (int i = 0; i < PNUM; ++i) values[i] = pp[i];
+    CopyVarsToPP(1);
+    for (int i = 0; i < PNUM; ++i) values[PNUM + i] = pp[i];
+    int rc = ArrayToFile(file_name, values, kFileValues, 1, ' ', kFileField, FileAction::Truncate);
+    if (rc != kFile_Ok)
+        ShowStatus((std::string("Parameter file not written: ") + FileErrorReason(rc)).c_str());
+}
+
+// A file that cannot be read whole changes nothing: either all 32 values load or none.
+void ReadParaFromFile() {
+    if (ChooseParaFile(SelectButton::Load, false) <= 0) return;
+    uint32_t values[kFileValues];
+    int rc = FileToArray(file_name, values, kFileValues, 65535);
+    if (rc != kFile_Ok) {
+        ShowStatus((std::string("Parameter file not read: ") + FileErrorReason(rc)).c_str());
+        return;
+    }
+    for (int i = 0; i < PNUM; ++i) pp[i] = uint16_t(values[i]);
+    CopyPPtoVars(0);
+    for (int i = 0; i < PNUM; ++i) pp[i] = uint16_t(values[PNUM + i]);
+    CopyPPtoVars(1);
+}
