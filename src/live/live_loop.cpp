@@ -1,0 +1,156 @@
+// The live loop: one live request after another, each answer plotted before the next request
+// is built, until Stop, a close or a silent controller ends it.
+#include "live/live.h"
+
+#include "app/app.h"
+#include "app/panels.h"
+#include "link/com232.h"
+#include "params/params.h"
+#include "platform/serial.h"
+#include "platform/timing.h"
+#include "platform/ui.h"
+
+int stop_flag;
+int type;
+
+int32_t valNORMA, valNORMB;
+uint16_t adcCHA, adcCHB, Amax, Bmax, MAXvalA, MAXvalB, MINvalA, MINvalB, tolval, btnval, inputs, valDIFF,
+    indexA, indexB;
+
+double arrayRAW[200];
+double arrayNORM[600];
+
+namespace {
+
+// A live answer later than this after its request ends the loop.
+constexpr double kLiveTimeout = 2.0;
+
+constexpr int kPoints = 100;
+constexpr int kNormTraces = 6;
+
+void FlushBoth() {
+    FlushInQ(com);
+    FlushOutQ(com);
+}
+
+// Fills pp with parameter set 0 and builds the live request in szWriteBuf.
+void BuildLiveRequest() {
+    CopyVarsToPP(0);
+    FillTxBuf(ORD_LIVE, pp);
+}
+
+} // namespace
+
+void FillarrayRAW(int a, int b) {
+    for (int k = 0; k < kPoints; ++k) {
+        arrayRAW[2 * k] = a;
+        arrayRAW[2 * k + 1] = b;
+    }
+}
+
+void FillarrayNORM(int tolerance, int reference, int marker) {
+    const double upper = reference + tolerance;
+    const double lower = reference - tolerance;
+    for (int k = 0; k < kPoints; ++k) {
+        double* point = arrayNORM + k * kNormTraces;
+        point[0] = upper;
+        point[1] = lower;
+        point[2] = reference;
+        point[3] = marker;
+        point[4] = marker;
+        // point[5], the plotted value, scrolls out on its own.
+    }
+}
+
+void DecodeLiveAnswer() {
+    valNORMA = static_cast<int32_t>(pp[0]); // zero-extended: a normalised value is never negative
+    valNORMB = static_cast<int32_t>(pp[1]);
+    adcCHA = pp[2];
+    adcCHB = pp[3];
+    Amax = pp[4];
+    Bmax = pp[5];
+    MAXvalA = pp[6];
+    MAXvalB = pp[7];
+    MINvalA = pp[8];
+    MINvalB = pp[9];
+    tolval = pp[10];
+    btnval = pp[11];
+    inputs = pp[12];
+    valDIFF = pp[13];
+    indexA = pp[14];
+    indexB = pp[15];
+    // The indices address samples 1..128 of a data block.
+    if (indexA == 0) indexA = 1;
+    if (indexB == 0) indexB = 1;
+    if (indexA > 128) indexA = 128;
+    if (indexB > 128) indexB = 128;
+}
+
+int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
+              int /*eventData2*/) {
+    if (event != EVENT_COMMIT) return 0;
+
+    SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, 0);
+    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, 1);
+    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, 1);
+    ApplyGraphSource();
+
+    FlushBoth();
+    rx_flag = 0;
+    order = ORD_LIVE;
+    BuildLiveRequest();
+    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+    if (nBytesW == FRAME_LEN) ShowStatus("Line Ok!");
+
+    tstart = Timer();
+    stop_flag = 0;
+    graphrefresh = 0;
+    FillarrayNORM(tolA, refA, 0);
+
+    do {
+        // Plot first: the answer sits in pp until the next request overwrites it.
+        if (graphrefresh == 1) {
+            if (type == 0)
+                PlotRAWValues();
+            else
+                PlotNORMValues(arrayNORM);
+            graphrefresh = 0;
+        }
+        if (rx_flag == 1) {
+            FlushBoth();
+            BuildLiveRequest();
+            rx_flag = 0;
+            tstart = Timer();
+            nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+        }
+        tdiff = Timer() - tstart;
+        if (tdiff > kLiveTimeout) {
+            ShowStatus("Timeout RS232-Line!");
+            stop_flag = 1;
+            break;
+        }
+        ProcessSystemEvents();
+    } while (stop_flag == 0);
+
+    rx_flag = 0;
+    FlushBoth();
+    graphrefresh = 0;
+    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, 0);
+    return 0;
+}
+
+int CC_BTNStop(int panel, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
+               int /*eventData2*/) {
+    if (event != EVENT_COMMIT) return 0;
+
+    // A pending answer is dropped: it must not be plotted nor answered with a request.
+    rx_flag = 0;
+    FlushBoth();
+    stop_flag = 1;
+    graphrefresh = 0;
+    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, 0);
+    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, 0);
+    FillarrayRAW(0, 0);
+    FillarrayNORM(tol10Bit, ref10Bit, 0);
+    return 0;
+}

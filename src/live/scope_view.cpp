@@ -1,0 +1,168 @@
+// Scope view: one live answer, then four 64-word data blocks drawn as curves on the XY graph,
+// with the tolerance band, the dashed reference and a cursor on the reported sample.
+#include "live/live.h"
+
+#include "app/app.h"
+#include "app/panels.h"
+#include "link/com232.h"
+#include "params/params.h"
+#include "platform/serial.h"
+#include "platform/ui.h"
+
+uint16_t upArray[256], loArray[256], refArray[256];
+
+namespace {
+
+constexpr int kSamples = 128;
+constexpr const char* kNormAxisName = "NORM=1000*(A/Amax)";
+
+int GraphSource() {
+    int v = 0;
+    GetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, v);
+    return v;
+}
+
+void ReadFourBlocks(int kind) {
+    for (int start = 0; start < 256; start += 64) {
+        order = ORD_DATA64;
+        ReadData64(start, kind, ORD_DATA64);
+    }
+}
+
+void SetBand(uint16_t ref, uint16_t tol) {
+    upTHR = int32_t{ref} + tol;
+    loTHR = int32_t{ref} - tol;
+    valREF = ref;
+}
+
+void ClampIndex(uint16_t& index) {
+    if (index == 0) index = 1;
+    if (index > kSamples) index = kSamples;
+}
+
+void PlotLine(const uint16_t* y, PlotStyle style, int colour) {
+    PlotXY(panelHandle, PANEL_DATAGRAPH, xArray, y, kSamples, style, colour);
+}
+
+void NormAxisWithCursor() {
+    SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, kNormAxisName);
+    SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::NumCursors, 1);
+    SetCursorAttribute(panelHandle, PANEL_DATAGRAPH, 1, CursorAttr::Style, 1);
+    SetAxisScalingMode(panelHandle, PANEL_DATAGRAPH, Axis::YLeft, AxisScaling::Manual, 0, 1000);
+}
+
+} // namespace
+
+int CC_BTNData(int panel, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
+               int /*eventData2*/) {
+    if (event != EVENT_COMMIT) return 0;
+
+    SetCtrlAttribute(panel, PANEL_RAWCHART, Attr::Visible, 0);
+    SetCtrlAttribute(panel, PANEL_NORMCHART, Attr::Visible, 0);
+    SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, 1);
+
+    FlushInQ(com);
+    FlushOutQ(com);
+    rx_flag = 0;
+    order = ORD_LIVE;
+    FillTxBuf(ORD_LIVE, pp);
+    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+
+    // Without an answer pp still holds the request's own words; shown as live values they
+    // would pass parameters off as measurements, so the last live values stay instead.
+    if (WaitRxFull() == 1) PlotRAWValues();
+
+    InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
+    FlushInQ(com);
+    FlushOutQ(com);
+
+    switch (GraphSource()) {
+    case 0:
+        ReadFourBlocks(0);
+        break;
+    case 1:
+        ReadFourBlocks(1);
+        if (evalmode == 7) SetBand(refB, tolB);
+        if (evalmode == 6) SetBand(refA, tolA);
+        break;
+    case 2:
+        ReadFourBlocks(1);
+        SetBand(refA, tolA);
+        break;
+    case 3:
+        ReadFourBlocks(1);
+        SetBand(refB, tolB);
+        break;
+    default:
+        break;
+    }
+
+    if (upTHR > 1000) upTHR = 1000;
+    if (loTHR < 1) loTHR = 1;
+
+    InstallComCallback(com, eventMask, FRAME_LEN, sync, RX_Receive_Function, nullptr);
+
+    for (int i = 0; i < kSamples; ++i) {
+        upArray[i] = static_cast<uint16_t>(upTHR);
+        loArray[i] = static_cast<uint16_t>(loTHR);
+        refArray[i] = valREF;
+    }
+    PlotDATACurve(yArrayA, yArrayB, upArray, loArray, refArray);
+
+    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, 0);
+    FlushOutQ(com);
+    FlushInQ(com);
+    return 0;
+}
+
+void PlotDATACurve(const uint16_t* curveA, const uint16_t* curveB, const uint16_t* upper,
+                   const uint16_t* lower, const uint16_t* reference) {
+    ClampIndex(indexA);
+    ClampIndex(indexB);
+
+    SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, 0);
+    SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, 0);
+    SetAxisScalingMode(panelHandle, PANEL_DATAGRAPH, Axis::XBottom, AxisScaling::Manual, 1, kSamples);
+    DeleteGraphPlot(panelHandle, PANEL_DATAGRAPH, -1, true);
+
+    // In this view the two value displays show the minima.
+    SetCtrlVal(panelHandle, PANEL_VALUEA, static_cast<int>(MINvalA));
+    SetCtrlVal(panelHandle, PANEL_VALUEB, static_cast<int>(MINvalB));
+
+    // The curves are 256 words long, so the cursor's sample at index 128 is still inside them.
+    switch (GraphSource()) {
+    case 0:
+        SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, "RAW-values / [ADC-units]");
+        SetAxisScalingMode(panelHandle, PANEL_DATAGRAPH, Axis::YLeft, AxisScaling::Manual, 0, 1000);
+        PlotLine(curveA, PlotStyle::FatLine, VAL_GREEN);
+        PlotLine(curveB, PlotStyle::FatLine, VAL_BLUE);
+        break;
+    case 1:
+        NormAxisWithCursor();
+        PlotLine(upper, PlotStyle::ThinLine, VAL_BLACK);
+        PlotLine(lower, PlotStyle::ThinLine, VAL_BLACK);
+        PlotLine(curveA, PlotStyle::FatLine, VAL_RED);
+        PlotLine(curveB, PlotStyle::FatLine, VAL_DK_GRAY);
+        PlotLine(reference, PlotStyle::DashedLine, VAL_BLACK);
+        SetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, indexA, curveA[indexA]);
+        break;
+    case 2:
+        NormAxisWithCursor();
+        PlotLine(upper, PlotStyle::ThinLine, VAL_BLACK);
+        PlotLine(lower, PlotStyle::ThinLine, VAL_BLACK);
+        PlotLine(curveA, PlotStyle::FatLine, VAL_RED);
+        SetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, indexA, curveA[indexA]);
+        PlotLine(reference, PlotStyle::DashedLine, VAL_BLACK);
+        break;
+    case 3:
+        NormAxisWithCursor();
+        PlotLine(upper, PlotStyle::ThinLine, VAL_BLACK);
+        PlotLine(lower, PlotStyle::ThinLine, VAL_BLACK);
+        PlotLine(curveB, PlotStyle::FatLine, VAL_DK_GRAY);
+        SetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, indexB, curveB[indexB]);
+        PlotLine(reference, PlotStyle::DashedLine, VAL_BLACK);
+        break;
+    default: // unknown source: the graph stays empty
+        break;
+    }
+}
