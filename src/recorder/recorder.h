@@ -14,3 +14,10 @@ void CalcRecTime();
 int CC_NEDITRecTime(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_NEDITRecSamples(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_RecordFileNameBtn(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+
+// Whole-second tick arithmetic of the sampling loop. Seconds are 16-bit and wrap at 65536;
+// the elapsed count stays right across the wrap.
+uint16_t RecTickMark(double now);                           // whole seconds of a reading, mod 65536
+uint16_t RecElapsedSeconds(double now, uint16_t tickMark);  // whole seconds since the tick mark
+// True while a recording runs and writes to path.
+bool RecordingWritesTo(const char* path);

@@ -1,0 +1,286 @@
+// File run-time over POSIX (the array writer and reader, deletion, paths) and Qt (the
+// program directory, the file chooser and the yes/no question).
+#include "platform/files.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+FileSelectHook g_fileSelectHook;
+ConfirmHook g_confirmHook;
+
+bool IsSpace(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Writes all of bytes; a write the system cuts short is continued, a failing one ends it.
+bool WriteAll(int fd, const char* bytes, std::size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, bytes, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (w == 0) return false;
+        bytes += w;
+        n -= static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+// One open / write / close. On an append that fails half way the file is cut back to
+// where it was, so a reader never sees half a line.
+int WriteBytes(const char* path, const char* bytes, std::size_t n, FileAction action) {
+    if (!path || path[0] == '\0') return kFile_CannotOpen;
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (action == FileAction::Append ? O_APPEND : O_TRUNC);
+    int fd;
+    do {
+        fd = ::open(path, flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return kFile_CannotOpen;
+
+    off_t before = -1;
+    if (action == FileAction::Append) before = ::lseek(fd, 0, SEEK_END);
+
+    bool ok = WriteAll(fd, bytes, n);
+    if (!ok && before >= 0) {
+        while (::ftruncate(fd, before) < 0 && errno == EINTR) {
+        }
+    }
+    // close() is not retried on EINTR: the descriptor is gone either way on Linux.
+    if (::close(fd) < 0 && errno != EINTR) ok = false;
+    return ok ? kFile_Ok : kFile_WriteFailed;
+}
+
+} // namespace
+
+int GetProjectDir(char (&dir)[MAX_PATHNAME_LEN]) {
+    std::string path;
+    if (QCoreApplication::instance()) {
+        path = QCoreApplication::applicationDirPath().toStdString();
+    } else {
+        char buf[PATH_MAX];
+        ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+        if (n > 0) {
+            buf[n] = '\0';
+            path = buf;
+            auto slash = path.rfind('/');
+            path = slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+        }
+    }
+    if (path.empty() || path.size() >= MAX_PATHNAME_LEN) {
+        // An empty directory makes MakePathname give bare names (the working directory)
+        // rather than a cut-off path that points somewhere else.
+        dir[0] = '\0';
+        return -1;
+    }
+    CopyText(dir, path.c_str());
+    return 0;
+}
+
+int MakePathname(const char* dir, const char* file, char (&path)[MAX_PATHNAME_LEN]) {
+    std::string d = dir ? dir : "";
+    std::string f = file ? file : "";
+    std::string joined;
+    if (d.empty())
+        joined = f;
+    else if (d.back() == '/')
+        joined = d + f;
+    else
+        joined = d + "/" + f;
+    if (joined.size() >= MAX_PATHNAME_LEN) {
+        path[0] = '\0';
+        return -1;
+    }
+    CopyText(path, joined.c_str());
+    return 0;
+}
+
+int CVI_DeleteFile(const char* path) {
+    if (!path || path[0] == '\0') return -1;
+    if (::unlink(path) == 0) return 0;
+    switch (errno) {
+    case ENOENT:
+        return -1;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return -6;
+    default:
+        return -3;
+    }
+}
+
+void SetFileSelectHook(FileSelectHook hook) { g_fileSelectHook = std::move(hook); }
+void SetConfirmHook(ConfirmHook hook) { g_confirmHook = std::move(hook); }
+
+int ConfirmPopup(const char* title, const char* message) {
+    std::string t = title ? title : "";
+    std::string m = message ? message : "";
+    if (g_confirmHook) return g_confirmHook(t, m) ? 1 : 0;
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return 0;
+    auto answer = QMessageBox::question(nullptr, QString::fromStdString(t), QString::fromStdString(m),
+                                        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes ? 1 : 0;
+}
+
+namespace {
+
+// ".dat" from "*.dat"; empty when the filter names no single extension.
+std::string FilterExtension(const std::string& filter) {
+    auto dot = filter.rfind('.');
+    if (dot == std::string::npos) return {};
+    std::string ext = filter.substr(dot);
+    if (ext.find_first_of("*? ;") != std::string::npos) return {};
+    return ext;
+}
+
+int RunDialog(const FileSelectRequest& r, std::string& chosen) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return -1;
+    QFileDialog dialog(nullptr, QString::fromStdString(r.title), QString::fromStdString(r.defaultDirectory));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    // Replacing is asked by FileSelectPopup itself, for the dialog and the hook alike.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (!r.allowMakeDirectory) dialog.setOption(QFileDialog::ReadOnly, true);
+    bool load = r.button == SelectButton::Load || r.button == SelectButton::Select;
+    dialog.setAcceptMode(load ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(load ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (!r.filter.empty()) dialog.setNameFilter(QString::fromStdString(r.filter));
+    if (!r.defaultFile.empty()) dialog.selectFile(QString::fromStdString(r.defaultFile));
+    const char* label = "OK";
+    switch (r.button) {
+    case SelectButton::Ok: label = "OK"; break;
+    case SelectButton::Load: label = "Load"; break;
+    case SelectButton::Save: label = "Save"; break;
+    case SelectButton::Select: label = "Select"; break;
+    }
+    dialog.setLabelText(QFileDialog::Accept, QString::fromLatin1(label));
+    if (dialog.exec() != QDialog::Accepted) return VAL_NO_FILE_SELECTED;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return VAL_NO_FILE_SELECTED;
+    chosen = files.first().toStdString();
+    return VAL_NEW_FILE_SELECTED;
+}
+
+} // namespace
+
+int FileSelectPopup(const FileSelectRequest& request, char (&path)[MAX_PATHNAME_LEN]) {
+    std::string chosen;
+    int result = g_fileSelectHook ? g_fileSelectHook(request, chosen) : RunDialog(request, chosen);
+    if (result <= 0) return result;
+    if (chosen.empty()) return VAL_NO_FILE_SELECTED;
+
+    if (request.restrictExtension) {
+        std::string ext = FilterExtension(request.filter);
+        if (!ext.empty() && (chosen.size() < ext.size() ||
+                             chosen.compare(chosen.size() - ext.size(), ext.size(), ext) != 0))
+            chosen += ext;
+    }
+    if (chosen.size() >= MAX_PATHNAME_LEN) return -1; // a cut path would name another file
+
+    // Existing or new is what the disk says, whoever answered the chooser.
+    QFileInfo info(QString::fromStdString(chosen));
+    result = info.exists() ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+    if (result == VAL_EXISTING_FILE_SELECTED && request.confirmReplace) {
+        std::string question = chosen + " already exists.\nDo you want to replace it?";
+        if (!ConfirmPopup(request.title.c_str(), question.c_str())) return VAL_NO_FILE_SELECTED;
+    }
+    CopyText(path, chosen.c_str());
+    return result;
+}
+
+int ArrayToFile(const char* path, const char* bytes, int count, FileAction action) {
+    if (count < 0 || (count > 0 && !bytes)) return kFile_WriteFailed;
+    return WriteBytes(path, bytes, static_cast<std::size_t>(count), action);
+}
+
+int ArrayToFile(const char* path, const uint32_t* values, int count, int perRow, char separator,
+                int width, FileAction action) {
+    if (count < 0 || (count > 0 && !values)) return kFile_WriteFailed;
+    if (perRow <= 0) perRow = count > 0 ? count : 1;
+    if (width < 0) width = 0;
+    if (width > 32) width = 32;
+    std::string text;
+    text.reserve(static_cast<std::size_t>(count) * (width > 11 ? width + 1 : 12));
+    for (int i = 0; i < count; ++i) {
+        std::string number = std::to_string(values[i]);
+        if (static_cast<int>(number.size()) < width) text.append(width - number.size(), ' ');
+        text += number;
+        bool rowEnd = (i + 1) % perRow == 0 || i + 1 == count;
+        text += rowEnd ? '\n' : separator;
+    }
+    return WriteBytes(path, text.data(), text.size(), action);
+}
+
+int FileToArray(const char* path, uint32_t* values, int count, uint32_t maxValue) {
+    if (!path || path[0] == '\0' || count < 0 || (count > 0 && !values)) return kFile_CannotOpen;
+    int fd;
+    do {
+        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return kFile_CannotOpen;
+
+    std::vector<uint32_t> got;
+    got.reserve(static_cast<std::size_t>(count));
+    int error = kFile_Ok;
+    // Token state: inToken, its value so far (saturated above maxValue), and whether it
+    // holds anything but digits.
+    bool inToken = false, bad = false;
+    uint64_t acc = 0;
+    const uint64_t ceiling = static_cast<uint64_t>(maxValue) + 1;
+    auto finishToken = [&] {
+        if (bad)
+            error = kFile_BadToken;
+        else if (acc > maxValue)
+            error = kFile_ValueTooLarge;
+        else
+            got.push_back(static_cast<uint32_t>(acc));
+        inToken = bad = false;
+        acc = 0;
+    };
+
+    char buf[4096];
+    while (error == kFile_Ok && static_cast<int>(got.size()) < count) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = kFile_CannotOpen;
+            break;
+        }
+        if (n == 0) {
+            if (inToken) finishToken();
+            break;
+        }
+        for (ssize_t i = 0; i < n && error == kFile_Ok && static_cast<int>(got.size()) < count; ++i) {
+            unsigned char c = static_cast<unsigned char>(buf[i]);
+            if (IsSpace(c)) {
+                if (inToken) finishToken();
+                continue;
+            }
+            inToken = true;
+            if (c >= '0' && c <= '9') {
+                if (acc < ceiling) acc = acc * 10 + (c - '0');
+                if (acc > ceiling) acc = ceiling;
+            } else {
+                bad = true;
+            }
+        }
+    }
+    ::close(fd);
+    if (error != kFile_Ok) return error;
+    if (static_cast<int>(got.size()) < count) return kFile_TooFewValues;
+    for (int i = 0; i < count; ++i) values[i] = got[static_cast<std::size_t>(i)];
+    return kFile_Ok;
+}

@@ -1,0 +1,69 @@
+// Recorder settings: the total recording time shown on the popup, and the record-file chooser.
+#include <cstdint>
+
+#include "app/app.h"
+#include "app/panels.h"
+#include "platform/files.h"
+#include "platform/ui.h"
+#include "recorder/recorder.h"
+
+void CalcRecTime() {
+    uint16_t interval = 0, samples = 0;
+    GetCtrlVal(panelPopUp, POPUP_RECINTERVAL, interval);
+    GetCtrlVal(panelPopUp, POPUP_RECSAMPLES, samples);
+    SetCtrlVal(panelPopUp, POPUP_RECCOUNT, 0u);
+
+    // 65535 x 65535 still fits in 32 bits unsigned.
+    uint32_t total = static_cast<uint32_t>(interval) * static_cast<uint32_t>(samples);
+    uint32_t days = total / 86400;
+    uint32_t rest = total - days * 86400;
+    SetCtrlVal(panelPopUp, POPUP_RECDAYS, static_cast<unsigned>(static_cast<uint16_t>(days)));
+    uint32_t hours = rest / 3600;
+    rest -= hours * 3600;
+    SetCtrlVal(panelPopUp, POPUP_RECHOURS, static_cast<unsigned>(static_cast<uint16_t>(hours)));
+    uint32_t minutes = rest / 60;
+    uint32_t seconds = rest - minutes * 60;
+    SetCtrlVal(panelPopUp, POPUP_RECMINUTES, static_cast<unsigned>(static_cast<uint16_t>(minutes)));
+    SetCtrlVal(panelPopUp, POPUP_RECSECONDS, static_cast<unsigned>(static_cast<uint16_t>(seconds)));
+}
+
+int CC_NEDITRecTime(int, int, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) CalcRecTime();
+    return 0;
+}
+
+int CC_NEDITRecSamples(int, int, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) CalcRecTime();
+    return 0;
+}
+
+int CC_RecordFileNameBtn(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    FileSelectRequest request;
+    request.defaultDirectory = proj_dir;
+    request.defaultFile = "KVEXrecord.dat";
+    request.filter = "*.dat";
+    request.title = "K-VEX-Series Recorder-File:";
+    request.button = SelectButton::Ok;
+    request.restrictDirectory = false;
+    request.restrictExtension = true;
+    request.allowCancel = true;
+    request.allowMakeDirectory = true;
+    // An existing file is deleted at once, so the chooser asks before it is taken.
+    request.confirmReplace = true;
+
+    // The chooser fills a buffer of its own: a cancelled or failed choice keeps the path.
+    char chosen[MAX_PATHNAME_LEN];
+    CopyText(chosen, recfile_name);
+    ret = FileSelectPopup(request, chosen);
+    if (ret == VAL_EXISTING_FILE_SELECTED) {
+        CopyText(recfile_name, chosen);
+        // The file a running recording writes to stays; the next start replaces it anyway.
+        if (!RecordingWritesTo(recfile_name)) CVI_DeleteFile(recfile_name);
+        SetCtrlVal(panelPopUp, POPUP_RECFILENAME, recfile_name);
+    } else if (ret == VAL_NEW_FILE_SELECTED) {
+        CopyText(recfile_name, chosen);
+        SetCtrlVal(panelPopUp, POPUP_RECFILENAME, recfile_name);
+    }
+    return 0;
+}

@@ -1,0 +1,202 @@
+// Recorder run: samples the live answers at a whole-second interval into the record file
+// while the strip charts keep running.
+#include "recorder/recorder.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "app/panels.h"
+#include "link/com232.h"
+#include "live/live.h"
+#include "params/params.h"
+#include "platform/files.h"
+#include "platform/serial.h"
+#include "platform/timing.h"
+#include "platform/ui.h"
+
+char recfile_name[MAX_PATHNAME_LEN];
+int ret;
+
+namespace {
+
+constexpr const char* kRecHeader = "K-VEX-ZEP4-RECORDER-FILE: Time-Interval[s]: ";
+constexpr int kRecActiveBg = 0xFF0000, kRecActiveFg = 0xFFFFFF;
+constexpr int kRecIdleBg = 0xE0E0E0, kRecIdleFg = 0x000000;
+
+// The file the running recording writes to. Fixed at its start, so choosing another file
+// mid-recording neither splits this one nor starts the other without its header.
+char recActivePath[MAX_PATHNAME_LEN];
+bool recActive = false;
+
+void SetRecStatus(const char* text, int background, int colour) {
+    ResetTextBox(panelPopUp, POPUP_RECSTATUS, text);
+    SetCtrlAttribute(panelPopUp, POPUP_RECSTATUS, Attr::TextBgColor, background);
+    SetCtrlAttribute(panelPopUp, POPUP_RECSTATUS, Attr::TextColor, colour);
+}
+
+void ShowRecordFileError(const char* path) {
+    char text[MAX_PATHNAME_LEN + 32];
+    std::snprintf(text, sizeof text, "Record file not written: %s", path);
+    SetCtrlVal(panelHandle, PANEL_STATUS, text);
+}
+
+void SendLiveRequest() {
+    FlushInQ(com);
+    FlushOutQ(com);
+    CopyVarsToPP(0);
+    FillTxBuf(ORD_LIVE, pp);
+    rx_flag = 0;
+    tstart = Timer();
+    nBytesW = ComWrt(com, szWriteBuf, PNUM * 2 + 4);
+}
+
+// Header line: the fixed text, then the interval and its line end.
+bool WriteRecHeader(const char* path, uint16_t interval) {
+    uint32_t value = interval;
+    // Truncating (not appending) keeps the new file clean even if the old one could not
+    // be deleted.
+    if (ArrayToFile(path, kRecHeader, static_cast<int>(std::strlen(kRecHeader)), FileAction::Truncate) != kFile_Ok)
+        return false;
+    return ArrayToFile(path, &value, 1, 1, '\t', 0, FileAction::Append) == kFile_Ok;
+}
+
+bool WriteRecSample(const char* path) {
+    uint32_t sample[4] = {static_cast<uint32_t>(static_cast<uint16_t>(valNORMA)),
+                          static_cast<uint32_t>(static_cast<uint16_t>(valNORMB)), adcCHA, adcCHB};
+    return ArrayToFile(path, sample, 4, 4, '\t', 0, FileAction::Append) == kFile_Ok;
+}
+
+void PlotForGraphSource() {
+    int source = 0;
+    GetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, source);
+    if (source == 0 || source == 1)
+        PlotRAWValues();
+    else
+        PlotNORMValues(arrayNORM);
+}
+
+} // namespace
+
+uint16_t RecTickMark(double now) {
+    if (!(now >= 0.0)) return 0; // the clock never reads negative; NaN too gives 0
+    return static_cast<uint16_t>(static_cast<uint64_t>(std::fmod(std::floor(now), 65536.0)));
+}
+
+uint16_t RecElapsedSeconds(double now, uint16_t tickMark) {
+    return static_cast<uint16_t>(RecTickMark(now) - tickMark);
+}
+
+int CC_BTNStartRecord(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    if (recActive) return 0; // a recording already runs further up the stack
+
+    SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::Visible, 0);
+    SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, 1);
+    SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, 1);
+    SetCtrlAttribute(panelHandle, PANEL_RECLOCK, Attr::Dimmed, 1);
+    SetCtrlAttribute(panelPopUp, POPUP_RECSTART, Attr::Dimmed, 1);
+
+    int source = 0;
+    GetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, source);
+    bool raw = source == 0 || source == 1;
+    SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, raw ? 1 : 0);
+    SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, raw ? 0 : 1);
+
+    SetRecStatus("DATA-RECORDER active ...", kRecActiveBg, kRecActiveFg);
+
+    uint16_t samples = 0, interval = 0;
+    GetCtrlVal(panelPopUp, POPUP_RECSAMPLES, samples);
+    GetCtrlVal(panelPopUp, POPUP_RECINTERVAL, interval);
+
+    CopyText(recActivePath, recfile_name);
+    recActive = true;
+    CVI_DeleteFile(recActivePath);
+    SetCtrlVal(panelPopUp, POPUP_RECFILENAME, recActivePath);
+
+    uint16_t count = 0;
+    SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MinValue, 0);
+    SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MaxValue, static_cast<int>(samples));
+    SetCtrlVal(panelPopUp, POPUP_RECPROGRESS, 0);
+
+    if (!WriteRecHeader(recActivePath, interval)) {
+        ShowRecordFileError(recActivePath);
+        stop_flag = 1;
+    } else {
+        CopyVarsToPP(0);
+        FlushInQ(com);
+        FlushOutQ(com);
+        rx_flag = 0;
+        order = ORD_LIVE;
+        FillTxBuf(ORD_LIVE, pp);
+        nBytesW = ComWrt(com, szWriteBuf, PNUM * 2 + 4);
+        if (nBytesW == PNUM * 2 + 4) ShowStatus("Line Ok!");
+
+        tstart = Timer();
+        uint16_t tickMark = RecTickMark(Timer());
+        stop_flag = 0;
+        graphrefresh = 0;
+
+        while (stop_flag == 0) {
+            uint16_t elapsed = RecElapsedSeconds(Timer(), tickMark);
+
+            // The answer in pp is plotted and recorded before the next request refills pp.
+            if (graphrefresh == 1) {
+                PlotForGraphSource();
+                if (elapsed >= interval) {
+                    if (WriteRecSample(recActivePath)) {
+                        ++count;
+                        SetCtrlVal(panelPopUp, POPUP_RECCOUNT, static_cast<unsigned>(count));
+                        SetCtrlVal(panelPopUp, POPUP_RECPROGRESS, static_cast<int>(count));
+                    } else {
+                        ShowRecordFileError(recActivePath);
+                        stop_flag = 1;
+                    }
+                    tickMark = RecTickMark(Timer());
+                }
+                graphrefresh = 0;
+            }
+            if (stop_flag != 0) break;
+
+            if (rx_flag == 1) SendLiveRequest();
+
+            tdiff = Timer() - tstart;
+            if (tdiff > TIMEOUT) {
+                ShowStatus("Timeout RS232-Line!");
+                stop_flag = 1;
+                break;
+            }
+            if (count >= samples) stop_flag = 1;
+
+            ProcessSystemEvents();
+        }
+    }
+
+    rx_flag = 0;
+    FlushInQ(com);
+    FlushOutQ(com);
+    graphrefresh = 0;
+    recActive = false;
+
+    SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, 0);
+    SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, 0);
+    SetCtrlAttribute(panelPopUp, POPUP_RECSTART, Attr::Dimmed, 0);
+    SetRecStatus("DATA-RECORDER", kRecIdleBg, kRecIdleFg);
+    return 0;
+}
+
+int CC_BTNStopRecord(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    stop_flag = 1;
+    SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, 0);
+    SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, 0);
+    SetCtrlAttribute(panelHandle, PANEL_RECLOCK, Attr::Dimmed, 0);
+    SetCtrlAttribute(panelHandle, PANEL_STOPRECENABLE, Attr::Dimmed, 0);
+    SetCtrlAttribute(panelPopUp, POPUP_RECSTART, Attr::Dimmed, 0);
+    return 0;
+}
+
+bool RecordingWritesTo(const char* path) {
+    return recActive && path && std::strcmp(path, recActivePath) == 0;
+}
