@@ -1,0 +1,128 @@
+// Exchanges whose answers are read straight from the port: firmware text, data block and
+// info block.
+#include <algorithm>
+
+#include "link/com232.h"
+#include "platform/files.h"
+#include "platform/serial.h"
+#include "platform/timing.h"
+
+namespace {
+
+// The direct waits do not pump events; a short sleep between polls keeps them off the CPU.
+constexpr double kPollPause = 0.001;
+
+// Builds a frame with the usual header, two data words and zeros.
+void FillShortFrame(int code, int word0, int word1) {
+    uint16_t words[PNUM] = {};
+    words[0] = static_cast<uint16_t>(word0);
+    words[1] = static_cast<uint16_t>(word1);
+    FillTxBuf(code, words);
+}
+
+// Reads what waits, never past szReadBuf.
+int ReadWaiting(int n) {
+    n = std::clamp(n, 0, static_cast<int>(sizeof szReadBuf));
+    return ComRd(com, szReadBuf, n);
+}
+
+} // namespace
+
+int GetVERSIONInfo() {
+    InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
+    FlushInQ(com);
+    FlushOutQ(com);
+    order = ORD_VERSION;
+    FillTxBuf(ORD_VERSION, pp);
+    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+    ShowStatus("Waiting for firmware info ...");
+    tstart = Timer();
+    int n = 0;
+    for (;;) {
+        n = std::max(GetInQLen(com), 0);
+        tdiff = Timer() - tstart;
+        if (tdiff > 2.0) {
+            CopyText(szStatus, "Timeout - reading firmware info!");
+            break;
+        }
+        if (n >= FIRMWARE_LEN) break;
+        Delay(kPollPause);
+    }
+    nBytesR = ReadWaiting(n);
+    if (nBytesR == FIRMWARE_LEN) {
+        // The text ends at its first zero, or at the end of the 72 bytes; szStatus keeps 67
+        // characters of it.
+        char text[FIRMWARE_LEN + 1];
+        std::copy(szReadBuf, szReadBuf + FIRMWARE_LEN, text);
+        text[FIRMWARE_LEN] = '\0';
+        CopyText(szStatus, text);
+    }
+    InstallComCallback(com, eventMask, FRAME_LEN, 0x55, RX_Receive_Function, nullptr);
+    FlushInQ(com);
+    FlushOutQ(com);
+    rx_flag = 0;
+    ShowStatus(szStatus);
+    return n;
+}
+
+int ReadData64(int start, int kind, int code) {
+    int result = 0;
+    FillShortFrame(code, start, kind);
+    FlushInQ(com);
+    FlushOutQ(com);
+    rx_flag = 0;
+    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+    ShowStatus("Waiting for Data[64] ...");
+    tstart = Timer();
+    int n = 0;
+    for (;;) {
+        n = std::max(GetInQLen(com), 0);
+        tdiff = Timer() - tstart;
+        if (tdiff > TIMEOUT) {
+            CopyText(szStatus, "Timeout-RS-232 while reading 64 data-words!");
+            std::fill(yArrayA, yArrayA + 128, uint16_t{0});
+            std::fill(yArrayB, yArrayB + 128, uint16_t{0});
+            break;
+        }
+        if (n >= DATA64_LEN) break;
+        Delay(kPollPause);
+    }
+    nBytesR = ReadWaiting(n);
+    if (nBytesR == DATA64_LEN) {
+        CopyText(szStatus, "Data[64] block received!");
+        result = 64;
+        uint16_t* dest = nullptr;
+        switch (start) {
+        case 0: dest = yArrayA; break;
+        case 64: dest = yArrayA + 64; break;
+        case 128: dest = yArrayB; break;
+        case 192: dest = yArrayB + 64; break;
+        default: break;
+        }
+        const auto* b = reinterpret_cast<const unsigned char*>(szReadBuf);
+        if (dest)
+            for (int i = 0; i < 64; ++i) dest[i] = static_cast<uint16_t>((b[2 * i] << 8) | b[2 * i + 1]);
+    }
+    ShowStatus(szStatus);
+    return result;
+}
+
+int SendInfoBlockToFlash(int first, int second) {
+    order = ORD_INFOBLOCK;
+    int result = 1;
+    FillShortFrame(ORD_INFOBLOCK, second, first);
+    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+    Delay(0.05);
+    nBytesR = ComRd(com, szReadBuf, FRAME_LEN);
+    const auto* b = reinterpret_cast<const unsigned char*>(szReadBuf);
+    if (nBytesR != FRAME_LEN) {
+        CopyText(szStatus, "Timeout: SendInfoBlockToFlash < 36 Bytes");
+        result = -1;
+    } else if (((b[4] << 8) | b[5]) == 0x00AA) {
+        CopyText(szStatus, "ok:  SendInfoBlockToFlash!");
+    } else {
+        CopyText(szStatus, "error : unknown F801 echo at order-20!");
+        result = -2;
+    }
+    return result;
+}

@@ -1,0 +1,111 @@
+// The serial port: opening it, the receive path, the answer wait, the line check and the
+// change of port from the main panel.
+#include "app/app.h"
+#include "app/panels.h"
+#include "link/com232.h"
+#include "params/params.h"
+#include "platform/files.h"
+#include "platform/serial.h"
+#include "platform/timing.h"
+#include "platform/ui.h"
+
+void ShowStatus(const char* text) {
+    SetCtrlVal(panelHandle, PANEL_STATUS, text);
+}
+
+const char* ComErrorText(int code) {
+    switch (code) {
+    case -1: return "Unknown system error";
+    case -2: return "Invalid port number";
+    case -3: return "Port is not open";
+    case -4: return "Unknown I/0 error";
+    case -6: return "No serial port found";
+    case -7: return "Cannot open port";
+    case -13: return "Invalid parameter";
+    case -99: return "Timeout";
+    default: return "RS-232 error!";
+    }
+}
+
+void InitRS232(int port) {
+    const int r = OpenComConfig(port, "", 19200, 0, 8, 1, 4096, 4096);
+    if (r < 0) {
+        CopyText(szStatus, ComErrorText(r));
+    } else {
+        SetComTime(port, 2.0);
+        FlushInQ(port);
+        FlushOutQ(port);
+        SetCTSMode(port, 0);
+        InstallComCallback(port, eventMask, FRAME_LEN, sync, RX_Receive_Function, nullptr);
+        if (CheckComLine(port) == 1) {
+            target = RAM;
+            PushGET(RAM, 0);
+            target = RAM;
+            PushGET(RAM, 1);
+            SetPanelValues();
+            if (GetVERSIONInfo() < FIRMWARE_LEN) CopyText(szStatus, "Error reading firmware-info!");
+        }
+    }
+    ShowStatus(szStatus);
+}
+
+void RX_Receive_Function(int /*port*/, int events, void* /*data*/) {
+    if (!(events & 0x8000)) return;
+    // A short read (the line went away, or the bytes were flushed) is no answer: the buffer
+    // would hold the rest of an older frame.
+    const int n = ComRd(com, szReadBuf, FRAME_LEN);
+    if (n == FRAME_LEN) {
+        GetRxBuf(PNUM);
+        rx_flag = 1;
+        graphrefresh = 1;
+    }
+    FlushInQ(com);
+}
+
+int WaitRxFull() {
+    int result = 1;
+    tstart = Timer();
+    for (;;) {
+        ProcessSystemEvents();
+        tdiff = Timer() - tstart;
+        if (tdiff > TIMEOUT) {
+            CopyText(szStatus, "Timeout-RS-232...");
+            result = 0;
+            break;
+        }
+        if (rx_flag != 0) break;
+    }
+    return result;
+}
+
+int CheckComLine(int port) {
+    int result = 0;
+    CopyVarsToPP(0);
+    FillTxBuf(ORD_ECHO, pp);
+    FlushInQ(port);
+    FlushOutQ(port);
+    nBytesW = ComWrt(port, szWriteBuf, FRAME_LEN);
+    Delay(0.05);
+    nBytesR = ComRd(port, szReadBuf, FRAME_LEN);
+    const auto* b = reinterpret_cast<const unsigned char*>(szReadBuf);
+    if (nBytesR != FRAME_LEN) {
+        CopyText(szStatus, "Timeout < 36 Bytes");
+    } else if (((b[4] << 8) | b[5]) == 0x00AA) {
+        CopyText(szStatus, "Echo Check - Line Ok!");
+        result = 1;
+    } else {
+        CopyText(szStatus, "read error - not sync byte 0xAA!");
+    }
+    ShowStatus(szStatus);
+    return result;
+}
+
+int CC_DropDCom(int panel, int control, int event, void* /*callbackData*/, int /*eventData1*/,
+                int /*eventData2*/) {
+    if (event != EVENT_COMMIT && event != EVENT_VAL_CHANGED) return 0;
+    CloseCom(com);
+    GetCtrlVal(panel, control, com);
+    ShowStatus("Init COM-Port ...");
+    InitRS232(com);
+    return 0;
+}

@@ -1,0 +1,381 @@
+// RS-232 run-time over QSerialPort.
+//
+// QSerialPort reads the line inside the event loop and announces data with readyRead; its
+// waitFor... calls read the line too and emit readyRead synchronously. The receive
+// notification must never run inside ComRd, ComWrt or GetInQLen (it would take the bytes a
+// direct read is waiting for), so those calls raise a guard; a notification the guard held
+// back is re-checked through a queued call once the direct call is over.
+#include "platform/serial.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QSerialPort>
+#include <QSerialPortInfo>
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <memory>
+
+namespace {
+
+struct Port {
+    QSerialPort* sp = nullptr; // owned; deleted with deleteLater (it may be mid-signal)
+    unsigned generation = 0;   // tells a queued re-check which opening it was meant for
+    double timeout = 2.0;      // ComRd / ComWrt time-out, seconds
+    int mask = 0;
+    int notify = 0;
+    int eventChar = -1;
+    ComCallbackPtr callback = nullptr;
+    void* callbackData = nullptr;
+    int direct = 0;            // a direct read / write / count is running
+    bool swallowed = false;    // readyRead came while direct was set
+    bool delivering = false;   // the notification loop is running
+    bool dead = false;         // the device went away; closed at the next chance
+    bool eventCharSeen = false;
+};
+
+std::map<int, Port>& ports() {
+    static std::map<int, Port> p;
+    return p;
+}
+
+unsigned nextGeneration() {
+    static unsigned g = 0;
+    return ++g;
+}
+
+// Context object for queued calls: lives as long as the process.
+QObject* queueContext() {
+    static QObject* ctx = new QObject;
+    return ctx;
+}
+
+Port* openPort(int port) {
+    auto it = ports().find(port);
+    if (it == ports().end() || !it->second.sp) return nullptr;
+    return &it->second;
+}
+
+void dropDevice(Port& p) {
+    if (!p.sp) return;
+    QSerialPort* sp = p.sp;
+    p.sp = nullptr;
+    QObject::disconnect(sp, nullptr, nullptr, nullptr);
+    sp->close();
+    // The port may be inside one of its own signals; let Qt delete it when it is safe.
+    if (QCoreApplication::instance())
+        sp->deleteLater();
+    else
+        delete sp;
+}
+
+// A hung-up line reports read errors again and again; only a hang-up closes the port.
+bool lineHungUp(QSerialPort* sp) {
+    const int fd = static_cast<int>(sp->handle());
+    if (fd < 0) return true;
+    pollfd pfd{fd, POLLIN, 0};
+    if (::poll(&pfd, 1, 0) < 0) return false;
+    return (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+// Closes a port whose device vanished, from our own code (never from inside a Qt signal).
+bool reapIfDead(int port) {
+    Port* p = openPort(port);
+    if (!p) return true;
+    if (p->dead) {
+        dropDevice(*p);
+        return true;
+    }
+    return false;
+}
+
+void deliver(int port, unsigned generation);
+
+void scheduleDelivery(int port, unsigned generation) {
+    QMetaObject::invokeMethod(
+        queueContext(), [port, generation] { deliver(port, generation); }, Qt::QueuedConnection);
+}
+
+// Calls the receive notification once per notify bytes waiting, while it keeps taking them.
+void deliver(int port, unsigned generation) {
+    Port* p = openPort(port);
+    if (!p || p->generation != generation || p->delivering) return;
+    if (p->direct) {
+        p->swallowed = true;
+        return;
+    }
+    p->delivering = true;
+    for (;;) {
+        p = openPort(port);
+        if (!p || p->generation != generation || p->dead) break;
+        if (!p->callback || p->mask == 0 || p->notify <= 0) break;
+        const qint64 waiting = p->sp->bytesAvailable();
+        if (waiting < p->notify) break;
+        int events = 0;
+        if (p->mask & LWRS_RECEIVE) events |= LWRS_RECEIVE;
+        if ((p->mask & LWRS_RXFLAG) && p->eventCharSeen) events |= LWRS_RXFLAG;
+        p->eventCharSeen = false;
+        if (!events) break;
+        p->callback(port, events, p->callbackData);
+        p = openPort(port);
+        // A callback that leaves the bytes where they are gets no second call for them.
+        if (!p || p->generation != generation || p->sp->bytesAvailable() >= waiting) break;
+    }
+    p = openPort(port);
+    if (p && p->generation == generation) p->delivering = false;
+    if (p && p->generation == generation && p->dead) {
+        // Only scheduled: we may be inside the port's own readyRead.
+        QMetaObject::invokeMethod(queueContext(), [port] { reapIfDead(port); }, Qt::QueuedConnection);
+    }
+}
+
+// Raises the guard for a direct call; on leaving, hands a held-back notification on.
+class DirectCall {
+public:
+    explicit DirectCall(int port) : port_(port) {
+        if (Port* p = openPort(port_)) {
+            ++p->direct;
+            generation_ = p->generation;
+        }
+    }
+    ~DirectCall() {
+        Port* p = openPort(port_);
+        if (!p || p->generation != generation_) return;
+        if (--p->direct > 0) return;
+        if (p->dead) return; // closed by the caller through reapIfDead
+        if (p->swallowed) {
+            p->swallowed = false;
+            if (p->callback && p->mask && p->notify > 0 && p->sp->bytesAvailable() >= p->notify)
+                scheduleDelivery(port_, generation_);
+        }
+    }
+    DirectCall(const DirectCall&) = delete;
+    DirectCall& operator=(const DirectCall&) = delete;
+
+private:
+    int port_;
+    unsigned generation_ = 0;
+};
+
+int remainingMs(const QDeadlineTimer& deadline) {
+    return static_cast<int>(std::max<qint64>(0, deadline.remainingTime()));
+}
+
+std::vector<std::string> envPorts() {
+    std::vector<std::string> out;
+    const char* env = std::getenv("ZEP4_SERIAL_PORTS");
+    if (!env) return out;
+    std::string s(env);
+    std::size_t start = 0;
+    while (start <= s.size()) {
+        std::size_t end = s.find(':', start);
+        if (end == std::string::npos) end = s.size();
+        if (end > start) out.push_back(s.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<SerialPortEntry> ListSerialPorts() {
+    std::vector<SerialPortEntry> list;
+    for (const auto& dev : envPorts())
+        list.push_back({static_cast<int>(list.size()) + 1, dev, "ZEP4_SERIAL_PORTS"});
+    std::vector<std::pair<std::string, std::string>> sys;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        sys.emplace_back(info.systemLocation().toStdString(), info.description().toStdString());
+    std::sort(sys.begin(), sys.end());
+    for (const auto& [dev, desc] : sys) {
+        bool listed = std::any_of(list.begin(), list.end(), [&](const auto& e) { return e.device == dev; });
+        if (!listed) list.push_back({static_cast<int>(list.size()) + 1, dev, desc});
+    }
+    return list;
+}
+
+int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, int dataBits, int stopBits,
+                  int inputQueueSize, int outputQueueSize) {
+    (void)deviceName; // the port number alone picks the device
+    if (baudRate <= 0 || baudRate > 4000000 || parity < 0 || parity > 4 || dataBits < 5 || dataBits > 8 ||
+        (stopBits != 1 && stopBits != 2) || inputQueueSize < 0 || outputQueueSize < 0)
+        return kRS_InvalidParameter;
+    if (port < 1) return kRS_InvalidPortNum;
+    const auto list = ListSerialPorts();
+    if (list.empty()) return kRS_NoPortFound;
+    if (static_cast<std::size_t>(port) > list.size()) return kRS_InvalidPortNum;
+
+    CloseCom(port);
+
+    auto* sp = new QSerialPort;
+    sp->setPortName(QString::fromStdString(list[port - 1].device));
+    sp->setBaudRate(static_cast<qint32>(baudRate));
+    static const QSerialPort::Parity parities[] = {QSerialPort::NoParity, QSerialPort::OddParity,
+                                                   QSerialPort::EvenParity, QSerialPort::MarkParity,
+                                                   QSerialPort::SpaceParity};
+    sp->setParity(parities[parity]);
+    sp->setDataBits(static_cast<QSerialPort::DataBits>(dataBits));
+    sp->setStopBits(stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    sp->setFlowControl(QSerialPort::NoFlowControl);
+    if (!sp->open(QIODevice::ReadWrite)) {
+        delete sp;
+        return kRS_CannotOpenPort;
+    }
+
+    Port& p = ports()[port];
+    p = Port{};
+    p.sp = sp;
+    p.generation = nextGeneration();
+    const unsigned gen = p.generation;
+
+    QObject::connect(sp, &QSerialPort::readyRead, queueContext(), [port, gen] {
+        Port* q = openPort(port);
+        if (!q || q->generation != gen) return;
+        if (q->eventChar >= 0 && (q->mask & LWRS_RXFLAG)) {
+            const QByteArray peek = q->sp->peek(q->sp->bytesAvailable());
+            if (peek.contains(static_cast<char>(q->eventChar))) q->eventCharSeen = true;
+        }
+        deliver(port, gen);
+    });
+    QObject::connect(sp, &QSerialPort::errorOccurred, queueContext(), [port, gen](QSerialPort::SerialPortError e) {
+        Port* q = openPort(port);
+        if (!q || q->generation != gen || q->dead) return;
+        if (e == QSerialPort::ResourceError || (e == QSerialPort::ReadError && lineHungUp(q->sp)) ||
+            (e == QSerialPort::WriteError && lineHungUp(q->sp))) {
+            q->dead = true;
+            // Closing from inside the port's own signal is unsafe: do it at the next chance.
+            QMetaObject::invokeMethod(queueContext(), [port] { reapIfDead(port); }, Qt::QueuedConnection);
+        }
+    });
+    return 0;
+}
+
+int SetComTime(int port, double timeoutSeconds) {
+    if (timeoutSeconds < 0) return kRS_InvalidParameter;
+    Port* p = openPort(port);
+    if (!p) return kRS_PortNotOpen;
+    p->timeout = timeoutSeconds;
+    return 0;
+}
+
+int SetCTSMode(int port, int mode) {
+    Port* p = openPort(port);
+    if (!p) return kRS_PortNotOpen;
+    // A pty has no modem lines: the call may fail there, which changes nothing for us.
+    p->sp->setFlowControl(mode ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl);
+    return 0;
+}
+
+int InstallComCallback(int port, int mask, int notifyCount, int eventCharacter, ComCallbackPtr callback,
+                       void* callbackData) {
+    Port* p = openPort(port);
+    if (!p) return kRS_PortNotOpen;
+    if (mask == 0 || !callback) {
+        p->mask = 0;
+        p->callback = nullptr;
+        p->callbackData = nullptr;
+        return 0;
+    }
+    if (notifyCount < 0 || notifyCount > 1 << 20) return kRS_InvalidParameter;
+    p->mask = mask;
+    p->notify = notifyCount;
+    p->eventChar = eventCharacter & 0xFF;
+    p->callback = callback;
+    p->callbackData = callbackData;
+    if (p->notify > 0 && p->sp->bytesAvailable() >= p->notify) scheduleDelivery(port, p->generation);
+    return 0;
+}
+
+int FlushInQ(int port) {
+    Port* p = openPort(port);
+    if (!p) return kRS_PortNotOpen;
+    p->sp->clear(QSerialPort::Input);
+    p->eventCharSeen = false;
+    return 0;
+}
+
+int FlushOutQ(int port) {
+    Port* p = openPort(port);
+    if (!p) return kRS_PortNotOpen;
+    p->sp->clear(QSerialPort::Output);
+    return 0;
+}
+
+int ComWrt(int port, const char* buffer, int count) {
+    if (count < 0 || (count > 0 && !buffer)) return kRS_InvalidParameter;
+    if (reapIfDead(port)) return kRS_PortNotOpen;
+    Port* p = openPort(port);
+    DirectCall guard(port);
+    const QDeadlineTimer deadline(static_cast<qint64>(p->timeout * 1000.0));
+    const qint64 queued = p->sp->write(buffer, count);
+    if (queued < 0) {
+        reapIfDead(port);
+        return kRS_UnknownIOError;
+    }
+    for (;;) {
+        p = openPort(port);
+        if (!p || p->dead || p->sp->bytesToWrite() == 0) break;
+        if (deadline.hasExpired()) break;
+        if (!p->sp->waitForBytesWritten(remainingMs(deadline))) {
+            p = openPort(port);
+            if (!p || p->dead || deadline.hasExpired()) break;
+        }
+    }
+    p = openPort(port);
+    const qint64 left = (p && !p->dead) ? p->sp->bytesToWrite() : queued;
+    reapIfDead(port);
+    return static_cast<int>(queued - std::min(queued, left));
+}
+
+int ComRd(int port, char* buffer, int count) {
+    if (count < 0 || (count > 0 && !buffer)) return kRS_InvalidParameter;
+    if (reapIfDead(port)) return kRS_PortNotOpen;
+    DirectCall guard(port);
+    Port* p = openPort(port);
+    const QDeadlineTimer deadline(static_cast<qint64>(p->timeout * 1000.0));
+    int got = 0;
+    for (;;) {
+        p = openPort(port);
+        if (!p || p->dead) break;
+        const qint64 n = p->sp->read(buffer + got, count - got);
+        if (n > 0) got += static_cast<int>(n);
+        if (got >= count || deadline.hasExpired()) break;
+        if (!p->sp->waitForReadyRead(remainingMs(deadline))) {
+            p = openPort(port);
+            if (!p || p->dead) break;
+            // A hang-up the port did not report makes the wait return at once: give up.
+            if (!deadline.hasExpired() && lineHungUp(p->sp)) {
+                p->dead = true;
+                break;
+            }
+        }
+    }
+    reapIfDead(port);
+    return got;
+}
+
+int GetInQLen(int port) {
+    if (reapIfDead(port)) return kRS_PortNotOpen;
+    int n = 0;
+    {
+        DirectCall guard(port);
+        Port* p = openPort(port);
+        p->sp->waitForReadyRead(0);
+        p = openPort(port);
+        if (p && !p->dead) n = static_cast<int>(std::min<qint64>(p->sp->bytesAvailable(), 1 << 30));
+    }
+    if (reapIfDead(port)) return kRS_PortNotOpen;
+    return n;
+}
+
+int CloseCom(int port) {
+    auto it = ports().find(port);
+    if (it == ports().end()) return kRS_PortNotOpen;
+    const bool wasOpen = it->second.sp != nullptr;
+    dropDevice(it->second);
+    ports().erase(it);
+    return wasOpen ? 0 : kRS_PortNotOpen;
+}
