@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -12,6 +13,36 @@
 namespace zep4sim {
 
 using Words = std::array<uint16_t, 16>;
+
+// Line and answer sizes.
+inline constexpr std::size_t kFrameBytes = 36;    // every request and every frame answer
+inline constexpr std::size_t kVersionBytes = 72;  // firmware text answer (order 7)
+inline constexpr std::size_t kBlockBytes = 128;   // data block answer (order 9): 64 words
+inline constexpr double kByteSeconds = 10.0 / 19200.0; // one 8N1 byte at 19200 baud
+
+// Order codes the controller understands; anything else goes unanswered.
+enum Order : int {
+    kWriteRam = 1, kReadRam = 2, kWriteEeprom = 3, kReadEeprom = 4, kEcho = 5, kTeach = 6,
+    kVersion = 7, kLive = 8, kData64 = 9, kReset = 10, kRefresh = 11, kInfoBlock = 20,
+};
+
+// Sets the controller starts with. EEPROM holds the panel defaults:
+//   set 0 = {0, 500, 2048, 512, 950, 20, 1, 100, 8, 1, 0, 0, 0, 0, 500, 0}
+//   set 1 = {1, 500, 2048, 512, 950, 0, ...}
+// RAM differs visibly, so a test sees that a fetch took effect:
+//   set 0 = {0, 500, 2100, 300, 950, 20, 1, 100, 8, 1, 0, 0, 0, 0, 500, 0}  (refA 2100, tolA 300)
+//   set 1 = {1, 500, 1900, 512, 950, 0, ...}                                  (refB 1900)
+Words initialRamSet(int set);
+Words initialEepromSet(int set);
+// Teach makes the controller take refA + kTeachStep (modulo 4096) as its new set-0 reference.
+inline constexpr uint16_t kTeachStep = 7;
+
+// Sample `index` (0..127) of a data block curve: channel 0 = A, 1 = B; kind 0 = raw
+// (ADC units, within 0..4095), kind 1 = normalised (within 0..1000). Fixed curves.
+uint16_t dataSample(int channel, int kind, int index);
+// The 16 live words the controller reports for its n-th live request (n = 0, 1, ...),
+// with `tolerance` as the reported tolerance value (word 10).
+Words liveWords(uint32_t n, uint16_t tolerance);
 
 struct Faults {
     bool silent = false;              // answer nothing at all
@@ -34,6 +65,9 @@ struct Options {
     std::string linkPath;             // if set, a symlink to the pty's device is put here
 };
 
+// Seconds on the steady clock, the base of Request::time and of the front end's Timer().
+double steadySeconds();
+
 // One request the controller took in, as it saw it.
 struct Request {
     double time;   // seconds (steady clock, same base as the front end's Timer) when complete
@@ -45,13 +79,17 @@ struct Request {
 class Engine {
 public:
     explicit Engine(Options options = {});
-    // Feeds received bytes; returns complete requests found (each with its answer in answers).
+    // Feeds bytes received at `now` (steady seconds); returns the requests they complete, each
+    // with its answer. Bytes before a 0x00 0x55 header are skipped; a partial request idle for
+    // more than 0.5 s is dropped. Paced: a request's time is 36 byte-times after its first byte.
     struct Exchange {
         Request request;
         std::vector<uint8_t> answer; // empty when the controller stays silent
         bool hangup = false;         // the controller drops the line after this request
     };
     std::vector<Exchange> feed(const uint8_t* data, std::size_t n, double now);
+    // Bytes held toward the next request (0: the next byte fed may start one).
+    std::size_t pending() const;
 
     Words ramSet(int set) const;
     Words eepromSet(int set) const;
@@ -61,6 +99,7 @@ public:
     void setFaults(const Faults& f);
     Options options() const;
     void setAnswerDelay(double seconds);
+    void setFirmwareText(const std::string& text);
 
 private:
     struct Impl;

@@ -1,0 +1,116 @@
+// zep4-sim: the simulated controller on a pseudo-terminal, for trying the front end by hand.
+#include "sim/sim.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t quit = 0;
+void onSignal(int) { quit = 1; }
+
+void usage(std::FILE* to) {
+    std::fputs(
+        "usage: zep4-sim [options]\n"
+        "Serves a simulated two-channel controller on a pseudo-terminal and prints its device\n"
+        "path on the first line. Runs until SIGINT or SIGTERM.\n"
+        "  --paced              bytes take their time on a 19200-baud line\n"
+        "  --delay MS           pause between a request and its answer\n"
+        "  --link PATH          put a symlink to the device at PATH (removed on exit)\n"
+        "  --firmware TEXT      firmware text answered to order 7\n"
+        "faults:\n"
+        "  --silent             answer nothing\n"
+        "  --silent-order N     never answer order N (repeatable)\n"
+        "  --silent-after N     answer the first N requests, then nothing\n"
+        "  --short-by N         cut N bytes off the end of every answer\n"
+        "  --wrong-echo         echo word 0x00AB instead of 0x00AA\n"
+        "  --noise N            N noise bytes before every answer\n"
+        "  --hangup-after N     drop the line after N requests\n"
+        "  --firmware-no-zero   firmware text fills all 72 bytes, no zero\n"
+        "  --split N            send every answer in N pieces ...\n"
+        "  --split-pause MS     ... with this pause between them\n"
+        "  --help               this text\n",
+        to);
+}
+
+bool toInt(const char* s, int& out) {
+    char* end = nullptr;
+    long v = std::strtol(s, &end, 10);
+    if (end == s || *end != '\0' || v < 0 || v > 1000000) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    zep4sim::Options o;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto next = [&](const char*& v) {
+            if (i + 1 >= argc) return false;
+            v = argv[++i];
+            return true;
+        };
+        const char* v = nullptr;
+        int n = 0;
+        auto number = [&]() { return next(v) && toInt(v, n); };
+        bool ok = true;
+        if (a == "--help" || a == "-h") {
+            usage(stdout);
+            return 0;
+        } else if (a == "--paced") o.paced = true;
+        else if (a == "--delay") { ok = number(); o.answerDelaySeconds = n / 1000.0; }
+        else if (a == "--link") { ok = next(v); if (ok) o.linkPath = v; }
+        else if (a == "--firmware") { ok = next(v); if (ok) o.firmwareText = v; }
+        else if (a == "--silent") o.faults.silent = true;
+        else if (a == "--silent-order") { ok = number(); o.faults.silentOrders.insert(n); }
+        else if (a == "--silent-after") { ok = number(); o.faults.silentAfter = n; }
+        else if (a == "--short-by") { ok = number(); o.faults.shortBy = n; }
+        else if (a == "--wrong-echo") o.faults.wrongEcho = true;
+        else if (a == "--noise") { ok = number(); o.faults.noiseBytes = n; }
+        else if (a == "--hangup-after") { ok = number(); o.faults.hangupAfter = n; }
+        else if (a == "--firmware-no-zero") o.faults.firmwareNoZero = true;
+        else if (a == "--split") { ok = number() && n >= 1; o.faults.splitPieces = n; }
+        else if (a == "--split-pause") { ok = number(); o.faults.splitPauseSeconds = n / 1000.0; }
+        else ok = false;
+        if (!ok) {
+            std::fprintf(stderr, "zep4-sim: bad or incomplete option '%s'\n", a.c_str());
+            usage(stderr);
+            return 2;
+        }
+    }
+
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    zep4sim::PtyHost host(o);
+    if (!host.start()) {
+        std::fprintf(stderr, "zep4-sim: cannot open a pseudo-terminal\n");
+        return 1;
+    }
+    std::printf("%s\n", host.devicePath().c_str());
+    std::fflush(stdout);
+
+    sigset_t none;
+    sigemptyset(&none);
+    bool told = false;
+    while (!quit) {
+        // Woken by the signal; the hang-up check only needs to be prompt enough for a person.
+        timespec ts{0, 200000000L};
+        nanosleep(&ts, nullptr);
+        if (host.hungUp() && !told) {
+            std::fprintf(stderr, "zep4-sim: line dropped (hang-up fault)\n");
+            told = true;
+        }
+    }
+    host.stop();
+    return 0;
+}

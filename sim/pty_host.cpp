@@ -1,0 +1,269 @@
+// Serves the engine on the master side of a pseudo-terminal from one background thread.
+// The thread waits in poll() on the line, a wake-up pipe and an absolute-time timer that
+// fires when the next answer byte is due; it never spins.
+#include "sim/sim.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/timerfd.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace zep4sim {
+
+namespace {
+
+struct Outgoing {
+    double due;                 // steady seconds
+    std::vector<uint8_t> bytes;
+};
+
+timespec toTimespec(double seconds) {
+    timespec ts{};
+    double whole = std::floor(seconds);
+    ts.tv_sec = static_cast<time_t>(whole);
+    ts.tv_nsec = static_cast<long>((seconds - whole) * 1e9);
+    if (ts.tv_nsec >= 1000000000L) {
+        ts.tv_sec += 1;
+        ts.tv_nsec -= 1000000000L;
+    }
+    return ts;
+}
+
+void closeFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+} // namespace
+
+struct PtyHost::Impl {
+    explicit Impl(Options o) : options(o), engine(std::move(o)) {}
+
+    Options options;
+    Engine engine;
+    std::string path;
+    int master = -1;
+    int heldSlave = -1;   // keeps the line alive while the front end closes and reopens it
+    int wake[2] = {-1, -1};
+    int timer = -1;
+    bool linked = false;
+    std::thread thread;
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> hungUp{false};
+    mutable std::mutex requestMutex;
+    std::vector<Request> requests;
+
+    // Owned by the serving thread.
+    std::deque<Outgoing> out;
+    double lineFreeAt = 0;
+    bool hangupPending = false;
+
+    void serve();
+    void schedule(const Engine::Exchange& ex);
+    void sendDue();
+    void armTimer();
+    void closeLine();
+};
+
+void PtyHost::Impl::schedule(const Engine::Exchange& ex) {
+    Options o = engine.options();
+    const std::vector<uint8_t>& a = ex.answer;
+    if (ex.hangup) hangupPending = true;
+    if (a.empty()) return;
+    double start = std::max(ex.request.time + o.answerDelaySeconds, lineFreeAt);
+    std::size_t pieces = static_cast<std::size_t>(std::max(1, o.faults.splitPieces));
+    pieces = std::min(pieces, a.size());
+    double pause = std::max(0.0, o.faults.splitPauseSeconds);
+    for (std::size_t p = 0; p < pieces; ++p) {
+        std::size_t from = p * a.size() / pieces, to = (p + 1) * a.size() / pieces;
+        if (o.paced) {
+            // One byte at a time, each leaving when its line time is over.
+            for (std::size_t j = from; j < to; ++j) {
+                double due = start + static_cast<double>(j + 1) * kByteSeconds +
+                             static_cast<double>(p) * pause;
+                out.push_back({due, {a[j]}});
+            }
+        } else {
+            out.push_back({start + static_cast<double>(p) * pause,
+                           std::vector<uint8_t>(a.begin() + static_cast<std::ptrdiff_t>(from),
+                                                a.begin() + static_cast<std::ptrdiff_t>(to))});
+        }
+    }
+    lineFreeAt = out.back().due;
+}
+
+void PtyHost::Impl::sendDue() {
+    double now = steadySeconds();
+    std::vector<uint8_t> chunk;
+    while (!out.empty() && out.front().due <= now) {
+        chunk.insert(chunk.end(), out.front().bytes.begin(), out.front().bytes.end());
+        out.pop_front();
+    }
+    if (chunk.empty() || master < 0) return;
+    // Non-blocking: if nobody drains the line and its buffer is full, the rest is lost,
+    // as it would be on a real receiver that overflows.
+    std::size_t done = 0;
+    while (done < chunk.size()) {
+        ssize_t w = ::write(master, chunk.data() + done, chunk.size() - done);
+        if (w > 0) done += static_cast<std::size_t>(w);
+        else if (w < 0 && errno == EINTR) continue;
+        else break;
+    }
+}
+
+void PtyHost::Impl::armTimer() {
+    itimerspec spec{};
+    if (!out.empty()) spec.it_value = toTimespec(out.front().due);
+    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0 && !out.empty())
+        spec.it_value.tv_nsec = 1;
+    timerfd_settime(timer, TFD_TIMER_ABSTIME, &spec, nullptr);
+}
+
+void PtyHost::Impl::closeLine() {
+    closeFd(master);
+    closeFd(heldSlave);
+    hungUp = true;
+}
+
+void PtyHost::Impl::serve() {
+    uint8_t buf[4096];
+    bool lineBroken = false;
+    while (!stopping) {
+        sendDue();
+        if (hangupPending && out.empty()) {
+            closeLine();
+            return;
+        }
+        armTimer();
+        pollfd fds[3] = {{wake[0], POLLIN, 0}, {timer, POLLIN, 0}, {-1, POLLIN, 0}};
+        // After a hang-up request nothing more is taken in.
+        if (!hangupPending && !lineBroken) fds[2].fd = master;
+        int r = ::poll(fds, 3, lineBroken ? 50 : -1);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[0].revents & POLLIN) {
+            char c[64];
+            while (::read(wake[0], c, sizeof c) > 0) {
+            }
+        }
+        if (fds[1].revents & POLLIN) {
+            uint64_t ticks;
+            (void)!::read(timer, &ticks, sizeof ticks);
+        }
+        lineBroken = false;
+        if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) {
+            ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0) {
+                auto exchanges = engine.feed(buf, static_cast<std::size_t>(n), steadySeconds());
+                for (const auto& ex : exchanges) {
+                    {
+                        std::lock_guard lock(requestMutex);
+                        requests.push_back(ex.request);
+                    }
+                    if (!hangupPending) schedule(ex);
+                }
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                lineBroken = true;   // should not happen while heldSlave is open; back off
+            }
+        }
+    }
+}
+
+PtyHost::PtyHost(Options options) : d(std::make_unique<Impl>(std::move(options))) {}
+
+PtyHost::~PtyHost() { stop(); }
+
+bool PtyHost::start() {
+    if (d->thread.joinable() || d->hungUp) return false;
+    auto fail = [this](const char* what) {
+        std::perror(what);
+        closeFd(d->master);
+        closeFd(d->heldSlave);
+        closeFd(d->wake[0]);
+        closeFd(d->wake[1]);
+        closeFd(d->timer);
+        return false;
+    };
+    d->master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (d->master < 0) return fail("posix_openpt");
+    if (::grantpt(d->master) != 0 || ::unlockpt(d->master) != 0) return fail("grantpt/unlockpt");
+    char name[128];
+    if (::ptsname_r(d->master, name, sizeof name) != 0) return fail("ptsname_r");
+    d->path = name;
+    d->heldSlave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (d->heldSlave < 0) return fail("open pty slave");
+    termios tio{};
+    if (::tcgetattr(d->heldSlave, &tio) != 0) return fail("tcgetattr");
+    ::cfmakeraw(&tio);
+    ::cfsetispeed(&tio, B19200);
+    ::cfsetospeed(&tio, B19200);
+    if (::tcsetattr(d->heldSlave, TCSANOW, &tio) != 0) return fail("tcsetattr");
+    int fl = ::fcntl(d->master, F_GETFL);
+    ::fcntl(d->master, F_SETFL, fl | O_NONBLOCK);
+    if (::pipe2(d->wake, O_NONBLOCK | O_CLOEXEC) != 0) return fail("pipe2");
+    d->timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (d->timer < 0) return fail("timerfd_create");
+    if (!d->options.linkPath.empty()) {
+        struct stat st{};
+        if (::lstat(d->options.linkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            ::unlink(d->options.linkPath.c_str());
+        if (::symlink(name, d->options.linkPath.c_str()) != 0) return fail("symlink");
+        d->linked = true;
+    }
+    d->stopping = false;
+    d->thread = std::thread([this] { d->serve(); });
+    return true;
+}
+
+void PtyHost::stop() {
+    if (d->thread.joinable()) {
+        d->stopping = true;
+        char c = 1;
+        (void)!::write(d->wake[1], &c, 1);
+        d->thread.join();
+    }
+    closeFd(d->master);
+    closeFd(d->heldSlave);
+    closeFd(d->wake[0]);
+    closeFd(d->wake[1]);
+    closeFd(d->timer);
+    if (d->linked) {
+        ::unlink(d->options.linkPath.c_str());
+        d->linked = false;
+    }
+}
+
+std::string PtyHost::devicePath() const { return d->path; }
+
+std::vector<Request> PtyHost::requests() const {
+    std::lock_guard lock(d->requestMutex);
+    return d->requests;
+}
+
+void PtyHost::clearRequests() {
+    std::lock_guard lock(d->requestMutex);
+    d->requests.clear();
+}
+
+Engine& PtyHost::engine() { return d->engine; }
+
+void PtyHost::setFaults(const Faults& f) { d->engine.setFaults(f); }
+
+void PtyHost::setAnswerDelay(double seconds) { d->engine.setAnswerDelay(seconds); }
+
+bool PtyHost::hungUp() const { return d->hungUp; }
+
+} // namespace zep4sim
