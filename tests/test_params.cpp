@@ -1,0 +1,261 @@
+// Parameter set: block layout, panel binding, targets and parameter file, and the exchanges
+// with the simulated controller.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/app.h"
+#include "app/panels.h"
+#include "link/com232.h"
+#include "params/params.h"
+#include "support/harness.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::array<uint16_t, 19> AllVars() {
+    return {powerA, powerB, refA, refB, tolA, tolB, hysteresis, polarity, hold, hwmode,
+            average, evalmode, triglvlA, triglvlB, trigmode, sdelay, outmode, anamode, maxmode};
+}
+std::string ReadAll(const fs::path& p) {
+    std::stringstream s;
+    s << std::ifstream(p, std::ios::binary).rdbuf();
+    return s.str();
+}
+// One value per line, right-aligned in five characters.
+std::string FileText(const std::vector<unsigned>& values) {
+    std::string out;
+    for (unsigned v : values) out += std::string(5 - std::to_string(v).size(), ' ') + std::to_string(v) + "\n";
+    return out;
+}
+int Ctrl(int panel, int control) {
+    int v = -1;
+    GetCtrlVal(panel, control, v);
+    return v;
+}
+bool StatusStarts(const char* prefix) { return StatusText().rfind(prefix, 0) == 0; }
+
+class ParamsTest : public ::testing::Test {
+protected:
+    fs::path dir = fs::temp_directory_path() / ("zep4params-" + std::to_string(::getpid()));
+    std::vector<FileSelectRequest> asked;
+    std::string chosen;
+    void SetUp() override {
+        ResetFrontEnd();
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        SetFileSelectHook([this](const FileSelectRequest& r, std::string& path) {
+            asked.push_back(r);
+            path = chosen;
+            return 1;
+        });
+        OperateCtrl(panelHandle, PANEL_RBTFILE, 1);
+    }
+    void TearDown() override {
+        SetFileSelectHook({});
+        fs::remove_all(dir);
+    }
+    void Transfer(int button, const fs::path& p) {
+        chosen = p.string();
+        OperateCtrl(panelHandle, button);
+    }
+};
+
+} // namespace
+
+TEST_F(ParamsTest, SetOneBlockCarriesOnlyChannelB) {
+    CopyVarsToPP(1);
+    for (int i = 5; i < PNUM; ++i) EXPECT_EQ(pp[i], 0) << "word " << i;
+    auto before = AllVars();
+    for (int i = 0; i < PNUM; ++i) pp[i] = uint16_t(60000 + i);
+    CopyPPtoVars(1);
+    EXPECT_EQ(powerB, 60001);
+    EXPECT_EQ(triglvlB, 60004);
+    powerB = before[1], refB = before[3], tolB = before[5], triglvlB = before[13];
+    EXPECT_EQ(AllVars(), before);
+}
+
+TEST_F(ParamsTest, StartupValuesWriteTheExactFile) {
+    Transfer(PANEL_BTNSEND, dir / "startup.cfg");
+    EXPECT_EQ(ReadAll(dir / "startup.cfg"),
+              FileText({0, 500, 2048, 512, 950, 20, 1, 100, 8, 1, 0, 0, 0, 0, 500, 0,
+                        1, 500, 2048, 512, 950, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    ASSERT_EQ(asked.size(), 1u);
+    const FileSelectRequest& r = asked[0];
+    EXPECT_EQ(r.defaultDirectory + "|" + r.defaultFile + "|" + r.filter + "|" + r.title,
+              std::string(proj_dir) + "|ZEP4para.cfg|*.cfg|K-VEX-ZEP4 Parameter File");
+    EXPECT_EQ(r.button, SelectButton::Ok);
+    EXPECT_TRUE(r.confirmReplace);
+    EXPECT_EQ(StatusText(), "Transmit...");
+
+    Transfer(PANEL_BTNSEND, dir / "no-such-dir" / "x.cfg");
+    EXPECT_TRUE(StatusStarts("Parameter file not written: ")) << StatusText();
+}
+
+TEST_F(ParamsTest, FileRoundTripThroughThePanels) {
+    // Foreign layout: other set numbers, left-aligned, CRLF, junk in the unused words.
+    std::vector<unsigned> v = {7, 65535, 1, 2, 3, 4, 5, 6, 7, 8, 2, 3, 1, 2, 9, 11,
+                               9, 400, 401, 402, 403, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 65535};
+    std::ofstream in(dir / "in.cfg", std::ios::binary);
+    for (unsigned x : v) in << x << "  \r\n";
+    in.close();
+    Transfer(PANEL_BTNGET, dir / "in.cfg");
+    EXPECT_EQ(asked.at(0).button, SelectButton::Load);
+    EXPECT_EQ(Ctrl(panelHandle, PANEL_POWERA), 65535);
+    EXPECT_EQ(Ctrl(panelHandle, PANEL_REFB), 401);
+    EXPECT_EQ(Ctrl(panelPopUp, POPUP_MAXMODE), 11);
+    Transfer(PANEL_BTNSEND, dir / "out.cfg");
+    v[0] = 0, v[16] = 1;
+    std::fill(v.begin() + 21, v.end(), 0);
+    EXPECT_EQ(ReadAll(dir / "out.cfg"), FileText(v));
+}
+
+TEST_F(ParamsTest, RejectedFileChangesNothing) {
+    std::string full;
+    for (int i = 0; i < 32; ++i) full += "  100\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"missing", ""}, {"31 values", full.substr(0, 31 * 6)}, {"letters", "12a " + full},
+        {"negative", "-5 " + full}, {"fraction", "1.5 " + full}, {"too large", full.substr(0, 54) + "65536 " + full},
+    };
+    for (const auto& [name, text] : cases) {
+        SCOPED_TRACE(name);
+        fs::path p = dir / (std::string(name) + ".cfg");
+        if (!text.empty()) std::ofstream(p) << text;
+        SetCtrlVal(panelHandle, PANEL_REFA, 1234); // an unsent edit: Get shows the variables again
+        auto before = AllVars();
+        Transfer(PANEL_BTNGET, p);
+        EXPECT_EQ(AllVars(), before);
+        EXPECT_TRUE(StatusStarts("Parameter file not read: ")) << StatusText();
+        EXPECT_EQ(Ctrl(panelHandle, PANEL_REFA), refA);
+    }
+}
+
+TEST_F(ParamsTest, TargetButtonsFallBackToRam) {
+    const int steps[][4] = {// button, value -> target, RAM button
+                            {PANEL_RBTEEPROM, 1, EEPROM, 0}, {PANEL_RBTEEPROM, 0, RAM, 1},
+                            {PANEL_RBTFILE, 1, DATFILE, 0},  {PANEL_RBTRAM, 1, RAM, 1},
+                            {PANEL_RBTRAM, 0, RAM, 1}};
+    for (const auto& s : steps) {
+        OperateCtrl(panelHandle, s[0], s[1]);
+        EXPECT_EQ(target, s[2]) << s[0] << "=" << s[1];
+        EXPECT_EQ(Ctrl(panelHandle, PANEL_RBTRAM), s[3]) << s[0] << "=" << s[1];
+    }
+    EXPECT_EQ(Ctrl(panelHandle, PANEL_RBTFILE), 0);
+}
+
+TEST_F(ParamsTest, ModeTextsFallBackAndTriggerCouplesEvaluation) {
+    trigmode = 2, evalmode = 7, anamode = 4, outmode = 2;
+    SetPanelValues();
+    GetPanelValues(); // rings give back values they have no item for
+    std::string t[4];
+    const int boxes[] = {PANEL_TRIGMODETEXT, PANEL_EVALMODETEXT, PANEL_ANAMODETEXT, PANEL_OUTMODETEXT};
+    for (int i = 0; i < 4; ++i) GetTextBoxLine(panelHandle, boxes[i], 0, t[i]);
+    EXPECT_EQ(t[0] + "|" + t[1] + "|" + t[2] + "|" + t[3],
+              "CONTINOUS|NORM-A: A/Amax|DIRECT 0 .. 10V|TOLERANCE HI,LO,OK");
+
+    const int steps[][3] = {{-1, 1, 1}, {1, -1, 1}, {2, -1, 2}, {0, -1, 0}, {-1, 2, 2}, {3, -1, 0}};
+    for (const auto& s : steps) { // trigger ring, evaluation ring -> evaluation ring
+        if (s[1] >= 0) OperateCtrl(panelPopUp, POPUP_EVALMODE, s[1]);
+        if (s[0] >= 0) OperateCtrl(panelPopUp, POPUP_TRIGMODE, s[0]);
+        EXPECT_EQ(Ctrl(panelPopUp, POPUP_EVALMODE), s[2]) << s[0] << "," << s[1];
+    }
+}
+
+// ---- With the simulated controller -------------------------------------------------------------
+
+class ParamsLinkTest : public ::testing::Test {
+protected:
+    std::unique_ptr<zep4sim::PtyHost> sim = StartSim();
+    void SetUp() override {
+        StartFrontEnd();
+        sim->clearRequests();
+    }
+    void Press(int control) { OperateCtrl(panelHandle, control); }
+    void Silence(std::set<int> orders, bool all = false) {
+        zep4sim::Faults f;
+        f.silentOrders = orders;
+        f.silent = all;
+        sim->setFaults(f);
+    }
+};
+
+TEST_F(ParamsLinkTest, SendWritesTwoFramesATenthApart) {
+    Press(PANEL_BTNSEND);
+    EXPECT_EQ(StatusText(), "Transmit para Ok!");
+    CallCtrlCallback(panelHandle, PANEL_BTNSEND, EVENT_COMMIT); // keyboard: sends nothing
+    OperateCtrl(panelHandle, PANEL_RBTEEPROM, 1);
+    Press(PANEL_BTNSEND);
+    ASSERT_TRUE(PumpUntil([&] { return sim->requests().size() >= 4; }, 1.0));
+    PumpFor(0.2);
+    auto r = sim->requests();
+    ASSERT_EQ(r.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(r[i].order, i < 2 ? ORD_WRITE_RAM : ORD_WRITE_EEPROM);
+        EXPECT_EQ(r[i].words[0], i % 2);
+    }
+    for (int i : {1, 3}) EXPECT_NEAR(r[i].time - r[i - 1].time, 0.1, 0.05);
+}
+
+TEST_F(ParamsLinkTest, EepromSendThenGetBringsTheSameValues) {
+    OperateCtrl(panelHandle, PANEL_RBTEEPROM, 1);
+    const int edits[][3] = {{panelHandle, PANEL_REFA, 65535}, {panelHandle, PANEL_TOLB, 777},
+                            {panelPopUp, POPUP_SDELAY, 4321}};
+    for (const auto& e : edits) SetCtrlVal(e[0], e[1], e[2]);
+    Press(PANEL_BTNSEND);
+    for (const auto& e : edits) SetCtrlVal(e[0], e[1], 1);
+    Press(PANEL_BTNGET);
+    EXPECT_EQ(StatusText(), "Parameter-frame received! - Line Ok!");
+    for (const auto& e : edits) EXPECT_EQ(Ctrl(e[0], e[1]), e[2]);
+    EXPECT_NE(sim->engine().ramSet(0)[2], 65535) << "an EEPROM send must not reach RAM";
+}
+
+TEST_F(ParamsLinkTest, GetFromSilentControllerShowsTheTimeOut) {
+    Silence({}, true);
+    auto before = AllVars();
+    Press(PANEL_BTNGET);
+    EXPECT_EQ(AllVars(), before);
+    EXPECT_EQ(StatusText(), "Timeout-RS-232...");
+}
+
+TEST_F(ParamsLinkTest, GetInEvaluationModeTwoDimsChannelBAndBack) {
+    for (int mode : {2, 0}) {
+        zep4sim::Words w = sim->engine().ramSet(0);
+        w[10] = uint16_t(mode);
+        sim->engine().setRamSet(0, w);
+        Press(PANEL_BTNGET);
+        int dimRef = -1, dimTol = -1;
+        std::string ref, tol;
+        GetCtrlAttribute(panelHandle, PANEL_REFB, Attr::Dimmed, dimRef);
+        GetCtrlAttribute(panelHandle, PANEL_TOLB, Attr::Dimmed, dimTol);
+        GetCtrlAttribute(panelHandle, PANEL_REFA, Attr::LabelText, ref);
+        GetCtrlAttribute(panelHandle, PANEL_TOLA, Attr::LabelText, tol);
+        EXPECT_EQ(dimRef + dimTol, mode == 2 ? 2 : 0);
+        EXPECT_EQ(ref + "|" + tol, mode == 2 ? "REFERENCE|TOLERANCE" : "REFERENCE-CHA|TOLERANCE-CHA");
+    }
+}
+
+TEST_F(ParamsLinkTest, TeachFetchesTheNewReferenceButLeavesThePanel) {
+    int shown = Ctrl(panelHandle, PANEL_REFA);
+    Press(PANEL_BUTTONTEACH);
+    EXPECT_EQ(StatusText(), "Parameter-frame received! - Line Ok!");
+    EXPECT_EQ(refA, sim->engine().ramSet(0)[2]);
+    EXPECT_NE(int(refA), shown);
+    EXPECT_EQ(Ctrl(panelHandle, PANEL_REFA), shown);
+}
+
+TEST_F(ParamsLinkTest, CommandsTimeOutWhenTheFetchOrTheCommandGoesUnanswered) {
+    for (bool all : {false, true}) {
+        Silence({ORD_READ_RAM}, all);
+        for (int button : {PANEL_BUTTONTEACH, PANEL_BUTTONRESET, PANEL_BUTTONREFRESH}) {
+            double t0 = Timer();
+            Press(button);
+            EXPECT_EQ(StatusText(), "Timeout RS-232!!");
+            EXPECT_GT(Timer() - t0, 1.4);
+            EXPECT_LT(Timer() - t0, 2.5);
+        }
+    }
+}
