@@ -26,6 +26,12 @@ enum : int {
     ORD_INFOBLOCK = 20,
 };
 
+// <unistd.h> declares a function sync(), which C++20's standard headers pull in everywhere;
+// a variable of the same name cannot live beside it. Declare the function first, then let
+// the name sync stand for the link's own variable.
+#include <unistd.h>
+#define sync zep4_sync
+
 extern int com;          // open port number
 extern int sync;         // 0x55: opens every request, event character of the notification
 extern int order;        // order code of the request being built
