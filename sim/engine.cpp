@@ -44,6 +44,11 @@ int setIndex(uint16_t w0) { return w0 == 0 ? 0 : 1; }
 
 } // namespace
 
+const Options& defaultOptions() {
+    static const Options defaults;
+    return defaults;
+}
+
 double steadySeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
@@ -203,8 +208,10 @@ Engine::Exchange Engine::Impl::take(double now) {
     return ex;
 }
 
-Engine::Engine(Options options) : d(std::make_shared<Impl>()) {
-    d->options = std::move(options);
+Engine::Engine() : Engine(defaultOptions()) {}
+
+Engine::Engine(const Options& options) : d(std::make_shared<Impl>()) {
+    d->options = options;
     for (int s = 0; s < 2; ++s) {
         d->ram[s] = initialRamSet(s);
         d->eeprom[s] = initialEepromSet(s);

@@ -48,7 +48,7 @@ void closeFd(int& fd) {
 } // namespace
 
 struct PtyHost::Impl {
-    explicit Impl(Options o) : options(o), engine(std::move(o)) {}
+    explicit Impl(const Options& o) : options(o), engine(o) {}
 
     Options options;
     Engine engine;
@@ -182,7 +182,9 @@ void PtyHost::Impl::serve() {
     }
 }
 
-PtyHost::PtyHost(Options options) : d(std::make_unique<Impl>(std::move(options))) {}
+PtyHost::PtyHost() : PtyHost(defaultOptions()) {}
+
+PtyHost::PtyHost(const Options& options) : d(std::make_unique<Impl>(options)) {}
 
 PtyHost::~PtyHost() { stop(); }
 

@@ -68,6 +68,9 @@ struct Options {
 // Seconds on the steady clock, the base of Request::time and of the front end's Timer().
 double steadySeconds();
 
+// The options a default-made Engine or PtyHost uses.
+const Options& defaultOptions();
+
 // One request the controller took in, as it saw it.
 struct Request {
     double time;   // seconds (steady clock, same base as the front end's Timer) when complete
@@ -78,7 +81,8 @@ struct Request {
 // Protocol engine: bytes in, answer bytes out. Reassembles requests that arrive in pieces.
 class Engine {
 public:
-    explicit Engine(Options options = {});
+    Engine();
+    explicit Engine(const Options& options);
     // Feeds bytes received at `now` (steady seconds); returns the requests they complete, each
     // with its answer. Bytes before a 0x00 0x55 header are skipped; a partial request idle for
     // more than 0.5 s is dropped. Paced: a request's time is 36 byte-times after its first byte.
@@ -109,7 +113,8 @@ private:
 // Serves an Engine on a pseudo-terminal from a background thread.
 class PtyHost {
 public:
-    explicit PtyHost(Options options = {});
+    PtyHost();
+    explicit PtyHost(const Options& options);
     ~PtyHost();
     PtyHost(const PtyHost&) = delete;
     PtyHost& operator=(const PtyHost&) = delete;
