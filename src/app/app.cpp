@@ -1,0 +1,115 @@
+// Application core: the program's entry, the defaults of every run-time variable and the two
+// panel callbacks.
+#include "app/app.h"
+
+#include "app/panels.h"
+#include "branding/logo.h"
+#include "link/com232.h"
+#include "live/live.h"
+#include "params/params.h"
+#include "platform/serial.h"
+#include "platform/ui.h"
+#include "recorder/recorder.h"
+
+int panelHandle = 0;
+int panelPopUp = 0;
+char proj_dir[MAX_PATHNAME_LEN] = "";
+char szSoftname[64] = "";
+char szSoftversion[64] = "";
+
+int WinMain(int argc, char** argv) {
+    (void)argc;
+    (void)argv;
+    RegisterPanels(); // the panel resource; the run-time itself is already up (QApplication)
+    panelHandle = LoadPanel(0, kPanelResourceFile, PANEL);
+    if (panelHandle < 0) return -1;
+    panelPopUp = LoadPanel(0, kPanelResourceFile, POPUP);
+    if (panelPopUp < 0) {
+        DiscardPanel(panelHandle);
+        return -1;
+    }
+    GetProjectDir(proj_dir);
+    InitVars();
+    InitRS232(com); // failures only leave their text on the status line
+    DisplayPanel(panelHandle);
+    RunUserInterface();
+    CloseCom(com);
+    DiscardPanel(panelPopUp);
+    DiscardPanel(panelHandle);
+    return 0;
+}
+
+void InitVars() {
+    // 1. Parameter defaults (maxmode keeps its value: it is not one of them).
+    powerA = powerB = 500;
+    refA = refB = 2048;
+    tolA = tolB = 512;
+    hysteresis = 20;
+    polarity = 1;
+    hold = 100;
+    hwmode = 1;
+    average = 8;
+    evalmode = 0;
+    triglvlA = triglvlB = 950;
+    trigmode = 0;
+    sdelay = 500;
+    outmode = 0;
+    anamode = 0;
+    ref10Bit = 2048;
+    tol10Bit = 512;
+    // 2. Link, run and transfer state.
+    com = 1;
+    sync = 0x55;
+    order = 1;
+    target = RAM;
+    type = 1;
+    rx_flag = 1;
+    stop_flag = 1;
+    // 3.-5. Texts and the default files; the record file lies beside the program.
+    CopyText(szStatus, "InitVars");
+    CopyText(recfile_name, "KVexRecord.dat");
+    CopyText(file_name, "ZEP4para.cfg");
+    MakePathname(proj_dir, "KVexRecord.dat", recfile_name);
+    // 6.-7. Recorder file and time.
+    SetCtrlVal(panelPopUp, POPUP_RECFILENAME, recfile_name);
+    CalcRecTime();
+    // 8.-9. Branding.
+    CopyText(szSoftname, "K-VEX-ZEP4-Duvez");
+    CopyText(szSoftversion, "V2.0");
+    ShowLogo(2);
+    // 10. Status line.
+    SetCtrlVal(panelHandle, PANEL_STATUS, szStatus);
+    // 11. The power control that belongs to PANEL_POWERSWITCH = 1.
+    SetCtrlAttribute(panelHandle, PANEL_POWERB, Attr::Visible, 0);
+    SetCtrlAttribute(panelHandle, PANEL_POWERA, Attr::Visible, 1);
+    // 12. Every parameter variable takes its control's value.
+    GetPanelValues();
+    // 13. Empty chart histories.
+    FillarrayRAW(0, 0);
+    FillarrayNORM(tol10Bit, ref10Bit, 0);
+    // 14. Data view curves.
+    for (int i = 0; i < 256; ++i) {
+        xArray[i] = static_cast<uint16_t>(i);
+        yArrayA[i] = 0;
+        yArrayB[i] = 0;
+    }
+}
+
+int CC_PANEL(int panel, int event, void* callbackData, int eventData1, int eventData2) {
+    (void)panel, (void)callbackData, (void)eventData1, (void)eventData2;
+    if (event == EVENT_CLOSE) {
+        stop_flag = 1; // a running live loop or recording ends at its next check
+        CloseCom(com);
+        QuitUserInterface(0);
+    }
+    return 0;
+}
+
+int CC_POPUP(int panel, int event, void* callbackData, int eventData1, int eventData2) {
+    (void)panel, (void)callbackData, (void)eventData1, (void)eventData2;
+    if (event == EVENT_CLOSE) {
+        HidePanel(panelPopUp);
+        SetCtrlVal(panelHandle, PANEL_TOGBTNPARAII, 0);
+    }
+    return 0;
+}

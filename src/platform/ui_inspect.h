@@ -1,0 +1,14 @@
+// Read-only look into the user-interface run-time for tests and tools: what kind of control
+// sits under a number, its object name and the callback it is wired to.
+#pragma once
+
+#include <string>
+
+#include "platform/ui.h"
+
+// False when the panel or control does not exist.
+bool GetCtrlInfo(int panel, int control, CtrlKind& kind, std::string& name, CtrlCallbackPtr& callback);
+// Control numbers of every control of a panel, those from its form first, in creation order.
+std::vector<int> GetPanelCtrls(int panel);
+// Title of a panel's window.
+std::string GetPanelTitle(int panel);
