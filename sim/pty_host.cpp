@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/timerfd.h>
 #include <termios.h>
@@ -22,6 +23,9 @@
 namespace zep4sim {
 
 namespace {
+
+constexpr double kHangupGraceSeconds = 0.5;
+constexpr double kHandOnSeconds = 0.05;
 
 struct Outgoing {
     double due;                 // steady seconds
@@ -68,6 +72,7 @@ struct PtyHost::Impl {
     std::deque<Outgoing> out;
     double lineFreeAt = 0;
     bool hangupPending = false;
+    double hangupGraceEnd = -1;   // until then the last answer may still be drained
 
     void serve();
     void schedule(const Engine::Exchange& ex);
@@ -142,8 +147,20 @@ void PtyHost::Impl::serve() {
     while (!stopping) {
         sendDue();
         if (hangupPending && out.empty()) {
-            closeLine();
-            return;
+            // Closing the master discards what the other side has not read yet; give the
+            // last answer a moment to be taken in, as it would be over a real line.
+            // The pty hands written bytes on to the other side a little later, so only
+            // trust an empty input queue once that has had time to happen.
+            double now = steadySeconds();
+            if (hangupGraceEnd < 0) hangupGraceEnd = now + kHangupGraceSeconds;
+            int waiting = 0;
+            bool settled = now >= hangupGraceEnd - kHangupGraceSeconds + kHandOnSeconds;
+            bool drained = ::ioctl(heldSlave, FIONREAD, &waiting) != 0 || waiting <= 0;
+            if ((settled && drained) || now >= hangupGraceEnd) {
+                closeLine();
+                return;
+            }
+            out.push_back({now + 0.005, {}});   // look again shortly
         }
         armTimer();
         pollfd fds[3] = {{wake[0], POLLIN, 0}, {timer, POLLIN, 0}, {-1, POLLIN, 0}};
