@@ -698,7 +698,7 @@ int DisplayPanel(int panel) {
     Panel* p = FindPanel(panel);
     if (!p) return UIE_BAD_PANEL;
     Window(p)->show();
-    Window(p)->raise();
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) Window(p)->raise();
     return 0;
 }
 

@@ -1,0 +1,474 @@
+// The user-interface run-time: event codes as the program sees them, values that survive a
+// round trip, the nested event pump, window close, strip charts, the XY graph and controls
+// made at run time. Uses a test panel of its own, independent of the program's forms.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <vector>
+
+#include "platform/panel_builder.h"
+#include "platform/timing.h"
+#include "platform/ui.h"
+#include "platform/ui_inspect.h"
+
+namespace {
+
+constexpr const char* kFile = "uitest.uir";
+
+enum : int {
+    T_BUTTON = 2, T_RING, T_NUM, T_TOGGLE, T_RADIO1, T_RADIO2, T_SWITCH, T_SHOW, T_TEXT, T_BOX,
+    T_STRIP, T_GRAPH, T_PICTURE, T_BAND, T_LED, T_PROGRESS,
+};
+
+struct Seen {
+    int control, event;
+    bool operator==(const Seen&) const = default;
+};
+std::vector<Seen> seen;
+std::vector<int> panelEvents;
+
+int Record(int, int control, int event, void*, int, int) {
+    seen.push_back({control, event});
+    return 0;
+}
+int RecordPanel(int, int event, void*, int, int) {
+    panelEvents.push_back(event);
+    return 0;
+}
+
+void Build(int panel) {
+    auto* lay = new QVBoxLayout(PanelWidget(panel));
+    QWidget* band = AddCtrl(panel, {T_BAND, CtrlKind::Decoration, "T_BAND", ""});
+    band->setFixedHeight(60);
+    lay->addWidget(band);
+    lay->addWidget(AddCtrl(panel, {T_BUTTON, CtrlKind::CommandButton, "T_BUTTON", "Go", Record}));
+    lay->addWidget(AddCtrl(panel, {T_RING, CtrlKind::Ring, "T_RING", "Ring", Record, 1, 0, 0,
+                                   {{"zero", 0}, {"one", 1}, {"three", 3}}}));
+    lay->addWidget(AddCtrl(panel, {T_NUM, CtrlKind::Numeric, "T_NUM", "Number", Record, 10, 0, 100}));
+    lay->addWidget(AddCtrl(panel, {T_TOGGLE, CtrlKind::ToggleButton, "T_TOGGLE", "Toggle", Record}));
+    lay->addWidget(AddCtrl(panel, {T_RADIO1, CtrlKind::RadioButton, "T_RADIO1", "R1", Record, 1}));
+    lay->addWidget(AddCtrl(panel, {T_RADIO2, CtrlKind::RadioButton, "T_RADIO2", "R2", Record}));
+    lay->addWidget(AddCtrl(panel, {T_SWITCH, CtrlKind::BinarySwitch, "T_SWITCH", "Switch", Record}));
+    lay->addWidget(AddCtrl(panel, {T_SHOW, CtrlKind::NumericDisplay, "T_SHOW", "Shown"}));
+    lay->addWidget(AddCtrl(panel, {T_TEXT, CtrlKind::TextDisplay, "T_TEXT", "Text"}));
+    lay->addWidget(AddCtrl(panel, {T_BOX, CtrlKind::TextBox, "T_BOX", "Box"}));
+    lay->addWidget(AddCtrl(panel, {T_STRIP, CtrlKind::StripChart, "T_STRIP", "Strip"}));
+    lay->addWidget(AddCtrl(panel, {T_GRAPH, CtrlKind::XYGraph, "T_GRAPH", "Graph"}));
+    lay->addWidget(AddCtrl(panel, {T_LED, CtrlKind::Led, "T_LED", "Led"}));
+    lay->addWidget(AddCtrl(panel, {T_PROGRESS, CtrlKind::ProgressBar, "T_PROGRESS", "Progress", nullptr, 0, 0, 10}));
+    QWidget* pic = AddCtrl(panel, {T_PICTURE, CtrlKind::Picture, "T_PICTURE", ""});
+    pic->move(5, 5);
+}
+
+int Panel() {
+    static int handle = [] {
+        RegisterPanelResource(kFile, 1, Build, RecordPanel);
+        return LoadPanel(0, kFile, 1);
+    }();
+    return handle;
+}
+
+template <class W>
+W* Widget(int control) {
+    CtrlKind kind;
+    std::string name;
+    CtrlCallbackPtr cb;
+    if (!GetCtrlInfo(Panel(), control, kind, name, cb)) return nullptr;
+    return PanelWidget(Panel())->findChild<W*>(QString::fromStdString(name));
+}
+
+class UiTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_GT(Panel(), 0);
+        DisplayPanel(Panel());
+        seen.clear();
+        panelEvents.clear();
+    }
+    std::vector<Seen> Take() {
+        auto s = seen;
+        seen.clear();
+        return s;
+    }
+};
+
+TEST_F(UiTest, LoadPanelRejectsUnknownResources) {
+    EXPECT_LT(LoadPanel(0, "nosuch.uir", 1), 0);
+    EXPECT_LT(LoadPanel(0, kFile, 99), 0);
+    int h = LoadPanel(0, kFile, 1);
+    ASSERT_GT(h, 0);
+    EXPECT_NE(h, Panel());
+    EXPECT_EQ(DiscardPanel(h), 0);
+    EXPECT_LT(SetCtrlVal(h, T_NUM, 1), 0); // gone
+    EXPECT_LT(SetCtrlVal(Panel(), 999, 1), 0);
+}
+
+TEST_F(UiTest, CommandButtonMouseGivesLeftClickThenCommitKeyboardOnlyCommit) {
+    auto* b = Widget<QAbstractButton>(T_BUTTON);
+    ASSERT_NE(b, nullptr);
+    QTest::mouseClick(b, Qt::LeftButton);
+    EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_LEFT_CLICK}, {T_BUTTON, EVENT_COMMIT}}));
+    b->setFocus();
+    QTest::keyClick(b, Qt::Key_Space);
+    EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_COMMIT}}));
+    QTest::mouseClick(b, Qt::RightButton);
+    EXPECT_TRUE(Take().empty());
+    // A dimmed button gives nothing at all.
+    SetCtrlAttribute(Panel(), T_BUTTON, Attr::Dimmed, 1);
+    QTest::mouseClick(b, Qt::LeftButton);
+    EXPECT_TRUE(Take().empty());
+    SetCtrlAttribute(Panel(), T_BUTTON, Attr::Dimmed, 0);
+    // Automation does what the mouse does.
+    EXPECT_EQ(OperateCtrl(Panel(), T_BUTTON), 0);
+    EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_LEFT_CLICK}, {T_BUTTON, EVENT_COMMIT}}));
+}
+
+TEST_F(UiTest, ProgrammaticValuesGiveNoEvents) {
+    SetCtrlVal(Panel(), T_RING, 3);
+    SetCtrlVal(Panel(), T_NUM, 42);
+    SetCtrlVal(Panel(), T_TOGGLE, 1);
+    SetCtrlVal(Panel(), T_RADIO2, 1);
+    SetCtrlVal(Panel(), T_SWITCH, 1);
+    EXPECT_TRUE(Take().empty());
+    int v = 0;
+    GetCtrlVal(Panel(), T_RING, v);
+    EXPECT_EQ(v, 3);
+    GetCtrlVal(Panel(), T_NUM, v);
+    EXPECT_EQ(v, 42);
+    GetCtrlVal(Panel(), T_TOGGLE, v);
+    EXPECT_EQ(v, 1);
+    for (int c : {T_TOGGLE, T_RADIO2, T_SWITCH}) SetCtrlVal(Panel(), c, 0);
+    EXPECT_TRUE(Take().empty());
+}
+
+TEST_F(UiTest, RingUserChoiceAndUnknownValue) {
+    SetCtrlVal(Panel(), T_RING, 0);
+    auto* cb = Widget<QComboBox>(T_RING);
+    ASSERT_NE(cb, nullptr);
+    cb->setFocus();
+    QTest::keyClick(cb, Qt::Key_Down);
+    EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_VAL_CHANGED}, {T_RING, EVENT_COMMIT}}));
+    int v = -1;
+    GetCtrlVal(Panel(), T_RING, v);
+    EXPECT_EQ(v, 1);
+    std::string label;
+    GetCtrlVal(Panel(), T_RING, label);
+    EXPECT_EQ(label, "one");
+
+    // A value no item has is kept, not lost, and reads back the same.
+    EXPECT_EQ(SetCtrlVal(Panel(), T_RING, 7), 0);
+    GetCtrlVal(Panel(), T_RING, v);
+    EXPECT_EQ(v, 7);
+    GetCtrlVal(Panel(), T_RING, label);
+    EXPECT_EQ(label, "7");
+    const int items = cb->count();
+    SetCtrlVal(Panel(), T_RING, 7); // no second item for the same value
+    EXPECT_EQ(cb->count(), items);
+
+    EXPECT_EQ(OperateCtrl(Panel(), T_RING, 3), 0);
+    EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_VAL_CHANGED}, {T_RING, EVENT_COMMIT}}));
+    EXPECT_EQ(OperateCtrl(Panel(), T_RING, 3), 0); // same value: commit only
+    EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_COMMIT}}));
+}
+
+TEST_F(UiTest, NumericStepsTypingAndRange) {
+    SetCtrlVal(Panel(), T_NUM, 10);
+    auto* sb = Widget<QSpinBox>(T_NUM);
+    ASSERT_NE(sb, nullptr);
+    sb->setFocus();
+    QTest::keyClick(sb, Qt::Key_Up);
+    EXPECT_EQ(Take(), (std::vector<Seen>{{T_NUM, EVENT_VAL_CHANGED}, {T_NUM, EVENT_COMMIT}}));
+    int v = 0;
+    GetCtrlVal(Panel(), T_NUM, v);
+    EXPECT_EQ(v, 11);
+    // Out-of-range values are held at the limits.
+    SetCtrlVal(Panel(), T_NUM, 1000);
+    GetCtrlVal(Panel(), T_NUM, v);
+    EXPECT_EQ(v, 100);
+    SetCtrlAttribute(Panel(), T_NUM, Attr::MaxValue, 2000);
+    SetCtrlVal(Panel(), T_NUM, 1000);
+    GetCtrlVal(Panel(), T_NUM, v);
+    EXPECT_EQ(v, 1000);
+    EXPECT_TRUE(Take().empty());
+    EXPECT_EQ(OperateCtrl(Panel(), T_NUM, 5), 0);
+    EXPECT_EQ(Take(), (std::vector<Seen>{{T_NUM, EVENT_VAL_CHANGED}, {T_NUM, EVENT_COMMIT}}));
+}
+
+TEST_F(UiTest, ToggleRadioSwitchClicksAndRadiosStayIndependent) {
+    SetCtrlVal(Panel(), T_RADIO1, 1);
+    SetCtrlVal(Panel(), T_RADIO2, 0);
+    for (int c : {T_TOGGLE, T_SWITCH, T_RADIO2}) {
+        SetCtrlVal(Panel(), c, 0);
+        QAbstractButton* b = Widget<QAbstractButton>(c);
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); // on the indicator
+        EXPECT_EQ(Take(), (std::vector<Seen>{{c, EVENT_VAL_CHANGED}, {c, EVENT_COMMIT}})) << c;
+        int v = 0;
+        GetCtrlVal(Panel(), c, v);
+        EXPECT_EQ(v, 1) << c;
+    }
+    int r1 = 0;
+    GetCtrlVal(Panel(), T_RADIO1, r1);
+    EXPECT_EQ(r1, 1); // the program, not the toolkit, decides exclusivity
+    OperateCtrl(Panel(), T_TOGGLE); // flips it back
+    EXPECT_EQ(Take(), (std::vector<Seen>{{T_TOGGLE, EVENT_VAL_CHANGED}, {T_TOGGLE, EVENT_COMMIT}}));
+}
+
+TEST_F(UiTest, DisplaysKeepWhatWasSet) {
+    unsigned big = 4294967295u;
+    SetCtrlVal(Panel(), T_SHOW, big);
+    double d = 0;
+    GetCtrlVal(Panel(), T_SHOW, d);
+    EXPECT_EQ(d, 4294967295.0);
+    int i = 0;
+    GetCtrlVal(Panel(), T_SHOW, i);
+    EXPECT_EQ(static_cast<unsigned>(i), big);
+    std::string s;
+    GetCtrlVal(Panel(), T_SHOW, s);
+    EXPECT_EQ(s, "4294967295");
+    uint16_t w = 0;
+    SetCtrlVal(Panel(), T_SHOW, 0x12345);
+    GetCtrlVal(Panel(), T_SHOW, w);
+    EXPECT_EQ(w, 0x2345);
+
+    SetCtrlVal(Panel(), T_TEXT, "Echo Check - Line Ok!");
+    GetCtrlVal(Panel(), T_TEXT, s);
+    EXPECT_EQ(s, "Echo Check - Line Ok!");
+
+    SetCtrlVal(Panel(), T_LED, 1);
+    GetCtrlVal(Panel(), T_LED, i);
+    EXPECT_EQ(i, 1);
+    SetCtrlVal(Panel(), T_PROGRESS, 7);
+    GetCtrlVal(Panel(), T_PROGRESS, i);
+    EXPECT_EQ(i, 7);
+    SetCtrlVal(Panel(), T_PROGRESS, 70); // held at the maximum
+    GetCtrlVal(Panel(), T_PROGRESS, i);
+    EXPECT_EQ(i, 10);
+}
+
+TEST_F(UiTest, TextBoxLines) {
+    ResetTextBox(Panel(), T_BOX, "");
+    std::string s;
+    EXPECT_LT(GetTextBoxLine(Panel(), T_BOX, 0, s), 0); // empty
+    EXPECT_EQ(ReplaceTextBoxLine(Panel(), T_BOX, 0, "CONTINOUS"), 0);
+    EXPECT_EQ(GetTextBoxLine(Panel(), T_BOX, 0, s), 0);
+    EXPECT_EQ(s, "CONTINOUS");
+    EXPECT_EQ(ReplaceTextBoxLine(Panel(), T_BOX, 0, "EXT-IN0-HIGH"), 0);
+    GetCtrlVal(Panel(), T_BOX, s);
+    EXPECT_EQ(s, "EXT-IN0-HIGH");
+    ResetTextBox(Panel(), T_BOX, "first\nsecond");
+    GetTextBoxLine(Panel(), T_BOX, 1, s);
+    EXPECT_EQ(s, "second");
+    EXPECT_LT(ReplaceTextBoxLine(Panel(), T_BOX, -1, "x"), 0);
+}
+
+TEST_F(UiTest, AttributesRoundTrip) {
+    int v = -1;
+    std::string s;
+    SetCtrlAttribute(Panel(), T_NUM, Attr::Dimmed, 1);
+    GetCtrlAttribute(Panel(), T_NUM, Attr::Dimmed, v);
+    EXPECT_EQ(v, 1);
+    EXPECT_FALSE(Widget<QSpinBox>(T_NUM)->isEnabled());
+    SetCtrlAttribute(Panel(), T_NUM, Attr::Dimmed, 0);
+    SetCtrlAttribute(Panel(), T_NUM, Attr::Visible, 0);
+    GetCtrlAttribute(Panel(), T_NUM, Attr::Visible, v);
+    EXPECT_EQ(v, 0);
+    EXPECT_FALSE(Widget<QSpinBox>(T_NUM)->isVisible());
+    SetCtrlAttribute(Panel(), T_NUM, Attr::Visible, 1);
+    EXPECT_TRUE(Widget<QSpinBox>(T_NUM)->isVisible());
+    SetCtrlAttribute(Panel(), T_NUM, Attr::LabelText, "REFERENCE");
+    GetCtrlAttribute(Panel(), T_NUM, Attr::LabelText, s);
+    EXPECT_EQ(s, "REFERENCE");
+    EXPECT_EQ(Widget<QSpinBox>(T_NUM)->accessibleName(), "REFERENCE");
+    SetCtrlAttribute(Panel(), T_TEXT, Attr::TextBgColor, 0x0080FF);
+    SetCtrlAttribute(Panel(), T_TEXT, Attr::TextColor, 0xFFFFFF);
+    GetCtrlAttribute(Panel(), T_TEXT, Attr::TextBgColor, v);
+    EXPECT_EQ(v, 0x0080FF);
+    GetCtrlAttribute(Panel(), T_TEXT, Attr::TextColor, v);
+    EXPECT_EQ(v, 0xFFFFFF);
+    SetCtrlAttribute(Panel(), T_BAND, Attr::FrameColor, 0x0080FF);
+    GetCtrlAttribute(Panel(), T_BAND, Attr::FrameColor, v);
+    EXPECT_EQ(v, 0x0080FF);
+    EXPECT_EQ(SetCtrlAttribute(Panel(), T_NUM, Attr::NumTraces, 2), UIE_BAD_ATTRIBUTE);
+}
+
+TEST_F(UiTest, PictureKeepsItsImageWhenAFileFails) {
+    const QString path = QDir::temp().filePath("uitest_logo.png");
+    QImage img(30, 20, QImage::Format_RGB32);
+    img.fill(Qt::red);
+    ASSERT_TRUE(img.save(path));
+    EXPECT_EQ(DisplayImageFile(Panel(), T_PICTURE, path.toUtf8().constData()), 0);
+    int w = 0;
+    GetCtrlAttribute(Panel(), T_PICTURE, Attr::Width, w);
+    EXPECT_EQ(w, 30);
+    EXPECT_LT(DisplayImageFile(Panel(), T_PICTURE, "/nonexistent/logo.bmp"), 0);
+    GetCtrlAttribute(Panel(), T_PICTURE, Attr::Width, w);
+    EXPECT_EQ(w, 30);
+    EXPECT_LT(DisplayImageFile(Panel(), T_TEXT, path.toUtf8().constData()), 0); // not a picture
+}
+
+TEST_F(UiTest, NestedPumpAndQuitFromInnerCallback) {
+    // An outer callback waits in a pump loop; a callback nested inside it quits the program.
+    static bool innerDone = false, outerDone = false, outerDoneAtReturn = false;
+    innerDone = outerDone = false;
+    QTimer::singleShot(10, [] {
+        QTimer::singleShot(30, [] {
+            QuitUserInterface(5);
+            innerDone = true;
+        });
+        const double t0 = Timer();
+        while (!innerDone && Timer() - t0 < 5) ProcessSystemEvents();
+        outerDone = true;
+    });
+    const int code = RunUserInterface();
+    outerDoneAtReturn = outerDone;
+    EXPECT_EQ(code, 5);
+    EXPECT_TRUE(innerDone);
+    EXPECT_TRUE(outerDoneAtReturn); // returned only after the callbacks unwound
+    // A later run starts afresh.
+    QTimer::singleShot(10, [] { QuitUserInterface(0); });
+    EXPECT_EQ(RunUserInterface(), 0);
+}
+
+TEST_F(UiTest, WindowCloseGoesToPanelCallbackAndIsRefused) {
+    QWidget* win = PanelWidget(Panel());
+    ASSERT_TRUE(win->isVisible());
+    EXPECT_EQ(ClosePanelWindow(Panel()), 0);
+    EXPECT_EQ(panelEvents, std::vector<int>{EVENT_CLOSE});
+    EXPECT_TRUE(win->isVisible());
+    win->close(); // the toolkit's own close takes the same road
+    EXPECT_EQ(panelEvents, (std::vector<int>{EVENT_CLOSE, EVENT_CLOSE}));
+    EXPECT_TRUE(win->isVisible());
+    HidePanel(Panel());
+    EXPECT_FALSE(win->isVisible());
+}
+
+TEST_F(UiTest, StripChartKeepsLastPointsPerTrace) {
+    const int p = Panel();
+    SetCtrlAttribute(p, T_STRIP, Attr::NumTraces, 2);
+    SetCtrlAttribute(p, T_STRIP, Attr::PointsPerScreen, 5);
+    ClearStripChart(p, T_STRIP);
+    const double first[] = {1, 10, 2, 20, 3, 30}; // three points, two traces interleaved
+    EXPECT_EQ(PlotStripChart(p, T_STRIP, first, 6, 0, 0), 0);
+    std::vector<double> a, b;
+    GetStripChartTrace(p, T_STRIP, 1, a);
+    GetStripChartTrace(p, T_STRIP, 2, b);
+    EXPECT_EQ(a, (std::vector<double>{1, 2, 3}));
+    EXPECT_EQ(b, (std::vector<double>{10, 20, 30}));
+    const double more[] = {4, 40, 5, 50, 6, 60, 7, 70};
+    PlotStripChart(p, T_STRIP, more, 8, 0, 0);
+    GetStripChartTrace(p, T_STRIP, 1, a);
+    GetStripChartTrace(p, T_STRIP, 2, b);
+    EXPECT_EQ(a, (std::vector<double>{3, 4, 5, 6, 7}));
+    EXPECT_EQ(b, (std::vector<double>{30, 40, 50, 60, 70}));
+    // A long history: only its newest points stay; start and skip pick the values.
+    std::vector<double> hist;
+    for (int k = 0; k < 100; ++k) hist.insert(hist.end(), {-1.0, double(k), double(100 + k)});
+    PlotStripChart(p, T_STRIP, hist.data(), 200, 1, 1);
+    GetStripChartTrace(p, T_STRIP, 1, a);
+    GetStripChartTrace(p, T_STRIP, 2, b);
+    EXPECT_EQ(a, (std::vector<double>{95, 96, 97, 98, 99}));
+    EXPECT_EQ(b, (std::vector<double>{195, 196, 197, 198, 199}));
+    EXPECT_LT(GetStripChartTrace(p, T_STRIP, 3, a), 0);
+    SetTraceAttribute(p, T_STRIP, 2, TraceAttr::Color, 0x00FF00);
+    int c = 0;
+    GetTraceAttribute(p, T_STRIP, 2, TraceAttr::Color, c);
+    EXPECT_EQ(c, 0x00FF00);
+    SetAxisScalingMode(p, T_STRIP, Axis::YLeft, AxisScaling::Manual, 0, 1000);
+    double lo = -1, hi = -1;
+    GetAxisRange(p, T_STRIP, Axis::YLeft, lo, hi);
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 1000);
+    EXPECT_LT(SetAxisScalingMode(p, T_STRIP, Axis::YLeft, AxisScaling::Manual, 5, 5), 0);
+}
+
+TEST_F(UiTest, XYGraphPlotsAndCursor) {
+    const int p = Panel();
+    DeleteGraphPlot(p, T_GRAPH, -1, true);
+    const uint16_t x[] = {0, 1, 2, 3};
+    const uint16_t y1[] = {5, 6, 7, 65535};
+    const uint16_t y2[] = {1, 1, 1, 1};
+    const int h1 = PlotXY(p, T_GRAPH, x, y1, 4, PlotStyle::FatLine, 0xFF0000);
+    const int h2 = PlotXY(p, T_GRAPH, x, y2, 4, PlotStyle::DashedLine, 0x0000FF);
+    EXPECT_GT(h1, 0);
+    EXPECT_GT(h2, 0);
+    EXPECT_NE(h1, h2);
+    std::vector<GraphPlotInfo> plots;
+    GetGraphPlots(p, T_GRAPH, plots);
+    ASSERT_EQ(plots.size(), 2u);
+    EXPECT_EQ(plots[0].y, (std::vector<double>{5, 6, 7, 65535})); // unsigned all the way
+    EXPECT_EQ(plots[0].style, PlotStyle::FatLine);
+    EXPECT_EQ(plots[1].style, PlotStyle::DashedLine);
+    EXPECT_EQ(plots[1].colour, 0x0000FF);
+    EXPECT_EQ(DeleteGraphPlot(p, T_GRAPH, h1, true), 0);
+    GetGraphPlots(p, T_GRAPH, plots);
+    ASSERT_EQ(plots.size(), 1u);
+    EXPECT_EQ(plots[0].colour, 0x0000FF);
+    DeleteGraphPlot(p, T_GRAPH, -1, true);
+    GetGraphPlots(p, T_GRAPH, plots);
+    EXPECT_TRUE(plots.empty());
+
+    SetCtrlAttribute(p, T_GRAPH, Attr::XName, "Samples");
+    std::string s;
+    GetCtrlAttribute(p, T_GRAPH, Attr::XName, s);
+    EXPECT_EQ(s, "Samples");
+    EXPECT_EQ(SetGraphCursor(p, T_GRAPH, 1, 64, 500), 0);
+    double cx = 0, cy = 0;
+    GetGraphCursor(p, T_GRAPH, 1, cx, cy);
+    EXPECT_EQ(cx, 64);
+    EXPECT_EQ(cy, 500);
+    EXPECT_LT(SetGraphCursor(p, T_GRAPH, 2, 1, 1), 0);
+    SetCtrlAttribute(p, T_GRAPH, Attr::NumCursors, 0);
+    int n = -1;
+    GetCtrlAttribute(p, T_GRAPH, Attr::NumCursors, n);
+    EXPECT_EQ(n, 0);
+    SetAxisScalingMode(p, T_GRAPH, Axis::XBottom, AxisScaling::Manual, 0, 127);
+    double lo = 0, hi = 0;
+    GetAxisRange(p, T_GRAPH, Axis::XBottom, lo, hi);
+    EXPECT_EQ(hi, 127);
+    EXPECT_LT(PlotXY(p, T_STRIP, x, y1, 4, PlotStyle::ThinLine, 0), 0); // not a graph
+}
+
+TEST_F(UiTest, NewTextLinesFloatAboveTheBand) {
+    const int p = Panel();
+    const int before = static_cast<int>(GetNewCtrls(p).size());
+    const int id = NewCtrl(p, CtrlKind::TextMessage, "", 32, 220);
+    ASSERT_GT(id, 0);
+    SetCtrlAttribute(p, id, Attr::TextFont, "NIApp");
+    SetCtrlAttribute(p, id, Attr::TextBold, 1);
+    SetCtrlAttribute(p, id, Attr::TextPointSize, 16);
+    SetCtrlVal(p, id, "K-VEX-ZEP4-Duvez");
+    std::vector<int> made = GetNewCtrls(p);
+    ASSERT_EQ(static_cast<int>(made.size()), before + 1);
+    EXPECT_EQ(made.back(), id);
+    int top = 0, left = 0, bold = 0;
+    GetCtrlAttribute(p, id, Attr::Top, top);
+    GetCtrlAttribute(p, id, Attr::Left, left);
+    GetCtrlAttribute(p, id, Attr::TextBold, bold);
+    EXPECT_EQ(top, 32);
+    EXPECT_EQ(left, 220);
+    EXPECT_EQ(bold, 1);
+    std::string text;
+    GetCtrlVal(p, id, text);
+    EXPECT_EQ(text, "K-VEX-ZEP4-Duvez");
+    // What the user sees at that spot is the text line, not the band under it.
+    QWidget* win = PanelWidget(p);
+    QWidget* hit = win->childAt(QPoint(left + 3, top + 3));
+    ASSERT_NE(hit, nullptr);
+    CtrlKind kind;
+    std::string name;
+    CtrlCallbackPtr cb;
+    ASSERT_TRUE(GetCtrlInfo(p, id, kind, name, cb));
+    EXPECT_EQ(hit->objectName().toStdString(), name);
+    EXPECT_NE(NewCtrl(p, CtrlKind::TextMessage, "", 0, 0), id);
+}
+
+} // namespace
