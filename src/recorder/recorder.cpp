@@ -137,6 +137,7 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
         uint16_t tickMark = RecTickMark(Timer());
         stop_flag = 0;
         graphrefresh = 0;
+        bool writeFailed = false;
 
         while (stop_flag == 0) {
             uint16_t elapsed = RecElapsedSeconds(Timer(), tickMark);
@@ -151,13 +152,16 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
                         SetCtrlVal(panelPopUp, POPUP_RECPROGRESS, static_cast<int>(count));
                     } else {
                         ShowRecordFileError(recActivePath);
-                        stop_flag = 1;
+                        writeFailed = true;
                     }
                     tickMark = RecTickMark(Timer());
                 }
                 graphrefresh = 0;
             }
-            if (stop_flag != 0) break;
+            if (writeFailed) {
+                stop_flag = 1;
+                break;
+            }
 
             if (rx_flag == 1) SendLiveRequest();
 
