@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 #include "app/app.h"
 #include "app/panels.h"
@@ -53,6 +54,7 @@ protected:
             path = chosen;
             return 1;
         });
+        OperateCtrl(panelHandle, PANEL_RBTRAM, 1); // buttons outlive a test; target does not
         OperateCtrl(panelHandle, PANEL_RBTFILE, 1);
     }
     void TearDown() override {
@@ -80,6 +82,11 @@ TEST_F(ParamsTest, SetOneBlockCarriesOnlyChannelB) {
 }
 
 TEST_F(ParamsTest, StartupValuesWriteTheExactFile) {
+    // The panels outlive each test: put the start-up values back on them first.
+    powerA = powerB = sdelay = 500, refA = refB = 2048, tolA = tolB = 512, triglvlA = triglvlB = 950;
+    hysteresis = 20, polarity = hwmode = 1, hold = 100, average = 8;
+    evalmode = trigmode = outmode = anamode = maxmode = 0;
+    SetPanelValues();
     Transfer(PANEL_BTNSEND, dir / "startup.cfg");
     EXPECT_EQ(ReadAll(dir / "startup.cfg"),
               FileText({0, 500, 2048, 512, 950, 20, 1, 100, 8, 1, 0, 0, 0, 0, 500, 0,
@@ -169,9 +176,10 @@ TEST_F(ParamsTest, ModeTextsFallBackAndTriggerCouplesEvaluation) {
 
 class ParamsLinkTest : public ::testing::Test {
 protected:
-    std::unique_ptr<zep4sim::PtyHost> sim = StartSim();
+    std::unique_ptr<zep4sim::PtyHost> sim = StartSim(zep4sim::defaultOptions());
     void SetUp() override {
         StartFrontEnd();
+        OperateCtrl(panelHandle, PANEL_RBTRAM, 1);
         sim->clearRequests();
     }
     void Press(int control) { OperateCtrl(panelHandle, control); }
@@ -206,6 +214,7 @@ TEST_F(ParamsLinkTest, EepromSendThenGetBringsTheSameValues) {
                             {panelPopUp, POPUP_SDELAY, 4321}};
     for (const auto& e : edits) SetCtrlVal(e[0], e[1], e[2]);
     Press(PANEL_BTNSEND);
+    PumpFor(0.2); // the answers to the writes come in and are left alone
     for (const auto& e : edits) SetCtrlVal(e[0], e[1], 1);
     Press(PANEL_BTNGET);
     EXPECT_EQ(StatusText(), "Parameter-frame received! - Line Ok!");
