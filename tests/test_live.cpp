@@ -209,7 +209,7 @@ TEST_F(LivePlot, RawPointsDisplaysAndLeds) {
 class LiveLoop : public ::testing::Test {
 protected:
     void SetUp() override {
-        host = StartSim();
+        host = StartSim(zep4sim::defaultOptions());
         StartFrontEnd();
         answeredAtStart = static_cast<int>(host->requests().size());
         host->clearRequests();
@@ -229,6 +229,10 @@ TEST_F(LiveLoop, EachAnswerPlottedOnceAndStopDropsPendingAnswer) {
     CallCtrlCallback(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
     EXPECT_EQ(answers, 21);
     EXPECT_EQ(PlottedPoints(arrayNORM, 6, 6), 20);
+    for (int k = 80; k < 100; ++k) { // the controller's valNORMA, not request words
+        EXPECT_GE(arrayNORM[6 * k + 5], 350);
+        EXPECT_LE(arrayNORM[6 * k + 5], 850);
+    }
     PumpFor(0.3);
     EXPECT_EQ(LiveRequests(*host), 21);
     for (const auto& r : host->requests()) EXPECT_EQ(r.words[0], 0); // parameter set 0
