@@ -45,13 +45,15 @@ uint16_t dataSample(int channel, int kind, int index);
 Words liveWords(uint32_t n, uint16_t tolerance);
 
 struct Faults {
+    // Faults only touch what the controller says: writes and teach still take effect.
     bool silent = false;              // answer nothing at all
     std::set<int> silentOrders;       // order codes never answered
-    int silentAfter = -1;             // answer the first n requests, then nothing (-1: off)
+    int silentAfter = -1;             // give the first n answers, then nothing (-1: off)
     int shortBy = 0;                  // cut this many bytes off the end of every answer
-    bool wrongEcho = false;           // echo word 0x00AB instead of 0x00AA
+    bool wrongEcho = false;           // echo word 0x00AB instead of 0x00AA (echo, info block)
     int noiseBytes = 0;               // this many noise bytes before every answer
-    int hangupAfter = -1;             // close the line after n requests (-1: off)
+    int hangupAfter = -1;             // close the line after n requests, the n-th still
+                                      // answered (-1: off)
     bool firmwareNoZero = false;      // firmware text fills all 72 bytes, no terminating zero
     int splitPieces = 1;              // send each answer in this many pieces ...
     double splitPauseSeconds = 0.0;   // ... with this pause between them
@@ -83,14 +85,14 @@ class Engine {
 public:
     Engine();
     explicit Engine(const Options& options);
-    // Feeds bytes received at `now` (steady seconds); returns the requests they complete, each
-    // with its answer. Bytes before a 0x00 0x55 header are skipped; a partial request idle for
-    // more than 0.5 s is dropped. Paced: a request's time is 36 byte-times after its first byte.
     struct Exchange {
         Request request;
         std::vector<uint8_t> answer; // empty when the controller stays silent
         bool hangup = false;         // the controller drops the line after this request
     };
+    // Feeds bytes received at `now` (steady seconds); returns the requests they complete, each
+    // with its answer. Bytes before a 0x00 0x55 header are skipped; a partial request idle for
+    // more than 0.5 s is dropped. Paced: a request's time is 36 byte-times after its first byte.
     std::vector<Exchange> feed(const uint8_t* data, std::size_t n, double now);
     // Bytes held toward the next request (0: the next byte fed may start one).
     std::size_t pending() const;
@@ -127,7 +129,9 @@ public:
     Engine& engine();                   // thread-safe: the engine locks itself
     void setFaults(const Faults& f);
     void setAnswerDelay(double seconds);
-    bool hungUp() const;                // the line was dropped by a hang-up fault
+    // The line was dropped by a hang-up fault: once the last answer has been read from the
+    // line (or 0.5 s after it went out), the master closes and nothing more is served.
+    bool hungUp() const;
 
 private:
     struct Impl;
