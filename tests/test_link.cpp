@@ -1,4 +1,4 @@
-// Device link: frames, the port and its receive path, the line check, and the direct reads,
+// Device link: frames, opening the port, the line check, the answer wait and the direct reads,
 // against the simulated controller on a real pty.
 #include <gtest/gtest.h>
 
@@ -21,17 +21,16 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+const char* const kFirmware = "ZEP4-SIM Firmware V1.07 (simulated controller)";
 
-// A 36-byte request: the given leading bytes, then zeros.
+// 36 bytes: the given leading bytes, then zeros.
 Bytes Frame(std::initializer_list<int> head) {
     Bytes b(FRAME_LEN, 0);
     std::copy(head.begin(), head.end(), b.begin());
     return b;
 }
 
-Bytes Sent() {
-    return Bytes(szWriteBuf, szWriteBuf + FRAME_LEN);
-}
+Bytes Sent() { return Bytes(szWriteBuf, szWriteBuf + FRAME_LEN); }
 
 double CpuSeconds() {
     rusage ru{};
@@ -39,7 +38,7 @@ double CpuSeconds() {
     return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
 }
 
-// Writes a request the way the senders do and leaves the answer to the receive path.
+// Writes a set-0 request the way the senders do; the answer is left to the receive path.
 void SendRequest(int code) {
     CopyVarsToPP(0);
     FillTxBuf(code, pp);
@@ -55,48 +54,41 @@ std::vector<int> Orders(const zep4sim::PtyHost& host) {
     return out;
 }
 
-const char* const kFirmware = "ZEP4-SIM Firmware V1.07 (simulated controller)";
+zep4sim::Options With(zep4sim::Faults f) {
+    zep4sim::Options o;
+    o.faults = std::move(f);
+    return o;
+}
 
 class Link : public ::testing::Test {
 protected:
-    void TearDown() override {
-        CloseCom(com);
-        host.reset();
-    }
+    void TearDown() override { CloseCom(com); }
     std::unique_ptr<zep4sim::PtyHost> host;
 };
 
 } // namespace
 
-TEST(LinkFrames, RequestsGoOutHighByteFirst) {
-    uint16_t words[PNUM] = {0x1234, 0xFFFE, 1};
+TEST(LinkFrames, BytesOnTheWire) {
+    uint16_t words[PNUM] = {0x1234, 0xFFFE};
     words[15] = 0xABCD;
-    FillTxBuf(ORD_INFOBLOCK, words);
-    Bytes want = Frame({0x00, 0x55, 0x00, 0x14, 0x12, 0x34, 0xFF, 0xFE, 0x00, 0x01});
-    want[34] = 0xAB;
-    want[35] = 0xCD;
-    EXPECT_EQ(Sent(), want);
-    // Only the low 16 bits of the order code travel, and the global order is left alone.
     order = 3;
-    FillTxBuf(0x10009, words);
-    EXPECT_EQ(szWriteBuf[2], 0x00);
-    EXPECT_EQ(szWriteBuf[3], 0x09);
+    FillTxBuf(0x10000 | ORD_INFOBLOCK, words); // only the low 16 bits of the code travel
+    Bytes want = Frame({0x00, 0x55, 0x00, 0x14, 0x12, 0x34, 0xFF, 0xFE});
+    want[34] = 0xAB, want[35] = 0xCD;
+    EXPECT_EQ(Sent(), want);
     EXPECT_EQ(order, 3);
-}
 
-TEST(LinkFrames, AnswerWordsAreUnsignedAndHeaderIsIgnored) {
+    // Answer words are unsigned; bytes 0..3 play no part.
     auto decode = [](std::initializer_list<int> head) {
         Bytes b = Frame(head);
         b[4] = 0xFF, b[5] = 0xFE, b[34] = 0x80, b[35] = 0x01;
         std::copy(b.begin(), b.end(), szReadBuf);
-        std::fill(szReadBuf + FRAME_LEN, szReadBuf + 64, char(0x77));
         GetRxBuf(PNUM);
         return std::vector<uint16_t>(pp, pp + PNUM);
     };
     const auto plain = decode({0x00, 0x55, 0x00, 0x02});
     EXPECT_EQ(plain[0], 65534);
     EXPECT_EQ(plain[15], 0x8001);
-    EXPECT_EQ(plain[1], 0);
     EXPECT_EQ(decode({0xDE, 0xAD, 0xBE, 0xEF}), plain);
 }
 
@@ -105,35 +97,25 @@ TEST(LinkFrames, OpenErrorTexts) {
         {-1, "Unknown system error"}, {-2, "Invalid port number"}, {-3, "Port is not open"},
         {-4, "Unknown I/0 error"},    {-6, "No serial port found"}, {-7, "Cannot open port"},
         {-13, "Invalid parameter"},   {-99, "Timeout"},             {-5, "RS-232 error!"},
-        {-12, "RS-232 error!"},       {-100, "RS-232 error!"},
+        {-12, "RS-232 error!"},
     };
     for (const auto& [code, text] : table) EXPECT_STREQ(ComErrorText(code), text) << code;
 }
 
-TEST_F(Link, OpenComConfigCodes) {
+TEST_F(Link, OpeningThePort) {
     host = StartSim(zep4sim::Options());
     ResetFrontEnd();
     EXPECT_EQ(OpenComConfig(1, "", 19200, 0, 9, 1, 4096, 4096), kRS_InvalidParameter);
-    EXPECT_EQ(OpenComConfig(1, "", 19200, 7, 8, 1, 4096, 4096), kRS_InvalidParameter);
     EXPECT_EQ(OpenComConfig(0, "", 19200, 0, 8, 1, 4096, 4096), kRS_InvalidPortNum);
     const int beyond = static_cast<int>(ListSerialPorts().size()) + 1;
     EXPECT_EQ(OpenComConfig(beyond, "", 19200, 0, 8, 1, 4096, 4096), kRS_InvalidPortNum);
-    EXPECT_EQ(ListSerialPorts().front().description, "ZEP4_SERIAL_PORTS");
     EXPECT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096), 0);
-    // Opening an open port again closes and reopens it.
-    EXPECT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096), 0);
+    EXPECT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096), 0); // open again: reopened
     EXPECT_EQ(CloseCom(1), 0);
-    CloseCom(1); // closing twice is harmless
+    CloseCom(1);
     EXPECT_EQ(ComWrt(1, "x", 1), kRS_PortNotOpen);
 
-    SetPort1("/dev/zep4-no-such-device");
-    InitRS232(1);
-    EXPECT_EQ(StatusText(), "Cannot open port");
-}
-
-TEST_F(Link, PortHeldByAnotherGivesItsErrorText) {
-    host = StartSim(zep4sim::Options());
-    ResetFrontEnd();
+    // Held by someone else, then free again.
     QSerialPort other(QString::fromStdString(host->devicePath()));
     ASSERT_TRUE(other.open(QIODevice::ReadWrite));
     InitRS232(1);
@@ -142,6 +124,10 @@ TEST_F(Link, PortHeldByAnotherGivesItsErrorText) {
     other.close();
     InitRS232(1);
     EXPECT_EQ(StatusText(), kFirmware);
+
+    SetPort1("/dev/zep4-no-such-device");
+    InitRS232(1);
+    EXPECT_EQ(StatusText(), "Cannot open port");
 }
 
 TEST_F(Link, StartUpWithAGoodController) {
@@ -151,54 +137,43 @@ TEST_F(Link, StartUpWithAGoodController) {
     InitRS232(com);
     EXPECT_EQ(StatusText(), kFirmware);
     EXPECT_EQ(Orders(*host), (std::vector<int>{ORD_ECHO, ORD_READ_RAM, ORD_READ_RAM, ORD_VERSION}));
-    // Both RAM sets were fetched (they differ from the panel defaults).
+    // The echo request carries set 0 as the panel had it; both RAM sets were fetched.
+    EXPECT_EQ(host->requests().front().words[0], 0);
+    EXPECT_EQ(host->requests().front().words[2], panelRefA);
     EXPECT_EQ(refA, zep4sim::initialRamSet(0)[2]);
-    EXPECT_EQ(tolA, zep4sim::initialRamSet(0)[3]);
     EXPECT_EQ(refB, zep4sim::initialRamSet(1)[2]);
-    // The echo request carried set 0 and left the global order alone until the firmware read.
-    const auto echo = host->requests().front();
-    EXPECT_EQ(echo.words[0], 0);
-    EXPECT_EQ(echo.words[2], panelRefA);
-    EXPECT_EQ(order, ORD_VERSION);
 }
 
 TEST_F(Link, LineCheckFailures) {
-    struct Case {
-        const char* name;
-        zep4sim::Faults faults;
-        const char* status;
-        double minSeconds;
-    };
     zep4sim::Faults silent, shortAnswer, wrongEcho;
     silent.silent = true;
     shortAnswer.shortBy = 1;
     wrongEcho.wrongEcho = true;
-    const Case cases[] = {
-        {"silent", silent, "Timeout < 36 Bytes", 2.0},
-        {"35 bytes", shortAnswer, "Timeout < 36 Bytes", 2.0},
-        {"wrong echo", wrongEcho, "read error - not sync byte 0xAA!", 0.0},
+    const struct {
+        zep4sim::Faults faults;
+        const char* status;
+        double minSeconds;
+    } cases[] = {
+        {silent, "Timeout < 36 Bytes", 2.0},
+        {shortAnswer, "Timeout < 36 Bytes", 2.0},
+        {wrongEcho, "read error - not sync byte 0xAA!", 0.0},
     };
-    for (const Case& c : cases) {
-        zep4sim::Options o;
-        o.faults = c.faults;
-        host = StartSim(o);
+    for (const auto& c : cases) {
+        host = StartSim(With(c.faults));
         const double t0 = Timer();
         StartFrontEnd();
-        const double took = Timer() - t0;
-        EXPECT_EQ(StatusText(), c.status) << c.name;
-        EXPECT_GE(took, c.minSeconds) << c.name;
-        EXPECT_LT(took, 3.5) << c.name;
-        // No start-up exchanges after a failed check.
-        EXPECT_EQ(Orders(*host), std::vector<int>{ORD_ECHO}) << c.name;
+        EXPECT_EQ(StatusText(), c.status);
+        EXPECT_GE(Timer() - t0, c.minSeconds);
+        EXPECT_LT(Timer() - t0, 3.5);
+        EXPECT_EQ(Orders(*host), std::vector<int>{ORD_ECHO}); // no start-up exchanges
         CloseCom(com);
-        host.reset();
     }
 }
 
 TEST_F(Link, PortChangeRestoresTheLink) {
-    zep4sim::Options mute;
-    mute.faults.silent = true;
-    auto silent = StartSim(mute);
+    zep4sim::Faults mute;
+    mute.silent = true;
+    auto silent = StartSim(With(mute));
     host = StartSim(zep4sim::Options());
     setenv("ZEP4_SERIAL_PORTS", (silent->devicePath() + ":" + host->devicePath()).c_str(), 1);
     StartFrontEnd();
@@ -206,41 +181,28 @@ TEST_F(Link, PortChangeRestoresTheLink) {
     EXPECT_EQ(OperateCtrl(panelHandle, PANEL_DROPDCOM, 2), 0);
     EXPECT_EQ(com, 2);
     EXPECT_EQ(StatusText(), kFirmware);
-    EXPECT_EQ(refB, zep4sim::initialRamSet(1)[2]);
-    // The receive path works on the new port.
     SendRequest(ORD_READ_RAM);
     EXPECT_EQ(WaitRxFull(), 1);
 }
 
 TEST_F(Link, FirmwareTexts) {
-    // A 70-character text is cut to what the status line holds.
     zep4sim::Options o;
-    o.firmwareText = std::string(60, 'F') + "0123456789";
-    host = StartSim(o);
-    StartFrontEnd();
-    EXPECT_EQ(StatusText(), o.firmwareText.substr(0, 67));
-    EXPECT_EQ(szStatus[67], '\0');
-    host.reset();
+    o.firmwareText = std::string(60, 'F') + "0123456789"; // 70 characters
+    for (bool noZero : {false, true}) {                   // zero after the text / none in 72
+        o.faults.firmwareNoZero = noZero;
+        host = StartSim(o);
+        StartFrontEnd();
+        EXPECT_EQ(StatusText(), o.firmwareText.substr(0, 67)) << noZero;
+    }
 
-    // 72 bytes of text and no zero at all.
-    o.faults.firmwareNoZero = true;
-    host = StartSim(o);
-    StartFrontEnd();
-    EXPECT_EQ(StatusText().size(), 67u);
-    EXPECT_EQ(StatusText(), o.firmwareText.substr(0, 67));
-    host.reset();
-}
-
-TEST_F(Link, SilentFirmwareReadAndCallbackAfterwards) {
-    zep4sim::Options o;
-    o.faults.silentOrders = {ORD_VERSION};
-    host = StartSim(o);
+    zep4sim::Faults f;
+    f.silentOrders = {ORD_VERSION};
+    host = StartSim(With(f));
     const double t0 = Timer();
     StartFrontEnd();
     EXPECT_GE(Timer() - t0, 2.0);
     EXPECT_EQ(StatusText(), "Error reading firmware-info!");
-    // The receive callback is back on: an answer is taken in while events run.
-    SendRequest(ORD_READ_RAM);
+    SendRequest(ORD_READ_RAM); // the receive callback is back on
     EXPECT_EQ(WaitRxFull(), 1);
     EXPECT_EQ(pp[2], zep4sim::initialRamSet(0)[2]);
 }
@@ -249,32 +211,26 @@ TEST_F(Link, DataBlocks) {
     host = StartSim(zep4sim::Options());
     StartFrontEnd();
     InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
-
     EXPECT_EQ(ReadData64(128, 1, ORD_DATA64), 64);
     EXPECT_EQ(Sent(), Frame({0x00, 0x55, 0x00, 0x09, 0x00, 0x80, 0x00, 0x01}));
     EXPECT_EQ(StatusText(), "Data[64] block received!");
 
     std::fill(yArrayA, yArrayA + 256, uint16_t{9999});
     std::fill(yArrayB, yArrayB + 256, uint16_t{9999});
-    for (int start : {0, 64, 128, 192}) ASSERT_EQ(ReadData64(start, 0, ORD_DATA64), 64) << start;
+    for (int start : {0, 64, 128, 192}) ASSERT_EQ(ReadData64(start, 0, ORD_DATA64), 64);
     for (int i = 0; i < 128; ++i) {
         ASSERT_EQ(yArrayA[i], zep4sim::dataSample(0, 0, i)) << i;
         ASSERT_EQ(yArrayB[i], zep4sim::dataSample(1, 0, i)) << i;
     }
-    EXPECT_EQ(yArrayA[128], 9999);
-
-    // An unknown start is read and dropped, yet counts as a block.
     const std::vector<uint16_t> before(yArrayA, yArrayA + 256);
-    EXPECT_EQ(ReadData64(32, 0, ORD_DATA64), 64);
+    EXPECT_EQ(ReadData64(32, 0, ORD_DATA64), 64); // read and dropped
     EXPECT_EQ(std::vector<uint16_t>(yArrayA, yArrayA + 256), before);
 
-    // No answer: both curves are cleared, the rest of the arrays is left alone.
     zep4sim::Faults f;
     f.silentOrders = {ORD_DATA64};
     host->setFaults(f);
-    const double t0 = Timer();
     EXPECT_EQ(ReadData64(0, 0, ORD_DATA64), 0);
-    EXPECT_GE(Timer() - t0, TIMEOUT);
+    EXPECT_GE(tdiff, TIMEOUT);
     EXPECT_EQ(StatusText(), "Timeout-RS-232 while reading 64 data-words!");
     EXPECT_TRUE(std::all_of(yArrayA, yArrayA + 128, [](uint16_t v) { return v == 0; }));
     EXPECT_TRUE(std::all_of(yArrayB, yArrayB + 128, [](uint16_t v) { return v == 0; }));
@@ -284,44 +240,42 @@ TEST_F(Link, DataBlocks) {
 TEST_F(Link, InfoBlock) {
     host = StartSim(zep4sim::Options());
     StartFrontEnd();
-    EXPECT_EQ(SendInfoBlockToFlash(0x1234, 1), 1);
-    EXPECT_EQ(Sent(), Frame({0x00, 0x55, 0x00, 0x14, 0x00, 0x01, 0x12, 0x34}));
-    EXPECT_STREQ(szStatus, "ok:  SendInfoBlockToFlash!");
-    PumpFor(0.05);
-
-    zep4sim::Faults f;
-    f.wrongEcho = true;
-    host->setFaults(f);
-    EXPECT_EQ(SendInfoBlockToFlash(1, 2), -2);
-    EXPECT_STREQ(szStatus, "error : unknown F801 echo at order-20!");
-    PumpFor(0.05);
-
-    f.wrongEcho = false;
-    f.silent = true;
-    host->setFaults(f);
     SetComTime(com, 0.3);
-    EXPECT_EQ(SendInfoBlockToFlash(1, 2), -1);
-    EXPECT_STREQ(szStatus, "Timeout: SendInfoBlockToFlash < 36 Bytes");
+    zep4sim::Faults wrong, silent;
+    wrong.wrongEcho = true;
+    silent.silent = true;
+    const struct {
+        zep4sim::Faults faults;
+        int result;
+        const char* status;
+    } cases[] = {
+        {{}, 1, "ok:  SendInfoBlockToFlash!"},
+        {wrong, -2, "error : unknown F801 echo at order-20!"},
+        {silent, -1, "Timeout: SendInfoBlockToFlash < 36 Bytes"},
+    };
+    for (const auto& c : cases) {
+        host->setFaults(c.faults);
+        EXPECT_EQ(SendInfoBlockToFlash(0x1234, 1), c.result);
+        EXPECT_EQ(Sent(), Frame({0x00, 0x55, 0x00, 0x14, 0x00, 0x01, 0x12, 0x34}));
+        EXPECT_STREQ(szStatus, c.status);
+        PumpFor(0.05);
+    }
 }
 
 TEST_F(Link, AnswerWaits) {
     host = StartSim(zep4sim::Options());
     StartFrontEnd();
-
-    // Entered with the flag already set: one pump, no waiting.
-    rx_flag = 1;
+    rx_flag = 1; // already set: one pump, no waiting
     double t0 = Timer();
     EXPECT_EQ(WaitRxFull(), 1);
     EXPECT_LT(Timer() - t0, 0.5);
 
-    // An answer that comes while nobody waits is still taken in.
+    SendRequest(ORD_READ_RAM); // answered while nobody waits: still taken in
     pp[2] = 0;
-    SendRequest(ORD_READ_RAM);
     EXPECT_TRUE(PumpUntil([] { return rx_flag == 1; }, 1.0));
     EXPECT_EQ(graphrefresh, 1);
     EXPECT_EQ(pp[2], zep4sim::initialRamSet(0)[2]);
 
-    // No answer: the wait gives up after about 1.5 s with its text stored, not shown.
     zep4sim::Faults f;
     f.silent = true;
     host->setFaults(f);
@@ -332,7 +286,7 @@ TEST_F(Link, AnswerWaits) {
     EXPECT_GE(tdiff, TIMEOUT);
     EXPECT_LT(Timer() - t0, 2.5);
     EXPECT_STREQ(szStatus, "Timeout-RS-232...");
-    EXPECT_EQ(StatusText(), "before");
+    EXPECT_EQ(StatusText(), "before"); // stored, not shown
 }
 
 TEST_F(Link, ShortAnswersAreNotTaken) {
@@ -341,14 +295,10 @@ TEST_F(Link, ShortAnswersAreNotTaken) {
     zep4sim::Faults f;
     f.shortBy = 1;
     host->setFaults(f);
-
-    // 35 bytes never make a notification.
     graphrefresh = 0;
-    SendRequest(ORD_READ_RAM);
+    SendRequest(ORD_READ_RAM); // 35 bytes never make a notification
     pp[2] = 4321;
     EXPECT_EQ(WaitRxFull(), 0);
-    EXPECT_EQ(graphrefresh, 0);
-    EXPECT_EQ(pp[2], 4321);
 
     // A notification whose read comes up short takes nothing either.
     InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
@@ -365,23 +315,18 @@ TEST_F(Link, ShortAnswersAreNotTaken) {
 TEST_F(Link, HangUpMidRun) {
     host = StartSim(zep4sim::Options());
     StartFrontEnd();
-    const int startUp = static_cast<int>(host->requests().size());
     zep4sim::Faults f;
-    f.hangupAfter = startUp + 1;
+    f.hangupAfter = static_cast<int>(host->requests().size()) + 1;
     host->setFaults(f);
-
-    // The last answer comes, then the line drops.
-    SendRequest(ORD_LIVE);
+    SendRequest(ORD_LIVE); // answered, then the line drops
     EXPECT_EQ(WaitRxFull(), 1);
     EXPECT_TRUE(PumpUntil([&] { return host->hungUp(); }, 1.0));
 
-    // The dead port must not keep the event loop busy.
     const double cpu0 = CpuSeconds(), t0 = Timer();
     PumpFor(1.0);
-    EXPECT_LT((CpuSeconds() - cpu0) / (Timer() - t0), 0.5);
+    EXPECT_LT((CpuSeconds() - cpu0) / (Timer() - t0), 0.5); // the dead port does not spin
     EXPECT_EQ(ComWrt(com, szWriteBuf, FRAME_LEN), kRS_PortNotOpen);
 
-    // Later exchanges end in their own texts.
     EXPECT_EQ(CheckComLine(com), 0);
     EXPECT_EQ(StatusText(), "Timeout < 36 Bytes");
     SendRequest(ORD_LIVE);
