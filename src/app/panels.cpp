@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QWidget>
 
 #include <algorithm>
@@ -48,7 +49,10 @@ QWidget* Ring(int panel, int id, const char* name, const char* label, std::vecto
 
 QWidget* ModeText(int panel, int id, const char* name, const char* label) {
     QWidget* w = AddCtrl(panel, CtrlSpec{id, CtrlKind::TextBox, name, label});
-    w->setFixedHeight(w->fontMetrics().height() * 2 + 18);
+    // Label above one line of text, nothing to scroll.
+    w->setFixedHeight(w->fontMetrics().height() * 2 + 16);
+    w->setMinimumWidth(150);
+    if (auto* box = w->findChild<QPlainTextEdit*>(name)) box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     return w;
 }
 
@@ -211,8 +215,8 @@ void BuildMain(int panel) {
     auto* modes = new QGridLayout;
     modes->addWidget(ModeText(panel, PANEL_EVALMODETEXT, "PANEL_EVALMODETEXT", "Evaluation"), 0, 0);
     modes->addWidget(ModeText(panel, PANEL_TRIGMODETEXT, "PANEL_TRIGMODETEXT", "Trigger"), 0, 1);
-    modes->addWidget(ModeText(panel, PANEL_OUTMODETEXT, "PANEL_OUTMODETEXT", "Switching output"), 0, 2);
-    modes->addWidget(ModeText(panel, PANEL_ANAMODETEXT, "PANEL_ANAMODETEXT", "Analog output"), 0, 3);
+    modes->addWidget(ModeText(panel, PANEL_OUTMODETEXT, "PANEL_OUTMODETEXT", "Switching output"), 1, 0);
+    modes->addWidget(ModeText(panel, PANEL_ANAMODETEXT, "PANEL_ANAMODETEXT", "Analog output"), 1, 1);
 
     auto* under = new QHBoxLayout;
     under->addWidget(Group("Live values", vals), 3);

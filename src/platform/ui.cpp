@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -235,13 +236,17 @@ void ApplyStyle(Ctrl& c) {
 void ApplyFont(Ctrl& c) {
     QFont f = c.w->font();
     if (!c.font.empty()) {
-        if (c.font == "NIApp")
+        if (c.font == "NIApp") { // the application font, narrow like the dialog fonts texts are placed for
             f.setFamily(QApplication::font().family());
+            f.setStretch(QFont::Condensed);
+        }
         else
             f.setFamily(QString::fromStdString(c.font));
     }
     f.setBold(c.bold != 0);
-    if (c.pt > 0) f.setPointSize(c.pt);
+    // Sizes are given as the height of the text in pixels, whatever the screen's resolution,
+    // so text placed at pixel positions keeps its room.
+    if (c.pt > 0) f.setPixelSize(c.pt);
     c.w->setFont(f);
     if (c.kind == CtrlKind::TextMessage) c.box->adjustSize();
 }
@@ -493,6 +498,8 @@ Ctrl* MakeCtrl(Panel* p, const CtrlSpec& s, QWidget* parent) {
         auto* te = new QPlainTextEdit;
         te->setReadOnly(true);
         te->setLineWrapMode(QPlainTextEdit::NoWrap);
+        te->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        te->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         c->w = te;
         labelAbove = true;
         break;
@@ -976,7 +983,11 @@ int GetCtrlAttribute(int panel, int control, Attr attribute, int& value) {
     case Attr::Width: value = c->box->width(); return 0;
     case Attr::Height: value = c->box->height(); return 0;
     case Attr::TextBold: value = c->w->font().bold(); return 0;
-    case Attr::TextPointSize: value = c->w->font().pointSize(); return 0;
+    case Attr::TextPointSize: {
+        const QFont f = c->w->font();
+        value = f.pixelSize() > 0 ? f.pixelSize() : QFontInfo(f).pixelSize();
+        return 0;
+    }
     case Attr::PointsPerScreen:
         if (!c->chart) return UIE_BAD_ATTRIBUTE;
         value = c->chart->pps;
