@@ -86,8 +86,8 @@ TEST_F(BrandingTest, BrandTwoGivesFiveWhiteLinesOnBlueAndPlacesTheLogo) {
     EXPECT_EQ(AttrOf(PANEL_LOGO, Attr::Visible), 1);
 
     EXPECT_EQ(lines[0].text, "ZEP4 Sensor Systems");
-    EXPECT_EQ(lines[1].text, "Service line: see device label");
-    EXPECT_EQ(lines[2].text, "Manual: ZEP4 documentation set");
+    EXPECT_EQ(lines[1].text, "Tel: see device label");
+    EXPECT_EQ(lines[2].text, "Web: see manual");
     EXPECT_EQ(lines[3].text, "K-VEX-ZEP4-Duvez");
     EXPECT_EQ(lines[4].text, "V2.0");
     const int lefts[5] = {15, 15, 15, 220, 380}, tops[5] = {7, 22, 37, 32, 36}, sizes[5] = {11, 11, 11, 16, 11};

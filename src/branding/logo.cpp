@@ -19,7 +19,9 @@ struct Brand {
     int band, text;
     const char* logo;          // bare bitmap name, looked up beside the program; null: no logo
     int logoLeft, logoTop;
-    const char* contact[3];    // company, telephone, web address; null: no contact lines
+    // company, telephone, web address; null: no contact lines. Short: they end before the
+    // logo at left 175.
+    const char* contact[3];
     TextPlace title, version;
 };
 
@@ -30,15 +32,15 @@ const Brand kBrands[7] = {
     {true, kWhite, kGrey, nullptr, 0, 0, {nullptr, nullptr, nullptr}, kTitleLeft, kVersionLeft},
     {true, kBlue, kWhite, nullptr, 0, 0, {nullptr, nullptr, nullptr}, kTitleLeft, kVersionLeft},
     {true, kBlue, kWhite, "zep4logo2.bmp", 175, 6,
-     {"ZEP4 Sensor Systems", "Service line: see device label", "Manual: ZEP4 documentation set"},
+     {"ZEP4 Sensor Systems", "Tel: see device label", "Web: see manual"},
      kTitleRight, kVersionRight},
     {true, kWhite, kGrey, "zep4logo3.bmp", 470, 8, {nullptr, nullptr, nullptr}, kTitleLeft, kVersionLeft},
     {true, kBlue, kWhite, "zep4logo4.bmp", 470, 7,
-     {"ZEP4 Sensor Systems OEM", "Service line: see OEM device label", "Manual: ZEP4 OEM documentation set"},
+     {"ZEP4 Sensors OEM", "Tel: see OEM label", "Web: OEM manual"},
      kTitleRight, kVersionRight},
     {false, 0, 0, nullptr, 0, 0, {nullptr, nullptr, nullptr}, {}, {}},
     {true, kWhite, kGrey, "zep4logo6.bmp", 470, 7,
-     {"ZEP4 Sensor Systems Lab", "Service line: see lab device label", "Manual: ZEP4 lab documentation set"},
+     {"ZEP4 Sensors Lab", "Tel: see lab label", "Web: lab manual"},
      kTitleRight, kVersionRight},
 };
 
