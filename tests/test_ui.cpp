@@ -5,6 +5,8 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
 #include <QDir>
 #include <QImage>
 #include <QSpinBox>
@@ -378,6 +380,27 @@ TEST_F(UiTest, StripChartKeepsLastPointsPerTrace) {
     EXPECT_EQ(a, (std::vector<double>{95, 96, 97, 98, 99}));
     EXPECT_EQ(b, (std::vector<double>{195, 196, 197, 198, 199}));
     EXPECT_LT(GetStripChartTrace(p, T_STRIP, 3, a), 0);
+    // What is drawn follows within a few event passes, also for a chart hidden meanwhile.
+    auto drawn = [](int trace) {
+        auto* view = Widget<QChartView>(T_STRIP);
+        auto* series = static_cast<QLineSeries*>(view->chart()->series().at(trace - 1));
+        std::vector<double> ys;
+        for (const QPointF& pt : series->points()) ys.push_back(pt.y());
+        return ys;
+    };
+    auto pump = [] {
+        const double t0 = Timer();
+        while (Timer() - t0 < 0.1) ProcessSystemEvents();
+    };
+    pump();
+    EXPECT_EQ(drawn(2), b);
+    SetCtrlAttribute(p, T_STRIP, Attr::Visible, 0);
+    PlotStripChart(p, T_STRIP, first, 6, 0, 0);
+    pump();
+    EXPECT_EQ(drawn(2), b);
+    SetCtrlAttribute(p, T_STRIP, Attr::Visible, 1);
+    pump();
+    EXPECT_EQ(drawn(2), (std::vector<double>{198, 199, 10, 20, 30}));
     SetTraceAttribute(p, T_STRIP, 2, TraceAttr::Color, 0x00FF00);
     int c = 0;
     GetTraceAttribute(p, T_STRIP, 2, TraceAttr::Color, c);

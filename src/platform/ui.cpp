@@ -65,6 +65,9 @@ struct Chart {
     // Strip chart
     int pps = 101;
     std::vector<Trace> traces;
+    QTimer* flush = nullptr; // hands new points to the series a little later, many plots at once
+    bool dirty = false;
+    bool hidden = false;
     // XY graph
     std::map<int, Plot> plots;
     int nextPlot = 1;
@@ -210,6 +213,13 @@ QString NumberText(double v) {
     return QString::number(v, 'g', 10);
 }
 
+// Displays follow every live answer; most of the time the number has not changed.
+void ShowNumber(Ctrl& c) {
+    auto* le = static_cast<QLineEdit*>(c.w);
+    const QString t = NumberText(c.num);
+    if (le->text() != t) le->setText(t);
+}
+
 void ApplyStyle(Ctrl& c) {
     QString css;
     switch (c.kind) {
@@ -325,6 +335,20 @@ void PushTrace(Trace& t) {
     t.points.resize(n);
     for (int i = 0; i < n; ++i) t.points[i] = QPointF(i, t.hist[i]);
     t.series->replace(t.points);
+}
+
+// A strip chart's series take the new points on the next pass of the event loop, at most
+// every few ms: plotting itself only fills the histories, and an unpaced run does not ask
+// the chart to lay out points nobody can see. A hidden chart catches up when shown.
+void FlushStrip(Chart& ch) {
+    if (!ch.dirty || ch.hidden) return;
+    ch.dirty = false;
+    for (Trace& t : ch.traces) PushTrace(t);
+}
+
+void ScheduleStrip(Chart& ch) {
+    ch.dirty = true;
+    if (!ch.hidden && ch.flush && !ch.flush->isActive()) ch.flush->start();
 }
 
 void UpdateCursor(Chart& ch) {
@@ -517,6 +541,12 @@ Ctrl* MakeCtrl(Panel* p, const CtrlSpec& s, QWidget* parent) {
             ch.ax->setRange(0, ch.pps - 1);
             ch.ay->setRange(0, 100);
             SetTraces(ch, 1);
+            ch.flush = new QTimer(ch.view);
+            ch.flush->setSingleShot(true);
+            ch.flush->setInterval(15);
+            QObject::connect(ch.flush, &QTimer::timeout, ch.view, [h, id] {
+                if (Ctrl* c = FindCtrl(h, id)) FlushStrip(*c->chart);
+            });
         } else {
             ch.ax->setRange(0, 127);
             ch.ay->setRange(0, 100);
@@ -589,7 +619,7 @@ int SetInt(Ctrl& c, long long v) {
     case CtrlKind::NumericDisplay: {
         double old = c.num;
         c.num = static_cast<double>(v);
-        static_cast<QLineEdit*>(c.w)->setText(NumberText(c.num));
+        ShowNumber(c);
         return old != c.num;
     }
     case CtrlKind::Ring: {
@@ -821,7 +851,7 @@ static int SetNumber(int panel, int control, long long v, double exact, bool isD
     if (!c) return FindPanel(panel) ? UIE_BAD_CONTROL : UIE_BAD_PANEL;
     if (c->kind == CtrlKind::NumericDisplay) {
         c->num = isDouble ? exact : static_cast<double>(v);
-        static_cast<QLineEdit*>(c->w)->setText(NumberText(c->num));
+        ShowNumber(*c);
         return 0;
     }
     if (c->kind == CtrlKind::TextDisplay || c->kind == CtrlKind::TextMessage || c->kind == CtrlKind::TextBox) {
@@ -873,6 +903,10 @@ int SetCtrlAttribute(int panel, int control, Attr attribute, int value) {
     case Attr::Visible:
         c->visible = value != 0;
         c->box->setVisible(c->visible);
+        if (ch && c->kind == CtrlKind::StripChart) {
+            ch->hidden = !c->visible;
+            if (ch->dirty) ScheduleStrip(*ch);
+        }
         return 0;
     case Attr::TextBgColor:
         c->bg = value & 0xFFFFFF;
@@ -913,8 +947,8 @@ int SetCtrlAttribute(int panel, int control, Attr attribute, int value) {
             if (static_cast<int>(t.hist.size()) > value) t.hist.erase(t.hist.begin(), t.hist.end() - value);
             t.hist.reserve(value);
             t.points.reserve(value);
-            PushTrace(t);
         }
+        ScheduleStrip(*ch);
         return 0;
     case Attr::NumTraces:
         if (!ch || c->kind != CtrlKind::StripChart) return UIE_BAD_ATTRIBUTE;
@@ -1152,8 +1186,8 @@ int PlotStripChart(int panel, int control, const double* data, int count, int st
         const int keep = std::min(static_cast<int>(tr.hist.size()), ch->pps - add);
         if (keep < static_cast<int>(tr.hist.size())) tr.hist.erase(tr.hist.begin(), tr.hist.end() - keep);
         for (int k = first; k < points; ++k) tr.hist.push_back(data[start + static_cast<long>(k) * stride + t]);
-        PushTrace(tr); // the chart repaints on its own schedule
     }
+    ScheduleStrip(*ch);
     return 0;
 }
 
@@ -1170,10 +1204,8 @@ int ClearStripChart(int panel, int control) {
     int err = 0;
     Chart* ch = FindChart(panel, control, err, CtrlKind::StripChart);
     if (!ch) return err;
-    for (Trace& t : ch->traces) {
-        t.hist.clear();
-        PushTrace(t);
-    }
+    for (Trace& t : ch->traces) t.hist.clear();
+    ScheduleStrip(*ch);
     return 0;
 }
 
