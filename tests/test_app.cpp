@@ -203,31 +203,11 @@ TEST(Panels, RingsGiveTheValuesTheProgramKnows) {
 TEST(Startup, DefaultsAfterInitVars) {
     ResetFrontEnd();
     // The parameter variables hold the forms' initial values.
-    EXPECT_EQ(powerA, 500);
-    EXPECT_EQ(powerB, 500);
-    EXPECT_EQ(refA, 2048);
-    EXPECT_EQ(refB, 2048);
-    EXPECT_EQ(tolA, 512);
-    EXPECT_EQ(tolB, 512);
-    EXPECT_EQ(hysteresis, 20);
-    EXPECT_EQ(polarity, 1);
-    EXPECT_EQ(hold, 100);
-    EXPECT_EQ(hwmode, 1);
-    EXPECT_EQ(average, 8);
-    EXPECT_EQ(evalmode, 0);
-    EXPECT_EQ(triglvlA, 950);
-    EXPECT_EQ(triglvlB, 950);
-    EXPECT_EQ(trigmode, 0);
-    EXPECT_EQ(sdelay, 500);
-    EXPECT_EQ(outmode, 0);
-    EXPECT_EQ(anamode, 0);
-    EXPECT_EQ(maxmode, 0);
-    EXPECT_EQ(com, 1);
-    EXPECT_EQ(sync, 0x55);
-    EXPECT_EQ(target, RAM);
-    EXPECT_EQ(type, 1);
-    EXPECT_EQ(rx_flag, 1);
-    EXPECT_EQ(stop_flag, 1);
+    const std::vector<int> params = {powerA, powerB, refA, refB, tolA, tolB, hysteresis, polarity, hold, hwmode,
+                                     average, evalmode, triglvlA, triglvlB, trigmode, sdelay, outmode, anamode, maxmode};
+    EXPECT_EQ(params, (std::vector<int>{500, 500, 2048, 2048, 512, 512, 20, 1, 100, 1, 8, 0, 950, 950, 0, 500, 0, 0, 0}));
+    const std::vector<int> state = {com, sync, target, type, rx_flag, stop_flag};
+    EXPECT_EQ(state, (std::vector<int>{1, 0x55, RAM, 1, 1, 1}));
     EXPECT_STREQ(file_name, "ZEP4para.cfg");
     EXPECT_STREQ(szSoftname, "K-VEX-ZEP4-Duvez");
     EXPECT_STREQ(szSoftversion, "V2.0");

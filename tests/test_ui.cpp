@@ -88,6 +88,22 @@ W* Widget(int control) {
     return PanelWidget(Panel())->findChild<W*>(QString::fromStdString(name));
 }
 
+int IntOf(int control) {
+    int v = -12345;
+    GetCtrlVal(Panel(), control, v);
+    return v;
+}
+std::string TextOf(int control) {
+    std::string s;
+    GetCtrlVal(Panel(), control, s);
+    return s;
+}
+int AttrOf(int control, Attr a) {
+    int v = -12345;
+    GetCtrlAttribute(Panel(), control, a, v);
+    return v;
+}
+
 class UiTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -135,19 +151,10 @@ TEST_F(UiTest, CommandButtonMouseGivesLeftClickThenCommitKeyboardOnlyCommit) {
 }
 
 TEST_F(UiTest, ProgrammaticValuesGiveNoEvents) {
-    SetCtrlVal(Panel(), T_RING, 3);
-    SetCtrlVal(Panel(), T_NUM, 42);
-    SetCtrlVal(Panel(), T_TOGGLE, 1);
-    SetCtrlVal(Panel(), T_RADIO2, 1);
-    SetCtrlVal(Panel(), T_SWITCH, 1);
-    EXPECT_TRUE(Take().empty());
-    int v = 0;
-    GetCtrlVal(Panel(), T_RING, v);
-    EXPECT_EQ(v, 3);
-    GetCtrlVal(Panel(), T_NUM, v);
-    EXPECT_EQ(v, 42);
-    GetCtrlVal(Panel(), T_TOGGLE, v);
-    EXPECT_EQ(v, 1);
+    const std::vector<std::pair<int, int>> values = {{T_RING, 3}, {T_NUM, 42}, {T_TOGGLE, 1}, {T_RADIO2, 1},
+                                                     {T_SWITCH, 1}};
+    for (auto [c, v] : values) SetCtrlVal(Panel(), c, v);
+    for (auto [c, v] : values) EXPECT_EQ(IntOf(c), v) << c;
     for (int c : {T_TOGGLE, T_RADIO2, T_SWITCH}) SetCtrlVal(Panel(), c, 0);
     EXPECT_TRUE(Take().empty());
 }
@@ -159,47 +166,34 @@ TEST_F(UiTest, RingUserChoiceAndUnknownValue) {
     cb->setFocus();
     QTest::keyClick(cb, Qt::Key_Down);
     EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_VAL_CHANGED}, {T_RING, EVENT_COMMIT}}));
-    int v = -1;
-    GetCtrlVal(Panel(), T_RING, v);
-    EXPECT_EQ(v, 1);
-    std::string label;
-    GetCtrlVal(Panel(), T_RING, label);
-    EXPECT_EQ(label, "one");
-
+    EXPECT_EQ(IntOf(T_RING), 1);
+    EXPECT_EQ(TextOf(T_RING), "one");
     // A value no item has is kept, not lost, and reads back the same.
     EXPECT_EQ(SetCtrlVal(Panel(), T_RING, 7), 0);
-    GetCtrlVal(Panel(), T_RING, v);
-    EXPECT_EQ(v, 7);
-    GetCtrlVal(Panel(), T_RING, label);
-    EXPECT_EQ(label, "7");
+    EXPECT_EQ(IntOf(T_RING), 7);
+    EXPECT_EQ(TextOf(T_RING), "7");
     const int items = cb->count();
     SetCtrlVal(Panel(), T_RING, 7); // no second item for the same value
     EXPECT_EQ(cb->count(), items);
-
     EXPECT_EQ(OperateCtrl(Panel(), T_RING, 3), 0);
     EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_VAL_CHANGED}, {T_RING, EVENT_COMMIT}}));
     EXPECT_EQ(OperateCtrl(Panel(), T_RING, 3), 0); // same value: commit only
     EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_COMMIT}}));
 }
 
-TEST_F(UiTest, NumericStepsTypingAndRange) {
+TEST_F(UiTest, NumericStepsAndRange) {
     SetCtrlVal(Panel(), T_NUM, 10);
     auto* sb = Widget<QSpinBox>(T_NUM);
     ASSERT_NE(sb, nullptr);
     sb->setFocus();
     QTest::keyClick(sb, Qt::Key_Up);
     EXPECT_EQ(Take(), (std::vector<Seen>{{T_NUM, EVENT_VAL_CHANGED}, {T_NUM, EVENT_COMMIT}}));
-    int v = 0;
-    GetCtrlVal(Panel(), T_NUM, v);
-    EXPECT_EQ(v, 11);
-    // Out-of-range values are held at the limits.
-    SetCtrlVal(Panel(), T_NUM, 1000);
-    GetCtrlVal(Panel(), T_NUM, v);
-    EXPECT_EQ(v, 100);
+    EXPECT_EQ(IntOf(T_NUM), 11);
+    SetCtrlVal(Panel(), T_NUM, 1000); // held at the limit
+    EXPECT_EQ(IntOf(T_NUM), 100);
     SetCtrlAttribute(Panel(), T_NUM, Attr::MaxValue, 2000);
     SetCtrlVal(Panel(), T_NUM, 1000);
-    GetCtrlVal(Panel(), T_NUM, v);
-    EXPECT_EQ(v, 1000);
+    EXPECT_EQ(IntOf(T_NUM), 1000);
     EXPECT_TRUE(Take().empty());
     EXPECT_EQ(OperateCtrl(Panel(), T_NUM, 5), 0);
     EXPECT_EQ(Take(), (std::vector<Seen>{{T_NUM, EVENT_VAL_CHANGED}, {T_NUM, EVENT_COMMIT}}));
@@ -207,53 +201,37 @@ TEST_F(UiTest, NumericStepsTypingAndRange) {
 
 TEST_F(UiTest, ToggleRadioSwitchClicksAndRadiosStayIndependent) {
     SetCtrlVal(Panel(), T_RADIO1, 1);
-    SetCtrlVal(Panel(), T_RADIO2, 0);
     for (int c : {T_TOGGLE, T_SWITCH, T_RADIO2}) {
         SetCtrlVal(Panel(), c, 0);
         QAbstractButton* b = Widget<QAbstractButton>(c);
         QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); // on the indicator
         EXPECT_EQ(Take(), (std::vector<Seen>{{c, EVENT_VAL_CHANGED}, {c, EVENT_COMMIT}})) << c;
-        int v = 0;
-        GetCtrlVal(Panel(), c, v);
-        EXPECT_EQ(v, 1) << c;
+        EXPECT_EQ(IntOf(c), 1) << c;
     }
-    int r1 = 0;
-    GetCtrlVal(Panel(), T_RADIO1, r1);
-    EXPECT_EQ(r1, 1); // the program, not the toolkit, decides exclusivity
-    OperateCtrl(Panel(), T_TOGGLE); // flips it back
+    EXPECT_EQ(IntOf(T_RADIO1), 1); // the program, not the toolkit, decides exclusivity
+    OperateCtrl(Panel(), T_TOGGLE);   // flips it back
     EXPECT_EQ(Take(), (std::vector<Seen>{{T_TOGGLE, EVENT_VAL_CHANGED}, {T_TOGGLE, EVENT_COMMIT}}));
 }
 
 TEST_F(UiTest, DisplaysKeepWhatWasSet) {
-    unsigned big = 4294967295u;
-    SetCtrlVal(Panel(), T_SHOW, big);
+    SetCtrlVal(Panel(), T_SHOW, 4294967295u);
     double d = 0;
     GetCtrlVal(Panel(), T_SHOW, d);
     EXPECT_EQ(d, 4294967295.0);
-    int i = 0;
-    GetCtrlVal(Panel(), T_SHOW, i);
-    EXPECT_EQ(static_cast<unsigned>(i), big);
-    std::string s;
-    GetCtrlVal(Panel(), T_SHOW, s);
-    EXPECT_EQ(s, "4294967295");
+    EXPECT_EQ(static_cast<unsigned>(IntOf(T_SHOW)), 4294967295u);
+    EXPECT_EQ(TextOf(T_SHOW), "4294967295");
     uint16_t w = 0;
     SetCtrlVal(Panel(), T_SHOW, 0x12345);
     GetCtrlVal(Panel(), T_SHOW, w);
     EXPECT_EQ(w, 0x2345);
-
     SetCtrlVal(Panel(), T_TEXT, "Echo Check - Line Ok!");
-    GetCtrlVal(Panel(), T_TEXT, s);
-    EXPECT_EQ(s, "Echo Check - Line Ok!");
-
+    EXPECT_EQ(TextOf(T_TEXT), "Echo Check - Line Ok!");
     SetCtrlVal(Panel(), T_LED, 1);
-    GetCtrlVal(Panel(), T_LED, i);
-    EXPECT_EQ(i, 1);
+    EXPECT_EQ(IntOf(T_LED), 1);
     SetCtrlVal(Panel(), T_PROGRESS, 7);
-    GetCtrlVal(Panel(), T_PROGRESS, i);
-    EXPECT_EQ(i, 7);
+    EXPECT_EQ(IntOf(T_PROGRESS), 7);
     SetCtrlVal(Panel(), T_PROGRESS, 70); // held at the maximum
-    GetCtrlVal(Panel(), T_PROGRESS, i);
-    EXPECT_EQ(i, 10);
+    EXPECT_EQ(IntOf(T_PROGRESS), 10);
 }
 
 TEST_F(UiTest, TextBoxLines) {
@@ -263,9 +241,8 @@ TEST_F(UiTest, TextBoxLines) {
     EXPECT_EQ(ReplaceTextBoxLine(Panel(), T_BOX, 0, "CONTINOUS"), 0);
     EXPECT_EQ(GetTextBoxLine(Panel(), T_BOX, 0, s), 0);
     EXPECT_EQ(s, "CONTINOUS");
-    EXPECT_EQ(ReplaceTextBoxLine(Panel(), T_BOX, 0, "EXT-IN0-HIGH"), 0);
-    GetCtrlVal(Panel(), T_BOX, s);
-    EXPECT_EQ(s, "EXT-IN0-HIGH");
+    ReplaceTextBoxLine(Panel(), T_BOX, 0, "EXT-IN0-HIGH");
+    EXPECT_EQ(TextOf(T_BOX), "EXT-IN0-HIGH");
     ResetTextBox(Panel(), T_BOX, "first\nsecond");
     GetTextBoxLine(Panel(), T_BOX, 1, s);
     EXPECT_EQ(s, "second");
@@ -273,32 +250,26 @@ TEST_F(UiTest, TextBoxLines) {
 }
 
 TEST_F(UiTest, AttributesRoundTrip) {
-    int v = -1;
-    std::string s;
     SetCtrlAttribute(Panel(), T_NUM, Attr::Dimmed, 1);
-    GetCtrlAttribute(Panel(), T_NUM, Attr::Dimmed, v);
-    EXPECT_EQ(v, 1);
+    EXPECT_EQ(AttrOf(T_NUM, Attr::Dimmed), 1);
     EXPECT_FALSE(Widget<QSpinBox>(T_NUM)->isEnabled());
     SetCtrlAttribute(Panel(), T_NUM, Attr::Dimmed, 0);
     SetCtrlAttribute(Panel(), T_NUM, Attr::Visible, 0);
-    GetCtrlAttribute(Panel(), T_NUM, Attr::Visible, v);
-    EXPECT_EQ(v, 0);
+    EXPECT_EQ(AttrOf(T_NUM, Attr::Visible), 0);
     EXPECT_FALSE(Widget<QSpinBox>(T_NUM)->isVisible());
     SetCtrlAttribute(Panel(), T_NUM, Attr::Visible, 1);
     EXPECT_TRUE(Widget<QSpinBox>(T_NUM)->isVisible());
     SetCtrlAttribute(Panel(), T_NUM, Attr::LabelText, "REFERENCE");
+    std::string s;
     GetCtrlAttribute(Panel(), T_NUM, Attr::LabelText, s);
     EXPECT_EQ(s, "REFERENCE");
     EXPECT_EQ(Widget<QSpinBox>(T_NUM)->accessibleName(), "REFERENCE");
     SetCtrlAttribute(Panel(), T_TEXT, Attr::TextBgColor, 0x0080FF);
     SetCtrlAttribute(Panel(), T_TEXT, Attr::TextColor, 0xFFFFFF);
-    GetCtrlAttribute(Panel(), T_TEXT, Attr::TextBgColor, v);
-    EXPECT_EQ(v, 0x0080FF);
-    GetCtrlAttribute(Panel(), T_TEXT, Attr::TextColor, v);
-    EXPECT_EQ(v, 0xFFFFFF);
     SetCtrlAttribute(Panel(), T_BAND, Attr::FrameColor, 0x0080FF);
-    GetCtrlAttribute(Panel(), T_BAND, Attr::FrameColor, v);
-    EXPECT_EQ(v, 0x0080FF);
+    EXPECT_EQ(AttrOf(T_TEXT, Attr::TextBgColor), 0x0080FF);
+    EXPECT_EQ(AttrOf(T_TEXT, Attr::TextColor), 0xFFFFFF);
+    EXPECT_EQ(AttrOf(T_BAND, Attr::FrameColor), 0x0080FF);
     EXPECT_EQ(SetCtrlAttribute(Panel(), T_NUM, Attr::NumTraces, 2), UIE_BAD_ATTRIBUTE);
 }
 
@@ -308,12 +279,9 @@ TEST_F(UiTest, PictureKeepsItsImageWhenAFileFails) {
     img.fill(Qt::red);
     ASSERT_TRUE(img.save(path));
     EXPECT_EQ(DisplayImageFile(Panel(), T_PICTURE, path.toUtf8().constData()), 0);
-    int w = 0;
-    GetCtrlAttribute(Panel(), T_PICTURE, Attr::Width, w);
-    EXPECT_EQ(w, 30);
+    EXPECT_EQ(AttrOf(T_PICTURE, Attr::Width), 30);
     EXPECT_LT(DisplayImageFile(Panel(), T_PICTURE, "/nonexistent/logo.bmp"), 0);
-    GetCtrlAttribute(Panel(), T_PICTURE, Attr::Width, w);
-    EXPECT_EQ(w, 30);
+    EXPECT_EQ(AttrOf(T_PICTURE, Attr::Width), 30);
     EXPECT_LT(DisplayImageFile(Panel(), T_TEXT, path.toUtf8().constData()), 0); // not a picture
 }
 
@@ -472,16 +440,11 @@ TEST_F(UiTest, NewTextLinesFloatAboveTheBand) {
     std::vector<int> made = GetNewCtrls(p);
     ASSERT_EQ(static_cast<int>(made.size()), before + 1);
     EXPECT_EQ(made.back(), id);
-    int top = 0, left = 0, bold = 0;
-    GetCtrlAttribute(p, id, Attr::Top, top);
-    GetCtrlAttribute(p, id, Attr::Left, left);
-    GetCtrlAttribute(p, id, Attr::TextBold, bold);
+    const int top = AttrOf(id, Attr::Top), left = AttrOf(id, Attr::Left);
     EXPECT_EQ(top, 32);
     EXPECT_EQ(left, 220);
-    EXPECT_EQ(bold, 1);
-    std::string text;
-    GetCtrlVal(p, id, text);
-    EXPECT_EQ(text, "K-VEX-ZEP4-Duvez");
+    EXPECT_EQ(AttrOf(id, Attr::TextBold), 1);
+    EXPECT_EQ(TextOf(id), "K-VEX-ZEP4-Duvez");
     // What the user sees at that spot is the text line, not the band under it.
     QWidget* win = PanelWidget(p);
     QWidget* hit = win->childAt(QPoint(left + 3, top + 3));

@@ -132,7 +132,8 @@ void BuildMain(int panel) {
     rec->addWidget(AddCtrl(panel, CtrlSpec{PANEL_RECLOCK, CtrlKind::TextMessage, "PANEL_RECLOCK", "Recorder idle"}));
     rec->addStretch(1);
     rec->addWidget(AddCtrl(panel, CtrlSpec{PANEL_STOPRECENABLE, CtrlKind::TextMessage, "PANEL_STOPRECENABLE",
-                                           "Recorder unlocked"}));
+                                           "Recording stopped"}));
+    SetCtrlAttribute(panel, PANEL_STOPRECENABLE, Attr::Dimmed, 1); // lit once a recording was stopped
     run->addLayout(rec, 2, 0, 1, 3);
     left->addWidget(Group("Live view", run));
 
