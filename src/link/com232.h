@@ -27,9 +27,10 @@ enum : int {
 };
 
 // <unistd.h> declares a function sync(), which C++20's standard headers pull in everywhere;
-// a variable of the same name cannot live beside it. Declare the function first, then let
-// the name sync stand for the link's own variable.
+// a variable of the same name cannot live beside it. The name sync stands for the link's own
+// variable from here on; the headers that use sync for something else come first.
 #include <unistd.h>
+#include <fstream>
 #define sync zep4_sync
 
 extern int com;          // open port number

@@ -100,11 +100,11 @@ int CheckComLine(int port) {
     return result;
 }
 
-int CC_DropDCom(int panel, int control, int event, void* /*callbackData*/, int /*eventData1*/,
+int CC_DropDCom(int /*panel*/, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
                 int /*eventData2*/) {
     if (event != EVENT_COMMIT && event != EVENT_VAL_CHANGED) return 0;
     CloseCom(com);
-    GetCtrlVal(panel, control, com);
+    GetCtrlVal(panelHandle, PANEL_DROPDCOM, com);
     ShowStatus("Init COM-Port ...");
     InitRS232(com);
     return 0;
