@@ -1,0 +1,129 @@
+// Fuzzes the parameter-file reader: FileToArray against a plain reference reading, and
+// ReadParaFromFile behind an answered file chooser, with arbitrary file contents.
+// Byte 0 picks the chooser's answer; the rest is the file.
+#include <QApplication>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "app/app.h"
+#include "app/panels.h"
+#include "link/com232.h"
+#include "params/params.h"
+#include "platform/files.h"
+#include "platform/ui.h"
+
+namespace {
+
+constexpr int kValues = 32;
+constexpr uint32_t kGuard = 0xDEADBEEF;
+std::string filePath;
+int chooserResult = 1;
+
+void Fail(const char* what) {
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+}
+
+bool Space(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// The reading the file format asks for: the first 32 white-space separated tokens, each all
+// digits and at most maxValue; the first bad token decides the error.
+int Reference(const uint8_t* data, size_t size, uint32_t maxValue, std::vector<uint32_t>& out) {
+    size_t i = 0;
+    while (static_cast<int>(out.size()) < kValues) {
+        while (i < size && Space(data[i])) ++i;
+        if (i == size) return kFile_TooFewValues;
+        bool bad = false;
+        uint64_t v = 0;
+        for (; i < size && !Space(data[i]); ++i) {
+            if (data[i] < '0' || data[i] > '9')
+                bad = true;
+            else if (v <= maxValue)
+                v = v * 10 + (data[i] - '0');
+        }
+        if (bad) return kFile_BadToken;
+        if (v > maxValue) return kFile_ValueTooLarge;
+        out.push_back(static_cast<uint32_t>(v));
+    }
+    return kFile_Ok;
+}
+
+void Snapshot(uint16_t (&sets)[2][PNUM]) {
+    for (int s = 0; s < 2; ++s) {
+        CopyVarsToPP(static_cast<uint16_t>(s));
+        std::memcpy(sets[s], pp, sizeof pp);
+    }
+}
+
+void CheckStatus() {
+    if (!std::memchr(szStatus, 0, sizeof szStatus)) Fail("szStatus not terminated");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static QApplication app(*argc, *argv);
+    RegisterPanels();
+    panelHandle = LoadPanel(0, kPanelResourceFile, PANEL);
+    panelPopUp = LoadPanel(0, kPanelResourceFile, POPUP);
+    if (panelHandle <= 0 || panelPopUp <= 0) Fail("panels did not load");
+    GetProjectDir(proj_dir);
+    InitVars();
+    filePath = "/tmp/zep4-fuzz-para-" + std::to_string(getpid()) + ".cfg";
+    SetFileSelectHook([](const FileSelectRequest&, std::string& path) {
+        path = filePath;
+        return chooserResult;
+    });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    static const int answers[] = {VAL_EXISTING_FILE_SELECTED, VAL_EXISTING_FILE_SELECTED,
+                                  VAL_EXISTING_FILE_SELECTED, VAL_NEW_FILE_SELECTED,
+                                  VAL_NO_FILE_SELECTED, -1};
+    chooserResult = answers[data[0] % 6];
+    const uint8_t* body = data + 1;
+    const size_t n = size - 1;
+    {
+        FILE* f = std::fopen(filePath.c_str(), "wb");
+        if (!f) Fail("cannot write the fuzz file");
+        if (n && std::fwrite(body, 1, n, f) != n) Fail("short write of the fuzz file");
+        std::fclose(f);
+    }
+
+    // The reader on its own, with guards on both sides of the values.
+    const uint32_t maxValue = (data[0] & 0x80) ? 65535u : 0xFFFFFFFFu;
+    uint32_t buf[kValues + 2];
+    for (auto& v : buf) v = kGuard;
+    const int rc = FileToArray(filePath.c_str(), buf + 1, kValues, maxValue);
+    if (buf[0] != kGuard || buf[kValues + 1] != kGuard) Fail("FileToArray wrote past the values");
+    std::vector<uint32_t> expect;
+    const int want = Reference(body, n, maxValue, expect);
+    if (rc != want) Fail("FileToArray result differs from the reference reading");
+    for (int i = 0; i < kValues; ++i) {
+        if (rc == kFile_Ok && buf[i + 1] != expect[static_cast<size_t>(i)]) Fail("value differs");
+        if (rc != kFile_Ok && buf[i + 1] != kGuard) Fail("values touched on error");
+    }
+
+    // The parameter file load: all 32 values or nothing.
+    uint16_t before[2][PNUM], after[2][PNUM];
+    Snapshot(before);
+    ReadParaFromFile();
+    CheckStatus();
+    Snapshot(after);
+    std::vector<uint32_t> sixteenBit;
+    const bool loaded = chooserResult > 0 && Reference(body, n, 65535, sixteenBit) == kFile_Ok;
+    if (!loaded && std::memcmp(before, after, sizeof before) != 0)
+        Fail("a rejected or cancelled file changed the parameters");
+    return 0;
+}

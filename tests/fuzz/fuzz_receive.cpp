@@ -1,0 +1,249 @@
+// Fuzzes the receive path and the direct reads with arbitrary byte streams from the line.
+// The front end runs on the slave side of an in-process pty; a small responder thread on the
+// master side answers requests. Byte 0 picks what the rest of the input is:
+//   0  bytes arriving unasked (the receive callback, through WaitRxFull / event processing)
+//   1  the answer to the firmware-text request (GetVERSIONInfo)
+//   2  the answer to a data-block request (ReadData64; byte 1 picks the start word)
+//   3  the answer to a parameter-set request (PushGET)
+//   4  the answer to an info-block request (SendInfoBlockToFlash)
+// Answers are padded to the length the exchange waits for, so no execution sits out a
+// time-out; longer answers stay as they are.
+#include <QApplication>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "app/app.h"
+#include "app/panels.h"
+#include "link/com232.h"
+#include "params/params.h"
+#include "platform/serial.h"
+#include "platform/timing.h"
+#include "platform/ui.h"
+
+namespace {
+
+int master = -1;
+std::mutex armLock;
+std::vector<uint8_t> armed; // the next request's answer; empty: the usual answer
+bool isArmed = false;
+std::atomic<int> requestsSeen{0};
+
+void Fail(const char* what) {
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+}
+
+void WriteAll(const uint8_t* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(master, p, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) { // the line is full: the rest is lost, as on a real line
+                return;
+            }
+            return;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+}
+
+std::vector<uint8_t> Frame(int order, uint16_t word0) {
+    std::vector<uint8_t> f(FRAME_LEN, 0);
+    f[1] = 0x55;
+    f[3] = static_cast<uint8_t>(order);
+    f[4] = static_cast<uint8_t>(word0 >> 8);
+    f[5] = static_cast<uint8_t>(word0);
+    return f;
+}
+
+// What a sound controller says to each order.
+std::vector<uint8_t> UsualAnswer(int order, uint16_t word0) {
+    switch (order) {
+    case ORD_ECHO:
+    case ORD_INFOBLOCK: return Frame(order, 0x00AA);
+    case ORD_VERSION: {
+        std::vector<uint8_t> t(FIRMWARE_LEN, 0);
+        const char text[] = "FUZZ firmware";
+        std::memcpy(t.data(), text, sizeof text);
+        return t;
+    }
+    case ORD_DATA64: return std::vector<uint8_t>(DATA64_LEN, 0x11);
+    default: return Frame(order, word0);
+    }
+}
+
+void Responder() {
+    std::vector<uint8_t> held;
+    uint8_t buf[512];
+    for (;;) {
+        pollfd pfd{master, POLLIN, 0};
+        if (::poll(&pfd, 1, 100) <= 0) continue;
+        ssize_t n = ::read(master, buf, sizeof buf);
+        if (n <= 0) continue;
+        held.insert(held.end(), buf, buf + n);
+        for (;;) {
+            // Requests open with 0x00 0x55.
+            size_t i = 0;
+            while (i + 1 < held.size() && !(held[i] == 0x00 && held[i + 1] == 0x55)) ++i;
+            held.erase(held.begin(), held.begin() + static_cast<long>(i));
+            if (held.size() < static_cast<size_t>(FRAME_LEN)) break;
+            const int order = (held[2] << 8) | held[3];
+            const uint16_t word0 = static_cast<uint16_t>((held[4] << 8) | held[5]);
+            held.erase(held.begin(), held.begin() + FRAME_LEN);
+            std::vector<uint8_t> answer;
+            {
+                std::lock_guard<std::mutex> g(armLock);
+                if (isArmed) {
+                    answer.swap(armed);
+                    isArmed = false;
+                } else {
+                    answer = UsualAnswer(order, word0);
+                }
+            }
+            ++requestsSeen;
+            WriteAll(answer.data(), answer.size());
+        }
+    }
+}
+
+void Arm(const uint8_t* p, size_t n, size_t atLeast) {
+    std::lock_guard<std::mutex> g(armLock);
+    armed.assign(p, p + n);
+    if (armed.size() < atLeast) armed.resize(atLeast, 0);
+    isArmed = true;
+}
+
+void Disarm() {
+    std::lock_guard<std::mutex> g(armLock);
+    armed.clear();
+    isArmed = false;
+}
+
+void CheckStatus() {
+    if (!std::memchr(szStatus, 0, sizeof szStatus)) Fail("szStatus not terminated within 68 bytes");
+}
+
+// Lets what is still in flight arrive, then empties the front end's input queue.
+void Settle() {
+    for (int i = 0; i < 3; ++i) ProcessSystemEvents();
+    FlushInQ(com);
+    rx_flag = 0;
+    graphrefresh = 0;
+}
+
+uint16_t Word(const uint8_t* b, int i) {
+    return static_cast<uint16_t>((b[2 * i] << 8) | b[2 * i + 1]);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static QApplication app(*argc, *argv);
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) Fail("no pty");
+    termios t{};
+    ::tcgetattr(master, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(master, TCSANOW, &t);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    setenv("ZEP4_SERIAL_PORTS", ::ptsname(master), 1);
+    std::thread(Responder).detach();
+
+    RegisterPanels();
+    panelHandle = LoadPanel(0, kPanelResourceFile, PANEL);
+    panelPopUp = LoadPanel(0, kPanelResourceFile, POPUP);
+    if (panelHandle <= 0 || panelPopUp <= 0) Fail("panels did not load");
+    GetProjectDir(proj_dir);
+    InitVars();
+    InitRS232(com);
+    if (std::strcmp(szStatus, "FUZZ firmware") != 0) {
+        std::fprintf(stderr, "start-up did not finish: %s\n", szStatus);
+        std::abort();
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    const int mode = data[0] % 5;
+    const uint8_t* body = data + 1;
+    const size_t n = size - 1;
+    Settle();
+    Disarm();
+    static uint16_t beforeA[256], beforeB[256], beforeX[256];
+    std::memcpy(beforeA, yArrayA, sizeof yArrayA);
+    std::memcpy(beforeB, yArrayB, sizeof yArrayB);
+    std::memcpy(beforeX, xArray, sizeof xArray);
+
+    switch (mode) {
+    case 0: {
+        uint16_t ppBefore[PNUM];
+        std::memcpy(ppBefore, pp, sizeof pp);
+        WriteAll(body, n);
+        if (n >= static_cast<size_t>(FRAME_LEN)) {
+            if (WaitRxFull() != 1) Fail("a whole frame was not taken in");
+            for (int i = 0; i < PNUM; ++i)
+                if (pp[i] != Word(body + 4, i)) Fail("frame words decoded wrongly");
+        } else {
+            for (int i = 0; i < 5; ++i) ProcessSystemEvents();
+            if (rx_flag != 0) Fail("fewer than 36 bytes counted as an answer");
+            if (std::memcmp(ppBefore, pp, sizeof pp) != 0) Fail("a part frame changed pp");
+        }
+        break;
+    }
+    case 1: {
+        Arm(body, n, FIRMWARE_LEN);
+        const int got = GetVERSIONInfo();
+        if (got < FIRMWARE_LEN) Fail("firmware answer not seen");
+        if (got == FIRMWARE_LEN) {
+            char text[FIRMWARE_LEN + 1] = {};
+            std::memcpy(text, body, std::min(n, static_cast<size_t>(FIRMWARE_LEN)));
+            if (std::strncmp(szStatus, text, sizeof szStatus - 1) != 0) Fail("firmware text garbled");
+        }
+        break;
+    }
+    case 2: {
+        static const int starts[] = {0, 64, 128, 192, 1, 63, 256, -64, 65535, 32768};
+        const int start = starts[body[0] % 10];
+        Arm(body + 1, n - 1, DATA64_LEN);
+        order = ORD_DATA64;
+        const int got = ReadData64(start, body[0] >> 7, ORD_DATA64);
+        if (got != 0 && got != 64) Fail("ReadData64 result");
+        break;
+    }
+    case 3:
+        Arm(body, n, FRAME_LEN);
+        PushGET(RAM, body[0] & 1);
+        break;
+    case 4: {
+        Arm(body, n, FRAME_LEN);
+        const int r = SendInfoBlockToFlash(body[0], n > 1 ? body[1] : 0);
+        if (r != 1 && r != -1 && r != -2) Fail("SendInfoBlockToFlash result");
+        break;
+    }
+    }
+    CheckStatus();
+    if (std::memcmp(beforeA + 128, yArrayA + 128, 128 * sizeof(uint16_t)) != 0 ||
+        std::memcmp(beforeB + 128, yArrayB + 128, 128 * sizeof(uint16_t)) != 0 ||
+        std::memcmp(beforeX, xArray, sizeof xArray) != 0)
+        Fail("data arrays changed outside entries 0..127");
+    if (mode != 2 && (std::memcmp(beforeA, yArrayA, sizeof yArrayA) != 0 ||
+                      std::memcmp(beforeB, yArrayB, sizeof yArrayB) != 0))
+        Fail("data arrays changed by another exchange");
+    return 0;
+}
