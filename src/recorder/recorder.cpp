@@ -117,7 +117,8 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
 
     uint16_t count = 0;
     SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MinValue, 0);
-    SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MaxValue, static_cast<int>(samples));
+    // An empty range would make the bar a busy indicator: 0 wanted shows as 0 of 1.
+    SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MaxValue, samples > 0 ? static_cast<int>(samples) : 1);
     SetCtrlVal(panelPopUp, POPUP_RECPROGRESS, 0);
 
     if (!WriteRecHeader(recActivePath, interval)) {
