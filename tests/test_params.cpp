@@ -45,6 +45,7 @@ protected:
     fs::path dir = fs::temp_directory_path() / ("zep4params-" + std::to_string(::getpid()));
     std::vector<FileSelectRequest> asked;
     std::string chosen;
+    int replaceAsked = 0, replaceOk = 0;
     void SetUp() override {
         ResetFrontEnd();
         fs::remove_all(dir);
@@ -54,11 +55,13 @@ protected:
             path = chosen;
             return 1;
         });
+        SetConfirmHook([this](const std::string&, const std::string&) { return ++replaceAsked, replaceOk; });
         OperateCtrl(panelHandle, PANEL_RBTRAM, 1); // buttons outlive a test; target does not
         OperateCtrl(panelHandle, PANEL_RBTFILE, 1);
     }
     void TearDown() override {
         SetFileSelectHook({});
+        SetConfirmHook({});
         fs::remove_all(dir);
     }
     void Transfer(int button, const fs::path& p) {
@@ -88,9 +91,9 @@ TEST_F(ParamsTest, StartupValuesWriteTheExactFile) {
     evalmode = trigmode = outmode = anamode = maxmode = 0;
     SetPanelValues();
     Transfer(PANEL_BTNSEND, dir / "startup.cfg");
-    EXPECT_EQ(ReadAll(dir / "startup.cfg"),
-              FileText({0, 500, 2048, 512, 950, 20, 1, 100, 8, 1, 0, 0, 0, 0, 500, 0,
-                        1, 500, 2048, 512, 950, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    const std::string expected = FileText({0, 500, 2048, 512, 950, 20, 1, 100, 8, 1, 0, 0, 0, 0, 500, 0,
+                                           1, 500, 2048, 512, 950, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(ReadAll(dir / "startup.cfg"), expected);
     ASSERT_EQ(asked.size(), 1u);
     const FileSelectRequest& r = asked[0];
     EXPECT_EQ(r.defaultDirectory + "|" + r.defaultFile + "|" + r.filter + "|" + r.title,
@@ -98,6 +101,10 @@ TEST_F(ParamsTest, StartupValuesWriteTheExactFile) {
     EXPECT_EQ(r.button, SelectButton::Ok);
     EXPECT_TRUE(r.confirmReplace);
     EXPECT_EQ(StatusText(), "Transmit...");
+    SetCtrlVal(panelHandle, PANEL_REFA, 1);
+    Transfer(PANEL_BTNSEND, dir / "startup.cfg"); // replacing is declined: the file stays
+    EXPECT_EQ(replaceAsked, 1);
+    EXPECT_EQ(ReadAll(dir / "startup.cfg"), expected);
 
     Transfer(PANEL_BTNSEND, dir / "no-such-dir" / "x.cfg");
     EXPECT_TRUE(StatusStarts("Parameter file not written: ")) << StatusText();
