@@ -711,6 +711,7 @@ void RegisterPanelResource(const char* file, int resourcePanel, PanelBuilder bui
 int LoadPanel(int parentPanel, const char* file, int resourcePanel) {
     (void)parentPanel;
     if (!file) return UIE_NO_RESOURCE;
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return UIE_NO_RESOURCE; // run-time not up
     auto it = Resources().find({file, resourcePanel});
     if (it == Resources().end()) {
         // A registered file name with an unknown panel number is a bad panel; an unknown file
