@@ -226,6 +226,9 @@ TEST_F(UiTest, DisplaysKeepWhatWasSet) {
     EXPECT_EQ(w, 0x2345);
     SetCtrlVal(Panel(), T_TEXT, "Echo Check - Line Ok!");
     EXPECT_EQ(TextOf(T_TEXT), "Echo Check - Line Ok!");
+    const std::string line = "V2.0 \xff\xfe\x01 ZEP4"; // bytes off the line are not UTF-8
+    SetCtrlVal(Panel(), T_TEXT, line);
+    EXPECT_EQ(TextOf(T_TEXT), line);
     SetCtrlVal(Panel(), T_LED, 1);
     EXPECT_EQ(IntOf(T_LED), 1);
     SetCtrlVal(Panel(), T_PROGRESS, 7);

@@ -23,6 +23,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QStringDecoder>
 #include <QThread>
 #include <QTimer>
 #include <QtCharts/QChart>
@@ -93,6 +94,7 @@ struct Ctrl {
     double num = 0;          // numeric display value
     int value = 0;           // led
     std::vector<std::string> lines; // text box
+    std::string text;               // text display / message: the bytes as given
     int bg = -1, fg = -1, frame = -1;
     std::string font;
     int bold = 0, pt = 0;
@@ -201,6 +203,15 @@ private:
     int panel_, id_;
 };
 
+// Texts may come from the line (firmware text) as well as from the program: shown as UTF-8
+// when they are, else byte for byte as Latin-1; read back as the bytes given either way.
+QString Decode(const char* text) {
+    if (!text) return {};
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString s = utf8(QByteArrayView(text));
+    return utf8.hasError() ? QString::fromLatin1(text) : s;
+}
+
 QColor Rgb(int c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
 int FromColor(const QColor& c) { return (c.red() << 16) | (c.green() << 8) | c.blue(); }
 QString Css(int c) { return Rgb(c).name(); }
@@ -265,7 +276,7 @@ void ShowTextBox(Ctrl& c) {
     QString text;
     for (size_t i = 0; i < c.lines.size(); ++i) {
         if (i) text += '\n';
-        text += QString::fromStdString(c.lines[i]);
+        text += Decode(c.lines[i].c_str());
     }
     static_cast<QPlainTextEdit*>(c.w)->setPlainText(text);
 }
@@ -530,6 +541,7 @@ Ctrl* MakeCtrl(Panel* p, const CtrlSpec& s, QWidget* parent) {
     }
     case CtrlKind::TextMessage: {
         auto* l = new QLabel(label);
+        c->text = c->label;
         c->w = l;
         break;
     }
@@ -677,10 +689,14 @@ int GetInt(Ctrl& c, long long& v) {
 }
 
 int SetText(Ctrl& c, const char* text) {
-    const QString t = QString::fromUtf8(text ? text : "");
+    const QString t = Decode(text);
     switch (c.kind) {
-    case CtrlKind::TextDisplay: static_cast<QLineEdit*>(c.w)->setText(t); return 0;
+    case CtrlKind::TextDisplay:
+        c.text = text ? text : "";
+        static_cast<QLineEdit*>(c.w)->setText(t);
+        return 0;
     case CtrlKind::TextMessage:
+        c.text = text ? text : "";
         static_cast<QLabel*>(c.w)->setText(t);
         c.box->adjustSize();
         return 0;
@@ -828,8 +844,8 @@ int GetCtrlVal(int panel, int control, std::string& value) {
     Ctrl* c = FindCtrl(panel, control);
     if (!c) return FindPanel(panel) ? UIE_BAD_CONTROL : UIE_BAD_PANEL;
     switch (c->kind) {
-    case CtrlKind::TextDisplay: value = static_cast<QLineEdit*>(c->w)->text().toStdString(); return 0;
-    case CtrlKind::TextMessage: value = static_cast<QLabel*>(c->w)->text().toStdString(); return 0;
+    case CtrlKind::TextDisplay:
+    case CtrlKind::TextMessage: value = c->text; return 0;
     case CtrlKind::TextBox: {
         value.clear();
         for (size_t i = 0; i < c->lines.size(); ++i) value += (i ? "\n" : "") + c->lines[i];
@@ -986,7 +1002,7 @@ int SetCtrlAttribute(int panel, int control, Attr attribute, const char* text) {
         c->label = text ? text : "";
         if (c->lab) c->lab->setText(t);
         else if (auto* b = qobject_cast<QAbstractButton*>(c->w)) b->setText(t);
-        else if (c->kind == CtrlKind::TextMessage) static_cast<QLabel*>(c->w)->setText(t), c->box->adjustSize();
+        else if (c->kind == CtrlKind::TextMessage) SetText(*c, text);
         if (c->w->accessibleName().isEmpty() || c->lab || qobject_cast<QAbstractButton*>(c->w))
             c->w->setAccessibleName(t);
         return 0;
