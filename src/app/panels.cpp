@@ -268,9 +268,9 @@ void BuildPopup(int panel) {
     root->addWidget(Group("Parameters", par), 1);
 
     auto* rec = new QGridLayout;
-    rec->addWidget(Num(panel, POPUP_RECINTERVAL, "POPUP_RECINTERVAL", "Interval [s]", 1, 1, 65535, CC_NEDITRecTime), 0,
+    rec->addWidget(Num(panel, POPUP_RECINTERVAL, "POPUP_RECINTERVAL", "Interval [s]", 1, 0, 65535, CC_NEDITRecTime), 0,
                    0, 1, 2);
-    rec->addWidget(Num(panel, POPUP_RECSAMPLES, "POPUP_RECSAMPLES", "Samples", 100, 1, 65535, CC_NEDITRecSamples), 0,
+    rec->addWidget(Num(panel, POPUP_RECSAMPLES, "POPUP_RECSAMPLES", "Samples", 100, 0, 65535, CC_NEDITRecSamples), 0,
                    2, 1, 2);
     rec->addWidget(Show(panel, POPUP_RECDAYS, "POPUP_RECDAYS", "Days"), 1, 0);
     rec->addWidget(Show(panel, POPUP_RECHOURS, "POPUP_RECHOURS", "Hours"), 1, 1);

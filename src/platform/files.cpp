@@ -4,11 +4,13 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 #include <fcntl.h>
 #include <string>
@@ -123,6 +125,20 @@ int CVI_DeleteFile(const char* path) {
     }
 }
 
+namespace {
+// A modal dialog on a platform without a screen (offscreen, minimal) waits for a person who
+// can never answer it: such a question counts as declined.
+bool CanAskPerson() {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+    const QString p = QGuiApplication::platformName();
+    if (p == QLatin1String("offscreen") || p == QLatin1String("minimal")) {
+        std::fprintf(stderr, "no screen to show a dialog on: taken as cancelled\n");
+        return false;
+    }
+    return true;
+}
+} // namespace
+
 void SetFileSelectHook(FileSelectHook hook) { g_fileSelectHook = std::move(hook); }
 void SetConfirmHook(ConfirmHook hook) { g_confirmHook = std::move(hook); }
 
@@ -130,7 +146,7 @@ int ConfirmPopup(const char* title, const char* message) {
     std::string t = title ? title : "";
     std::string m = message ? message : "";
     if (g_confirmHook) return g_confirmHook(t, m) ? 1 : 0;
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return 0;
+    if (!CanAskPerson()) return 0;
     auto answer = QMessageBox::question(nullptr, QString::fromStdString(t), QString::fromStdString(m),
                                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     return answer == QMessageBox::Yes ? 1 : 0;
@@ -148,7 +164,7 @@ std::string FilterExtension(const std::string& filter) {
 }
 
 int RunDialog(const FileSelectRequest& r, std::string& chosen) {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return -1;
+    if (!CanAskPerson()) return VAL_NO_FILE_SELECTED;
     QFileDialog dialog(nullptr, QString::fromStdString(r.title), QString::fromStdString(r.defaultDirectory));
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     // Replacing is asked by FileSelectPopup itself, for the dialog and the hook alike.
