@@ -87,7 +87,8 @@ bool reapIfDead(int port) {
     Port* p = openPort(port);
     if (!p) return true;
     if (p->dead) {
-        dropDevice(*p);
+        // Inside the notification we are inside the port's readyRead: deliver() reaps it later.
+        if (!p->delivering) dropDevice(*p);
         return true;
     }
     return false;
