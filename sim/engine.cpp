@@ -58,11 +58,13 @@ Words initialEepromSet(int set) { return defaultSet(set); }
 
 Words initialRamSet(int set) {
     Words w = defaultSet(set);
+    // A band inside the normalised scale, so the live values visibly cross it.
     if (set == 0) {
-        w[2] = 2100;
-        w[3] = 300;
+        w[2] = 620;
+        w[3] = 150;
     } else {
-        w[2] = 1900;
+        w[2] = 470;
+        w[3] = 130;
     }
     return w;
 }

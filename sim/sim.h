@@ -29,9 +29,10 @@ enum Order : int {
 // Sets the controller starts with. EEPROM holds the panel defaults:
 //   set 0 = {0, 500, 2048, 512, 950, 20, 1, 100, 8, 1, 0, 0, 0, 0, 500, 0}
 //   set 1 = {1, 500, 2048, 512, 950, 0, ...}
-// RAM differs visibly, so a test sees that a fetch took effect:
-//   set 0 = {0, 500, 2100, 300, 950, 20, 1, 100, 8, 1, 0, 0, 0, 0, 500, 0}  (refA 2100, tolA 300)
-//   set 1 = {1, 500, 1900, 512, 950, 0, ...}                                  (refB 1900)
+// RAM differs visibly, so a test sees that a fetch took effect, and its bands lie inside the
+// normalised scale 0..1000 where the live values cross them:
+//   set 0 = {0, 500, 620, 150, 950, 20, 1, 100, 8, 1, 0, 0, 0, 0, 500, 0}  (refA 620, tolA 150)
+//   set 1 = {1, 500, 470, 130, 950, 0, ...}                                 (refB 470, tolB 130)
 Words initialRamSet(int set);
 Words initialEepromSet(int set);
 // Teach makes the controller take refA + kTeachStep (modulo 4096) as its new set-0 reference.
