@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -238,6 +239,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     }
     CheckStatus();
+    if (mode == 1 || mode == 2) {
+        // These two show szStatus itself: the status line must give back exactly its bytes.
+        std::string shown;
+        GetCtrlVal(panelHandle, PANEL_STATUS, shown);
+        if (shown != szStatus) Fail("the status line differs from szStatus");
+    }
     if (std::memcmp(beforeA + 128, yArrayA + 128, 128 * sizeof(uint16_t)) != 0 ||
         std::memcmp(beforeB + 128, yArrayB + 128, 128 * sizeof(uint16_t)) != 0 ||
         std::memcmp(beforeX, xArray, sizeof xArray) != 0)
