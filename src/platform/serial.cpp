@@ -5,6 +5,12 @@
 // notification must never run inside ComRd, ComWrt or GetInQLen (it would take the bytes a
 // direct read is waiting for), so those calls raise a guard; a notification the guard held
 // back is re-checked through a queued call once the direct call is over.
+//
+// While a receive notification is installed, the line's VMIN is raised to the bytes it still
+// needs (Linux n_tty polls readable only once VMIN bytes wait, VTIME 0), so an answer that
+// trickles in at the line rate wakes the event loop once instead of once per byte. Qt opens
+// the port non-blocking, so reads still return whatever is there; direct calls that wait for
+// input put VMIN back first, so a short answer is still seen at its time-out.
 #include "platform/serial.h"
 
 #include <QCoreApplication>
@@ -13,7 +19,9 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -36,6 +44,12 @@ struct Port {
     bool delivering = false;   // the notification loop is running
     bool dead = false;         // the device went away; closed at the next chance
     bool eventCharSeen = false;
+    // Wake-up threshold: VMIN / VTIME as the port was opened, and the VMIN we last set (0 =
+    // the opened one, -1 = unknown). raiseMin is false where raising it is unsafe.
+    bool raiseMin = false;
+    cc_t openedMin = 1;
+    cc_t openedTime = 0;
+    int appliedMin = -1;
 };
 
 std::map<int, Port>& ports() {
@@ -58,6 +72,35 @@ Port* openPort(int port) {
     auto it = ports().find(port);
     if (it == ports().end() || !it->second.sp) return nullptr;
     return &it->second;
+}
+
+// Sets the line's VMIN (VTIME 0), or with want 0 puts back what the port was opened with.
+void applyMin(Port& p, int want) {
+    if (!p.sp || p.appliedMin == want) return;
+    const int fd = static_cast<int>(p.sp->handle());
+    termios tio{};
+    if (fd < 0 || ::tcgetattr(fd, &tio) != 0) return;
+    tio.c_cc[VMIN] = want > 0 ? static_cast<cc_t>(want) : p.openedMin;
+    tio.c_cc[VTIME] = want > 0 ? 0 : p.openedTime;
+    if (::tcsetattr(fd, TCSANOW, &tio) == 0) p.appliedMin = want;
+}
+
+// VMIN for the event loop: what the notification still lacks beyond the bytes Qt already
+// holds. Never more, or a notification would wait on bytes that are already in.
+void fitMin(Port& p) {
+    if (!p.raiseMin || !p.sp || p.dead || p.direct) return;
+    int want = 0;
+    if (p.callback && p.mask != 0 && p.notify > 1) {
+        const qint64 missing = p.notify - p.sp->bytesAvailable();
+        want = static_cast<int>(std::clamp<qint64>(missing, 1, 255));
+        if (want == 1) want = 0;
+    }
+    applyMin(p, want);
+}
+
+// Direct calls that wait for input see every byte at once again.
+void lowerMin(Port& p) {
+    if (p.appliedMin != 0) applyMin(p, 0);
 }
 
 void dropDevice(Port& p) {
@@ -127,7 +170,10 @@ void deliver(int port, unsigned generation) {
         if (!p || p->generation != generation || p->sp->bytesAvailable() >= waiting) break;
     }
     p = openPort(port);
-    if (p && p->generation == generation) p->delivering = false;
+    if (p && p->generation == generation) {
+        p->delivering = false;
+        fitMin(*p);
+    }
     if (p && p->generation == generation && p->dead) {
         // Only scheduled: we may be inside the port's own readyRead.
         QMetaObject::invokeMethod(queueContext(), [port] { reapIfDead(port); }, Qt::QueuedConnection);
@@ -153,6 +199,7 @@ public:
             if (p->callback && p->mask && p->notify > 0 && p->sp->bytesAvailable() >= p->notify)
                 scheduleDelivery(port_, generation_);
         }
+        if (!p->delivering) fitMin(*p);
     }
     DirectCall(const DirectCall&) = delete;
     DirectCall& operator=(const DirectCall&) = delete;
@@ -231,6 +278,20 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     p.sp = sp;
     p.generation = nextGeneration();
     const unsigned gen = p.generation;
+#ifdef __linux__
+    {
+        // Raising VMIN needs non-blocking reads (Qt opens the port so) and n_tty's poll.
+        const int fd = static_cast<int>(sp->handle());
+        termios tio{};
+        const int fl = fd >= 0 ? ::fcntl(fd, F_GETFL) : -1;
+        if (fl >= 0 && (fl & O_NONBLOCK) && ::tcgetattr(fd, &tio) == 0 && !(tio.c_lflag & ICANON)) {
+            p.raiseMin = true;
+            p.openedMin = tio.c_cc[VMIN];
+            p.openedTime = tio.c_cc[VTIME];
+            p.appliedMin = 0;
+        }
+    }
+#endif
 
     QObject::connect(sp, &QSerialPort::readyRead, queueContext(), [port, gen] {
         Port* q = openPort(port);
@@ -267,6 +328,8 @@ int SetCTSMode(int port, int mode) {
     if (!p) return kRS_PortNotOpen;
     // A pty has no modem lines: the call may fail there, which changes nothing for us.
     p->sp->setFlowControl(mode ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl);
+    p->appliedMin = -1; // Qt may have written its own termios back
+    fitMin(*p);
     return 0;
 }
 
@@ -278,6 +341,7 @@ int InstallComCallback(int port, int mask, int notifyCount, int eventCharacter, 
         p->mask = 0;
         p->callback = nullptr;
         p->callbackData = nullptr;
+        fitMin(*p);
         return 0;
     }
     if (notifyCount < 0 || notifyCount > 1 << 20) return kRS_InvalidParameter;
@@ -287,6 +351,7 @@ int InstallComCallback(int port, int mask, int notifyCount, int eventCharacter, 
     p->callback = callback;
     p->callbackData = callbackData;
     if (p->notify > 0 && p->sp->bytesAvailable() >= p->notify) scheduleDelivery(port, p->generation);
+    fitMin(*p);
     return 0;
 }
 
@@ -295,6 +360,7 @@ int FlushInQ(int port) {
     if (!p) return kRS_PortNotOpen;
     p->sp->clear(QSerialPort::Input);
     p->eventCharSeen = false;
+    fitMin(*p);
     return 0;
 }
 
@@ -344,6 +410,7 @@ int ComRd(int port, char* buffer, int count) {
         const qint64 n = p->sp->read(buffer + got, count - got);
         if (n > 0) got += static_cast<int>(n);
         if (got >= count || deadline.hasExpired()) break;
+        lowerMin(*p);
         if (!p->sp->waitForReadyRead(remainingMs(deadline))) {
             p = openPort(port);
             if (!p || p->dead) break;
@@ -364,6 +431,7 @@ int GetInQLen(int port) {
     {
         DirectCall guard(port);
         Port* p = openPort(port);
+        lowerMin(*p);
         p->sp->waitForReadyRead(0);
         p = openPort(port);
         if (p && !p->dead) n = static_cast<int>(std::min<qint64>(p->sp->bytesAvailable(), 1 << 30));
