@@ -80,7 +80,7 @@ std::string NoZeroText() {
 }
 zep4sim::Faults HangupAfter(int n) { zep4sim::Faults f; f.hangupAfter = n; return f; }
 
-enum class Op { Startup, PortChange, GetRam, GetEeprom, SendRam, SendEeprom, Teach, Reset, Refresh, Run, Data, Record };
+enum class Op { Startup, PortChange, GetRam, GetEeprom, SendRam, SendEeprom, SendThenGet, Teach, Reset, Refresh, Run, Data, Record };
 
 struct Case {
     const char* name;
@@ -120,6 +120,12 @@ protected:
         case Op::SendEeprom:
             OperateCtrl(panelHandle, PANEL_RBTEEPROM, 1);
             OperateCtrl(panelHandle, PANEL_BTNSEND);
+            break;
+        case Op::SendThenGet: // the two answers to a send come back to back
+            OperateCtrl(panelHandle, PANEL_RBTEEPROM, 1);
+            OperateCtrl(panelHandle, PANEL_BTNSEND);
+            PumpFor(0.2);
+            OperateCtrl(panelHandle, PANEL_BTNGET);
             break;
         case Op::Teach: OperateCtrl(panelHandle, PANEL_BUTTONTEACH); break;
         case Op::Reset: OperateCtrl(panelHandle, PANEL_BUTTONRESET); break;
@@ -244,6 +250,8 @@ TEST_F(FaultMatrix, EveryOperationAgainstEveryFault) {
         {"get RAM, line hangs up after set 0", Op::GetRam, HangupAfter(S + 1), 0, "Timeout-RS-232..."},
         {"send RAM, silent", Op::SendRam, Silent(), 0, "Transmit para Ok!"},
         {"send EEPROM, short answers", Op::SendEeprom, ShortBy(5), 0, "Transmit para Ok!"},
+        {"send EEPROM, then get on the same line", Op::SendThenGet, NoFault(), 0, kReceived},
+        {"send EEPROM with noise, then get", Op::SendThenGet, Noise(3), 0, kReceived},
         // Commands and their fetch.
         {"teach, silent", Op::Teach, Silent(), 0, "Timeout RS-232!!"},
         {"teach, fetch silent", Op::Teach, SilentAfter(S + 1), 0, "Timeout RS-232!!"},
