@@ -239,6 +239,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     }
     CheckStatus();
+    if (GetInQLen(com) < 0) Fail("the port was closed by what came down the line");
     if (mode == 1 || mode == 2) {
         // These two show szStatus itself: the status line must give back exactly its bytes.
         std::string shown;
