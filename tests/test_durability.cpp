@@ -159,7 +159,6 @@ TEST(DurabilityChild, RecordUntilKilled) {
     StartFrontEnd();
     ASSERT_EQ(StatusText().find("Error"), std::string::npos) << StatusText();
     CopyText(recfile_name, path);
-    SetCtrlAttribute(panelPopUp, POPUP_RECINTERVAL, Attr::MinValue, 0); // the form starts at 1
     SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, 0);
     SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 65535);
     InstallComCallback(com, eventMask, FRAME_LEN, sync, ReportingReceive, nullptr);

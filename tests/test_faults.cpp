@@ -140,7 +140,6 @@ protected:
         case Op::Data: CallCtrlCallback(panelHandle, PANEL_BTNDATA, EVENT_COMMIT); break;
         case Op::Record:
             CopyText(recfile_name, (dir + "/rec.dat").c_str());
-            SetCtrlAttribute(panelPopUp, POPUP_RECINTERVAL, Attr::MinValue, 0); // the form starts at 1
             SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, 0);
             SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 5);
             CallCtrlCallback(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
