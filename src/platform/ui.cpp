@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFontInfo>
@@ -18,6 +19,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -66,8 +68,8 @@ struct Chart {
     // Strip chart
     int pps = 101;
     std::vector<Trace> traces;
-    QTimer* flush = nullptr; // hands new points to the series a little later, many plots at once
-    bool dirty = false;
+    int panel = 0, id = 0; // where a strip chart sits, for its paced refresh
+    bool dirty = false;    // the histories hold points the series have not taken yet
     bool hidden = false;
     // XY graph
     std::map<int, Plot> plots;
@@ -225,10 +227,10 @@ QString NumberText(double v) {
 }
 
 // Displays follow every live answer; most of the time the number has not changed.
+void QueueText(QLineEdit* le, const QString& text);
+
 void ShowNumber(Ctrl& c) {
-    auto* le = static_cast<QLineEdit*>(c.w);
-    const QString t = NumberText(c.num);
-    if (le->text() != t) le->setText(t);
+    QueueText(static_cast<QLineEdit*>(c.w), NumberText(c.num));
 }
 
 void ApplyStyle(Ctrl& c) {
@@ -251,7 +253,8 @@ void ApplyStyle(Ctrl& c) {
         if (c.fg >= 0) css += QString("color: %1;").arg(Css(c.fg));
         break;
     }
-    c.w->setStyleSheet(css);
+    // Restyling re-polishes and repaints the widget: LEDs are set on every live answer.
+    if (c.w->styleSheet() != css) c.w->setStyleSheet(css);
 }
 
 void ApplyFont(Ctrl& c) {
@@ -348,18 +351,85 @@ void PushTrace(Trace& t) {
     t.series->replace(t.points);
 }
 
-// A strip chart's series take the new points on the next pass of the event loop, at most
-// every few ms: plotting itself only fills the histories, and an unpaced run does not ask
-// the chart to lay out points nobody can see. A hidden chart catches up when shown.
+// ---- Paced refresh ----
+// Live answers come 25 or more times a second. The strip charts and the numeric displays they
+// feed take their new contents in one pass, at most every kRefreshMs while changes keep
+// coming, so the window repaints at that rate instead of on every answer (laying out and
+// painting the large chart and the displays costs more than the live loop itself). Values
+// read back at once; only what is drawn lags, by less than kRefreshMs. A hidden chart catches
+// up when shown.
+constexpr int kRefreshMs = 80;
+constexpr int kStripBatchMs = 15; // plots close together share one update
+
+struct RefreshQueue {
+    QTimer* timer = nullptr;
+    QElapsedTimer last;                                        // the last refresh pass
+    std::vector<std::pair<int, int>> charts;                   // panel, control
+    std::vector<std::pair<QPointer<QLineEdit>, QString>> texts; // display, its newest text
+};
+
+void RunRefresh();
+
+RefreshQueue& Refresh() {
+    static RefreshQueue q = [] {
+        RefreshQueue r;
+        r.timer = new QTimer;
+        r.timer->setSingleShot(true);
+        QObject::connect(r.timer, &QTimer::timeout, r.timer, [] { RunRefresh(); });
+        return r;
+    }();
+    return q;
+}
+
+void RequestRefresh(int batchMs) {
+    RefreshQueue& q = Refresh();
+    if (q.timer->isActive()) return; // the pass already planned takes this change too
+    qint64 wait = batchMs;
+    if (q.last.isValid()) wait = std::max<qint64>(wait, kRefreshMs - q.last.elapsed());
+    q.timer->start(static_cast<int>(wait));
+}
+
 void FlushStrip(Chart& ch) {
     if (!ch.dirty || ch.hidden) return;
     ch.dirty = false;
     for (Trace& t : ch.traces) PushTrace(t);
 }
 
+void RunRefresh() {
+    RefreshQueue& q = Refresh();
+    q.timer->stop();
+    q.last.start();
+    const auto texts = std::move(q.texts);
+    const auto charts = std::move(q.charts);
+    q.texts.clear();
+    q.charts.clear();
+    for (const auto& [le, text] : texts)
+        if (le && le->text() != text) le->setText(text);
+    for (const auto& [panel, id] : charts) {
+        Ctrl* c = FindCtrl(panel, id); // the panel may have been discarded meanwhile
+        if (c && c->chart) FlushStrip(*c->chart);
+    }
+}
+
+void QueueText(QLineEdit* le, const QString& text) {
+    auto& texts = Refresh().texts;
+    auto it = std::find_if(texts.begin(), texts.end(), [le](const auto& e) { return e.first == le; });
+    if (it != texts.end())
+        it->second = text;
+    else if (le->text() != text)
+        texts.emplace_back(le, text);
+    else
+        return;
+    RequestRefresh(0);
+}
+
 void ScheduleStrip(Chart& ch) {
     ch.dirty = true;
-    if (!ch.hidden && ch.flush && !ch.flush->isActive()) ch.flush->start();
+    if (ch.hidden || ch.panel == 0) return;
+    auto& charts = Refresh().charts;
+    const std::pair<int, int> key{ch.panel, ch.id};
+    if (std::find(charts.begin(), charts.end(), key) == charts.end()) charts.push_back(key);
+    RequestRefresh(kStripBatchMs);
 }
 
 void UpdateCursor(Chart& ch) {
@@ -553,12 +623,8 @@ Ctrl* MakeCtrl(Panel* p, const CtrlSpec& s, QWidget* parent) {
             ch.ax->setRange(0, ch.pps - 1);
             ch.ay->setRange(0, 100);
             SetTraces(ch, 1);
-            ch.flush = new QTimer(ch.view);
-            ch.flush->setSingleShot(true);
-            ch.flush->setInterval(15);
-            QObject::connect(ch.flush, &QTimer::timeout, ch.view, [h, id] {
-                if (Ctrl* c = FindCtrl(h, id)) FlushStrip(*c->chart);
-            });
+            ch.panel = h;
+            ch.id = id;
         } else {
             ch.ax->setRange(0, 127);
             ch.ay->setRange(0, 100);
@@ -789,20 +855,34 @@ int QuitUserInterface(int code) {
     return 0;
 }
 
+// Wake-up of the waiting loops: one repeating timer, armed by the first ProcessSystemEvents
+// and left running while calls keep coming (re-arming it on every idle pass costs more than
+// the tick), then stopped by the first tick that finds no call since the one before.
+constexpr int kPumpWakeMs = 4;
+bool gPumped = false;
+
+QTimer* PumpWake() {
+    static QTimer* t = [] {
+        auto* w = new QTimer;
+        w->setTimerType(Qt::PreciseTimer);
+        w->setInterval(kPumpWakeMs);
+        QObject::connect(w, &QTimer::timeout, w, [w] {
+            if (!gPumped) w->stop();
+            gPumped = false;
+        });
+        return w;
+    }();
+    return t;
+}
+
 int ProcessSystemEvents() {
     QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(QThread::currentThread());
     if (!d) return 0;
-    if (d->processEvents(QEventLoop::AllEvents)) return 0;
-    // Nothing was pending: sleep until the next event, or the wake-up a few ms later.
-    static QTimer* wake = [] {
-        auto* t = new QTimer;
-        t->setSingleShot(true);
-        t->setTimerType(Qt::PreciseTimer);
-        return t;
-    }();
-    wake->start(4);
+    gPumped = true;
+    QTimer* wake = PumpWake();
+    if (!wake->isActive()) wake->start();
+    // Runs what is pending; with nothing pending, sleeps until the next event or tick.
     d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    wake->stop();
     return 0;
 }
 
@@ -1427,6 +1507,7 @@ int SavePanelImage(int panel, const char* path) {
     if (!p) return UIE_BAD_PANEL;
     if (!path) return UIE_FILE_ERROR;
     QWidget* w = Window(p);
+    RunRefresh(); // the image shows the newest values
     if (w->layout()) w->layout()->activate();
     return w->grab().save(QString::fromUtf8(path), "PNG") ? 0 : UIE_FILE_ERROR;
 }
@@ -1469,3 +1550,4 @@ std::string GetPanelTitle(int panel) {
     Panel* p = FindPanel(panel);
     return p ? Window(p)->windowTitle().toStdString() : std::string{};
 }
+
