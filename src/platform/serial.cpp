@@ -92,7 +92,9 @@ void fitMin(Port& p) {
     int want = 0;
     if (p.callback && p.mask != 0 && p.notify > 1) {
         const qint64 missing = p.notify - p.sp->bytesAvailable();
-        want = static_cast<int>(std::clamp<qint64>(missing, 1, 255));
+        // Already due: the delivery is on its way and will fit VMIN again once it has run.
+        if (missing <= 0) return;
+        want = static_cast<int>(std::min<qint64>(missing, 255));
         if (want == 1) want = 0;
     }
     applyMin(p, want);
@@ -138,6 +140,14 @@ bool reapIfDead(int port) {
 }
 
 void deliver(int port, unsigned generation);
+
+// Qt takes up reading the line again when a read finds its buffer empty.
+void resumeReading(int port, unsigned generation) {
+    Port* p = openPort(port);
+    if (!p || p->generation != generation || p->dead || p->direct || p->sp->bytesAvailable() > 0) return;
+    char c;
+    p->sp->read(&c, 1);
+}
 
 void scheduleDelivery(int port, unsigned generation) {
     QMetaObject::invokeMethod(
@@ -305,6 +315,14 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     QObject::connect(sp, &QSerialPort::errorOccurred, queueContext(), [port, gen](QSerialPort::SerialPortError e) {
         Port* q = openPort(port);
         if (!q || q->generation != gen || q->dead) return;
+        if (e == QSerialPort::ResourceError && !lineHungUp(q->sp)) {
+            // A read that found nothing (the queue was flushed between the readiness report
+            // and the read): Qt calls that a resource error and stops reading. The line is
+            // fine; read on.
+            q->sp->clearError();
+            QMetaObject::invokeMethod(queueContext(), [port, gen] { resumeReading(port, gen); }, Qt::QueuedConnection);
+            return;
+        }
         if (e == QSerialPort::ResourceError || (e == QSerialPort::ReadError && lineHungUp(q->sp)) ||
             (e == QSerialPort::WriteError && lineHungUp(q->sp))) {
             q->dead = true;
