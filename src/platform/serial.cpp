@@ -248,9 +248,10 @@ std::vector<SerialPortEntry> ListSerialPorts() {
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         sys.emplace_back(info.systemLocation().toStdString(), info.description().toStdString());
     std::sort(sys.begin(), sys.end());
-    for (const auto& [dev, desc] : sys) {
+    for (const auto& port : sys) {
+        const std::string& dev = port.first;
         bool listed = std::any_of(list.begin(), list.end(), [&](const auto& e) { return e.device == dev; });
-        if (!listed) list.push_back({static_cast<int>(list.size()) + 1, dev, desc});
+        if (!listed) list.push_back({static_cast<int>(list.size()) + 1, dev, port.second});
     }
     return list;
 }
