@@ -286,7 +286,9 @@ void BuildPopup(int panel) {
     rec->addWidget(Button(panel, POPUP_RECSTART, "POPUP_RECSTART", "Start recording", CC_BTNStartRecord), 4, 0, 1, 2);
     rec->addWidget(Button(panel, POPUP_RECSTOP, "POPUP_RECSTOP", "Stop recording", CC_BTNStopRecord), 4, 2, 1, 2);
     QWidget* status = AddCtrl(panel, CtrlSpec{POPUP_RECSTATUS, CtrlKind::TextBox, "POPUP_RECSTATUS", "Recorder status"});
-    status->setMinimumHeight(70);
+    status->setMinimumHeight(60);
+    status->setMaximumHeight(60);
+    ResetTextBox(panel, POPUP_RECSTATUS, "DATA-RECORDER");
     rec->addWidget(status, 5, 0, 1, 4);
     rec->setRowStretch(6, 1);
     root->addWidget(Group("Data recorder", rec), 1);
