@@ -1,6 +1,14 @@
-// Serial run-time: when the receive notification is delivered, and direct reads that never
-// run past the receive buffer.
+// Serial run-time: when the receive notification is delivered (against the simulated controller
+// and on a bare pty whose line only wakes the program for whole notifications), and direct
+// reads that see every byte in time but never run past the receive buffer.
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
 
 #include "link/com232.h"
 #include "platform/files.h"
@@ -13,11 +21,12 @@ namespace {
 
 int calls = 0;
 int readPerCall = FRAME_LEN;
+std::vector<int> taken; // bytes each notification found and read
 
 void Counting(int port, int events, void*) {
     ++calls;
     EXPECT_TRUE(events & LWRS_RECEIVE);
-    if (readPerCall > 0) ComRd(port, szReadBuf, readPerCall);
+    if (readPerCall > 0) taken.push_back(ComRd(port, szReadBuf, readPerCall));
 }
 
 void Request() { // leaves the input queue alone
@@ -34,9 +43,43 @@ protected:
         InstallComCallback(com, eventMask, FRAME_LEN, sync, Counting, nullptr);
         calls = 0;
         readPerCall = FRAME_LEN;
+        taken.clear();
     }
     void TearDown() override { CloseCom(com); }
     std::unique_ptr<zep4sim::PtyHost> host;
+};
+
+// A pty nobody serves: the test writes the controller's side itself.
+class SerialWake : public ::testing::Test {
+protected:
+    void SetUp() override {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(::grantpt(master), 0);
+        ASSERT_EQ(::unlockpt(master), 0);
+        SetPort1(::ptsname(master));
+        ASSERT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096), 0);
+        SetComTime(1, 2.0);
+        InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, Counting, nullptr);
+        calls = 0;
+        readPerCall = FRAME_LEN;
+        taken.clear();
+    }
+    void TearDown() override {
+        CloseCom(1);
+        if (master >= 0) ::close(master);
+    }
+    void Send(int n) {
+        const std::string bytes(n, 'x');
+        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), n);
+    }
+    // The wake-up threshold the program left on the line (termios on the master reach the pty).
+    int LineMin() const {
+        termios tio{};
+        EXPECT_EQ(::tcgetattr(master, &tio), 0);
+        return tio.c_cc[VTIME] == 0 ? tio.c_cc[VMIN] : -1;
+    }
+    int master = -1;
 };
 
 } // namespace
@@ -80,10 +123,65 @@ TEST_F(SerialNotify, NeverDuringDirectCalls) {
     EXPECT_EQ(calls, 2);
 }
 
+TEST_F(SerialWake, NotificationWhenItsBytesAddUp) {
+    EXPECT_EQ(LineMin(), FRAME_LEN); // the line sleeps through a notification's bytes
+    Send(20);
+    PumpFor(0.1);
+    EXPECT_EQ(calls, 0);
+    Send(16);
+    EXPECT_TRUE(PumpUntil([] { return calls == 1; }, 0.5));
+
+    // 40 bytes: the notification takes 36, and the 4 left over count towards the next one, so
+    // 32 more must be enough.
+    Send(40);
+    EXPECT_TRUE(PumpUntil([] { return calls == 2; }, 0.5));
+    PumpFor(0.05);
+    Send(32);
+    EXPECT_TRUE(PumpUntil([] { return calls == 3; }, 0.5));
+    PumpFor(0.1);
+    EXPECT_EQ(taken, (std::vector<int>{FRAME_LEN, FRAME_LEN, FRAME_LEN}));
+    EXPECT_EQ(GetInQLen(1), 0);
+
+    // Switched off, the line wakes the program for every byte again.
+    InstallComCallback(1, 0, FRAME_LEN, 0x55, nullptr, nullptr);
+    EXPECT_LE(LineMin(), 1);
+    Send(5);
+    PumpFor(0.05);
+    EXPECT_EQ(GetInQLen(1), 5);
+    // Switched on with bytes waiting: only the missing ones are waited for.
+    InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, Counting, nullptr);
+    EXPECT_EQ(LineMin(), FRAME_LEN - 5);
+    Send(31);
+    EXPECT_TRUE(PumpUntil([] { return calls == 4; }, 0.5));
+    EXPECT_EQ(taken.back(), FRAME_LEN);
+
+    SetCTSMode(1, 0); // flow control set again must not leave the line at Qt's own threshold
+    EXPECT_EQ(LineMin(), FRAME_LEN);
+}
+
+TEST_F(SerialWake, DirectReadsSeeShortAnswersWithTheNotificationInstalled) {
+    SetComTime(1, 0.3);
+    Send(35); // one byte short of an answer
+    const double t0 = Timer();
+    EXPECT_EQ(ComRd(1, szReadBuf, FRAME_LEN), 35);
+    EXPECT_GT(Timer() - t0, 0.25); // held to its time-out, not longer
+    EXPECT_LT(Timer() - t0, 1.0);
+
+    // A direct read that ends early has its bytes at once, not only at the threshold.
+    Send(12);
+    const double t1 = Timer();
+    EXPECT_EQ(ComRd(1, szReadBuf, 12), 12);
+    EXPECT_LT(Timer() - t1, 0.2);
+
+    PumpFor(0.05);
+    EXPECT_EQ(calls, 0); // never inside the direct calls, and nothing left to announce
+    EXPECT_EQ(LineMin(), FRAME_LEN);
+    Send(FRAME_LEN);
+    EXPECT_TRUE(PumpUntil([] { return calls == 1; }, 0.5));
+}
+
 TEST(LinkBuffers, DirectReadsNeverPassTheReceiveBuffer) {
-    zep4sim::Options o;
-    o.faults.noiseBytes = 1000; // answers of 1128 and 1072 bytes
-    auto host = StartSim(o);
+    auto host = StartSim(WithFaults(MakeFaults(&zep4sim::Faults::noiseBytes, 1000))); // 1128- and 1072-byte answers
     StartFrontEnd();
     InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
     // The whole answer is normally in when the wait ends, but the pty may hand it over in parts.

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 #include "app/app.h"
 #include "app/panels.h"
@@ -54,4 +56,28 @@ std::string StatusText() {
     std::string text;
     GetCtrlVal(panelHandle, PANEL_STATUS, text);
     return text;
+}
+
+int CtrlInt(int panel, int control) {
+    int v = -12345;
+    GetCtrlVal(panel, control, v);
+    return v;
+}
+
+int CtrlAttr(int panel, int control, Attr a) {
+    int v = -12345;
+    GetCtrlAttribute(panel, control, a, v);
+    return v;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::stringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+std::string MakeTempDir(const std::string& stem) {
+    std::string tmpl = "/tmp/" + stem + "-XXXXXX";
+    EXPECT_NE(mkdtemp(tmpl.data()), nullptr);
+    return tmpl;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/ui.h"
 #include "sim/sim.h"
 
 // Starts a simulated controller and makes it port 1 (ZEP4_SERIAL_PORTS). Asserts on failure.
@@ -20,6 +21,26 @@ void StartFrontEnd();
 void PumpFor(double seconds);
 // The text on the main panel's status line.
 std::string StatusText();
+// An integer control value and an integer attribute (-12345 when they cannot be read).
+int CtrlInt(int panel, int control);
+int CtrlAttr(int panel, int control, Attr a);
+// A whole file's bytes ("" when it cannot be read).
+std::string ReadBytes(const std::string& path);
+// A fresh directory under /tmp named after stem.
+std::string MakeTempDir(const std::string& stem);
+// Faults with one setting changed, e.g. MakeFaults(&zep4sim::Faults::silent, true).
+template <class T, class V>
+zep4sim::Faults MakeFaults(T zep4sim::Faults::*member, V value) {
+    zep4sim::Faults f;
+    f.*member = value;
+    return f;
+}
+// Default options with the given faults.
+inline zep4sim::Options WithFaults(zep4sim::Faults f) {
+    zep4sim::Options o;
+    o.faults = std::move(f);
+    return o;
+}
 // Waits (pumping events) until cond() holds or seconds pass; returns cond().
 template <class F>
 bool PumpUntil(F cond, double seconds);
