@@ -8,8 +8,7 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -36,83 +35,53 @@ struct Expect {
 
 using K = CtrlKind;
 
+// Control, its callback (nullptr: none) and the kinds it may be.
+#define C(id, callback, ...) {id, #id, {__VA_ARGS__}, callback}
 const std::vector<Expect> kMain = {
-    {PANEL_DROPDCOM, "PANEL_DROPDCOM", {K::Ring}, CC_DropDCom},
-    {PANEL_NORMCHART, "PANEL_NORMCHART", {K::StripChart}, nullptr},
-    {PANEL_RAWCHART, "PANEL_RAWCHART", {K::StripChart}, nullptr},
-    {PANEL_GRAPHSOURCE, "PANEL_GRAPHSOURCE", {K::Ring}, CC_RNGGraphSource},
-    {PANEL_BTNDATA, "PANEL_BTNDATA", {K::CommandButton}, CC_BTNData},
-    {PANEL_STOPRECENABLE, "PANEL_STOPRECENABLE", {K::TextMessage, K::Led}, nullptr},
-    {PANEL_RECLOCK, "PANEL_RECLOCK", {K::TextMessage, K::Led}, nullptr},
-    {PANEL_LOGO, "PANEL_LOGO", {K::Picture}, nullptr},
-    {PANEL_RBTFILE, "PANEL_RBTFILE", {K::RadioButton}, CC_RBTFile},
-    {PANEL_RBTEEPROM, "PANEL_RBTEEPROM", {K::RadioButton}, CC_RBTEeprom},
-    {PANEL_RBTRAM, "PANEL_RBTRAM", {K::RadioButton}, CC_RBTRam},
-    {PANEL_BTNRUN, "PANEL_BTNRUN", {K::CommandButton}, CC_BTNRun},
-    {PANEL_HWMODE, "PANEL_HWMODE", {K::Numeric, K::Ring}, nullptr},
-    {PANEL_VALUEB, "PANEL_VALUEB", {K::NumericDisplay}, nullptr},
-    {PANEL_VALUEA, "PANEL_VALUEA", {K::NumericDisplay}, nullptr},
-    {PANEL_ADCB, "PANEL_ADCB", {K::NumericDisplay}, nullptr},
-    {PANEL_ADCA, "PANEL_ADCA", {K::NumericDisplay}, nullptr},
-    {PANEL_BMAX, "PANEL_BMAX", {K::NumericDisplay}, nullptr},
-    {PANEL_AMAX, "PANEL_AMAX", {K::NumericDisplay}, nullptr},
-    {PANEL_TOLVAL, "PANEL_TOLVAL", {K::NumericDisplay}, nullptr},
-    {PANEL_MAXVALB, "PANEL_MAXVALB", {K::NumericDisplay}, nullptr},
-    {PANEL_MINVALB, "PANEL_MINVALB", {K::NumericDisplay}, nullptr},
-    {PANEL_MINVALA, "PANEL_MINVALA", {K::NumericDisplay}, nullptr},
-    {PANEL_MAXVALA, "PANEL_MAXVALA", {K::NumericDisplay}, nullptr},
-    {PANEL_BRANDBAND, "PANEL_BRANDBAND", {K::Decoration}, nullptr},
-    {PANEL_TOLB, "PANEL_TOLB", {K::Numeric}, nullptr},
-    {PANEL_TOLA, "PANEL_TOLA", {K::Numeric}, nullptr},
-    {PANEL_REFB, "PANEL_REFB", {K::Numeric}, nullptr},
-    {PANEL_REFA, "PANEL_REFA", {K::Numeric}, nullptr},
-    {PANEL_HYSTERESIS, "PANEL_HYSTERESIS", {K::Numeric}, nullptr},
-    {PANEL_STATUS, "PANEL_STATUS", {K::TextDisplay}, nullptr},
-    {PANEL_POWERA, "PANEL_POWERA", {K::Numeric}, nullptr},
-    {PANEL_POWERB, "PANEL_POWERB", {K::Numeric}, nullptr},
-    {PANEL_DATAGRAPH, "PANEL_DATAGRAPH", {K::XYGraph}, nullptr},
-    {PANEL_TOGBTNPARAII, "PANEL_TOGBTNPARAII", {K::ToggleButton}, CC_TOGBTNparaII},
-    {PANEL_OUTMODETEXT, "PANEL_OUTMODETEXT", {K::TextBox}, nullptr},
-    {PANEL_ANAMODETEXT, "PANEL_ANAMODETEXT", {K::TextBox}, nullptr},
-    {PANEL_EVALMODETEXT, "PANEL_EVALMODETEXT", {K::TextBox}, nullptr},
-    {PANEL_TRIGMODETEXT, "PANEL_TRIGMODETEXT", {K::TextBox}, nullptr},
-    {PANEL_POWERSWITCH, "PANEL_POWERSWITCH", {K::BinarySwitch}, CC_BINSWpower},
-    {PANEL_INPUTLED8, "PANEL_INPUTLED8", {K::Led}, nullptr},
-    {PANEL_INPUTLED0, "PANEL_INPUTLED0", {K::Led}, nullptr},
-    {PANEL_BTNSEND, "PANEL_BTNSEND", {K::CommandButton}, CC_BTNSend},
-    {PANEL_BTNGET, "PANEL_BTNGET", {K::CommandButton}, CC_BTNGet},
-    {PANEL_BUTTONTEACH, "PANEL_BUTTONTEACH", {K::CommandButton}, CC_ButtonTeach},
-    {PANEL_BUTTONRESET, "PANEL_BUTTONRESET", {K::CommandButton}, CC_ButtonReset},
-    {PANEL_BUTTONREFRESH, "PANEL_BUTTONREFRESH", {K::CommandButton}, CC_ButtonRefresh},
-    {PANEL_BTNSTOP, "PANEL_BTNSTOP", {K::CommandButton}, CC_BTNStop},
+    C(PANEL_DROPDCOM, CC_DropDCom, K::Ring), C(PANEL_NORMCHART, nullptr, K::StripChart),
+    C(PANEL_RAWCHART, nullptr, K::StripChart), C(PANEL_GRAPHSOURCE, CC_RNGGraphSource, K::Ring),
+    C(PANEL_BTNDATA, CC_BTNData, K::CommandButton), C(PANEL_STOPRECENABLE, nullptr, K::TextMessage, K::Led),
+    C(PANEL_RECLOCK, nullptr, K::TextMessage, K::Led), C(PANEL_LOGO, nullptr, K::Picture),
+    C(PANEL_RBTFILE, CC_RBTFile, K::RadioButton), C(PANEL_RBTEEPROM, CC_RBTEeprom, K::RadioButton),
+    C(PANEL_RBTRAM, CC_RBTRam, K::RadioButton), C(PANEL_BTNRUN, CC_BTNRun, K::CommandButton),
+    C(PANEL_HWMODE, nullptr, K::Numeric, K::Ring), C(PANEL_VALUEB, nullptr, K::NumericDisplay),
+    C(PANEL_VALUEA, nullptr, K::NumericDisplay), C(PANEL_ADCB, nullptr, K::NumericDisplay),
+    C(PANEL_ADCA, nullptr, K::NumericDisplay), C(PANEL_BMAX, nullptr, K::NumericDisplay),
+    C(PANEL_AMAX, nullptr, K::NumericDisplay), C(PANEL_TOLVAL, nullptr, K::NumericDisplay),
+    C(PANEL_MAXVALB, nullptr, K::NumericDisplay), C(PANEL_MINVALB, nullptr, K::NumericDisplay),
+    C(PANEL_MINVALA, nullptr, K::NumericDisplay), C(PANEL_MAXVALA, nullptr, K::NumericDisplay),
+    C(PANEL_BRANDBAND, nullptr, K::Decoration), C(PANEL_TOLB, nullptr, K::Numeric),
+    C(PANEL_TOLA, nullptr, K::Numeric), C(PANEL_REFB, nullptr, K::Numeric),
+    C(PANEL_REFA, nullptr, K::Numeric), C(PANEL_HYSTERESIS, nullptr, K::Numeric),
+    C(PANEL_STATUS, nullptr, K::TextDisplay), C(PANEL_POWERA, nullptr, K::Numeric),
+    C(PANEL_POWERB, nullptr, K::Numeric), C(PANEL_DATAGRAPH, nullptr, K::XYGraph),
+    C(PANEL_TOGBTNPARAII, CC_TOGBTNparaII, K::ToggleButton), C(PANEL_OUTMODETEXT, nullptr, K::TextBox),
+    C(PANEL_ANAMODETEXT, nullptr, K::TextBox), C(PANEL_EVALMODETEXT, nullptr, K::TextBox),
+    C(PANEL_TRIGMODETEXT, nullptr, K::TextBox), C(PANEL_POWERSWITCH, CC_BINSWpower, K::BinarySwitch),
+    C(PANEL_INPUTLED8, nullptr, K::Led), C(PANEL_INPUTLED0, nullptr, K::Led),
+    C(PANEL_BTNSEND, CC_BTNSend, K::CommandButton), C(PANEL_BTNGET, CC_BTNGet, K::CommandButton),
+    C(PANEL_BUTTONTEACH, CC_ButtonTeach, K::CommandButton),
+    C(PANEL_BUTTONRESET, CC_ButtonReset, K::CommandButton),
+    C(PANEL_BUTTONREFRESH, CC_ButtonRefresh, K::CommandButton),
+    C(PANEL_BTNSTOP, CC_BTNStop, K::CommandButton),
 };
 
 const std::vector<Expect> kPopup = {
-    {POPUP_SDELAY, "POPUP_SDELAY", {K::Numeric}, nullptr},
-    {POPUP_TRIGMODE, "POPUP_TRIGMODE", {K::Ring}, CC_DropTrigmode},
-    {POPUP_RECSTART, "POPUP_RECSTART", {K::CommandButton}, CC_BTNStartRecord},
-    {POPUP_RECFILENAME, "POPUP_RECFILENAME", {K::TextDisplay}, nullptr},
-    {POPUP_MAXMODE, "POPUP_MAXMODE", {K::Numeric, K::Ring}, nullptr},
-    {POPUP_AVERAGE, "POPUP_AVERAGE", {K::Numeric, K::Ring}, nullptr},
-    {POPUP_POLARITY, "POPUP_POLARITY", {K::Numeric, K::Ring}, nullptr},
-    {POPUP_OUTMODE, "POPUP_OUTMODE", {K::Ring}, nullptr},
-    {POPUP_ANAMODE, "POPUP_ANAMODE", {K::Ring}, nullptr},
-    {POPUP_HOLD, "POPUP_HOLD", {K::Numeric}, nullptr},
-    {POPUP_EVALMODE, "POPUP_EVALMODE", {K::Ring}, CC_DROP_EvalMode},
-    {POPUP_TRIGLVLA, "POPUP_TRIGLVLA", {K::Numeric}, nullptr},
-    {POPUP_TRIGLVLB, "POPUP_TRIGLVLB", {K::Numeric}, nullptr},
-    {POPUP_RECCOUNT, "POPUP_RECCOUNT", {K::NumericDisplay}, nullptr},
-    {POPUP_RECSECONDS, "POPUP_RECSECONDS", {K::NumericDisplay}, nullptr},
-    {POPUP_RECMINUTES, "POPUP_RECMINUTES", {K::NumericDisplay}, nullptr},
-    {POPUP_RECHOURS, "POPUP_RECHOURS", {K::NumericDisplay}, nullptr},
-    {POPUP_RECDAYS, "POPUP_RECDAYS", {K::NumericDisplay}, nullptr},
-    {POPUP_RECINTERVAL, "POPUP_RECINTERVAL", {K::Numeric}, CC_NEDITRecTime},
-    {POPUP_RECSAMPLES, "POPUP_RECSAMPLES", {K::Numeric}, CC_NEDITRecSamples},
-    {POPUP_RECSTATUS, "POPUP_RECSTATUS", {K::TextBox}, nullptr},
-    {POPUP_RECSTOP, "POPUP_RECSTOP", {K::CommandButton}, CC_BTNStopRecord},
-    {POPUP_RECFILEBTN, "POPUP_RECFILEBTN", {K::CommandButton}, CC_RecordFileNameBtn},
-    {POPUP_RECPROGRESS, "POPUP_RECPROGRESS", {K::ProgressBar}, nullptr},
+    C(POPUP_SDELAY, nullptr, K::Numeric), C(POPUP_TRIGMODE, CC_DropTrigmode, K::Ring),
+    C(POPUP_RECSTART, CC_BTNStartRecord, K::CommandButton), C(POPUP_RECFILENAME, nullptr, K::TextDisplay),
+    C(POPUP_MAXMODE, nullptr, K::Numeric, K::Ring), C(POPUP_AVERAGE, nullptr, K::Numeric, K::Ring),
+    C(POPUP_POLARITY, nullptr, K::Numeric, K::Ring), C(POPUP_OUTMODE, nullptr, K::Ring),
+    C(POPUP_ANAMODE, nullptr, K::Ring), C(POPUP_HOLD, nullptr, K::Numeric),
+    C(POPUP_EVALMODE, CC_DROP_EvalMode, K::Ring), C(POPUP_TRIGLVLA, nullptr, K::Numeric),
+    C(POPUP_TRIGLVLB, nullptr, K::Numeric), C(POPUP_RECCOUNT, nullptr, K::NumericDisplay),
+    C(POPUP_RECSECONDS, nullptr, K::NumericDisplay), C(POPUP_RECMINUTES, nullptr, K::NumericDisplay),
+    C(POPUP_RECHOURS, nullptr, K::NumericDisplay), C(POPUP_RECDAYS, nullptr, K::NumericDisplay),
+    C(POPUP_RECINTERVAL, CC_NEDITRecTime, K::Numeric), C(POPUP_RECSAMPLES, CC_NEDITRecSamples, K::Numeric),
+    C(POPUP_RECSTATUS, nullptr, K::TextBox), C(POPUP_RECSTOP, CC_BTNStopRecord, K::CommandButton),
+    C(POPUP_RECFILEBTN, CC_RecordFileNameBtn, K::CommandButton),
+    C(POPUP_RECPROGRESS, nullptr, K::ProgressBar),
 };
+#undef C
 
 void CheckCatalogue(int panel, const std::vector<Expect>& table) {
     for (const Expect& e : table) {
@@ -137,23 +106,8 @@ void CheckCatalogue(int panel, const std::vector<Expect>& table) {
     }
 }
 
-std::string ProgramDir() {
-    char buf[PATH_MAX] = {};
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    std::string path(buf, n > 0 ? static_cast<size_t>(n) : 0);
-    return path.substr(0, path.rfind('/'));
-}
-
-int Val(int panel, int control) {
-    int v = -12345;
-    GetCtrlVal(panel, control, v);
-    return v;
-}
-int Attribute(int panel, int control, Attr a) {
-    int v = -12345;
-    GetCtrlAttribute(panel, control, a, v);
-    return v;
-}
+int Val(int panel, int control) { return CtrlInt(panel, control); }
+int Attribute(int panel, int control, Attr a) { return CtrlAttr(panel, control, a); }
 
 TEST(Panels, EveryControlOfBothFormsWithKindNameAndCallback) {
     ResetFrontEnd();
@@ -236,19 +190,13 @@ TEST(Startup, DefaultRecordFileLiesBesideTheProgramWhateverTheWorkingDirectory) 
     const QString cwd = QDir::currentPath();
     ASSERT_EQ(chdir("/tmp"), 0);
     ResetFrontEnd();
-    const std::string expected = ProgramDir() + "/KVexRecord.dat";
+    const std::string expected =
+        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "KVexRecord.dat").string();
     EXPECT_EQ(recfile_name, expected);
     std::string shown;
     GetCtrlVal(panelPopUp, POPUP_RECFILENAME, shown);
     EXPECT_EQ(shown, expected);
     ASSERT_EQ(chdir(cwd.toUtf8().constData()), 0);
-}
-
-TEST(Startup, NoControllerStillLeavesAFailureOnTheStatusLine) {
-    SetPort1("/nonexistent/zep4-port");
-    StartFrontEnd();
-    EXPECT_NE(StatusText(), "InitVars");
-    EXPECT_FALSE(StatusText().empty());
 }
 
 TEST(PanelCallbacks, ClosingThePopupHidesItAndTurnsItsToggleOff) {

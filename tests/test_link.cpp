@@ -54,15 +54,16 @@ std::vector<int> Orders(const zep4sim::PtyHost& host) {
     return out;
 }
 
-zep4sim::Options With(zep4sim::Faults f) {
-    zep4sim::Options o;
-    o.faults = std::move(f);
-    return o;
-}
+using F = zep4sim::Faults;
 
 class Link : public ::testing::Test {
 protected:
     void TearDown() override { CloseCom(com); }
+    // A controller and the front end started against it.
+    void Up(const zep4sim::Options& options = zep4sim::defaultOptions()) {
+        host = StartSim(options);
+        StartFrontEnd();
+    }
     std::unique_ptr<zep4sim::PtyHost> host;
 };
 
@@ -145,23 +146,18 @@ TEST_F(Link, StartUpWithAGoodController) {
 }
 
 TEST_F(Link, LineCheckFailures) {
-    zep4sim::Faults silent, shortAnswer, wrongEcho;
-    silent.silent = true;
-    shortAnswer.shortBy = 1;
-    wrongEcho.wrongEcho = true;
     const struct {
         zep4sim::Faults faults;
         const char* status;
         double minSeconds;
     } cases[] = {
-        {silent, "Timeout < 36 Bytes", 2.0},
-        {shortAnswer, "Timeout < 36 Bytes", 2.0},
-        {wrongEcho, "read error - not sync byte 0xAA!", 0.0},
+        {MakeFaults(&F::silent, true), "Timeout < 36 Bytes", 2.0},
+        {MakeFaults(&F::shortBy, 1), "Timeout < 36 Bytes", 2.0},
+        {MakeFaults(&F::wrongEcho, true), "read error - not sync byte 0xAA!", 0.0},
     };
     for (const auto& c : cases) {
-        host = StartSim(With(c.faults));
         const double t0 = Timer();
-        StartFrontEnd();
+        Up(WithFaults(c.faults));
         EXPECT_EQ(StatusText(), c.status);
         EXPECT_GE(Timer() - t0, c.minSeconds);
         EXPECT_LT(Timer() - t0, 3.5);
@@ -171,9 +167,7 @@ TEST_F(Link, LineCheckFailures) {
 }
 
 TEST_F(Link, PortChangeRestoresTheLink) {
-    zep4sim::Faults mute;
-    mute.silent = true;
-    auto silent = StartSim(With(mute));
+    auto silent = StartSim(WithFaults(MakeFaults(&F::silent, true)));
     host = StartSim(zep4sim::Options());
     setenv("ZEP4_SERIAL_PORTS", (silent->devicePath() + ":" + host->devicePath()).c_str(), 1);
     StartFrontEnd();
@@ -190,16 +184,12 @@ TEST_F(Link, FirmwareTexts) {
     o.firmwareText = std::string(60, 'F') + "0123456789"; // 70 characters
     for (bool noZero : {false, true}) {                   // zero after the text / none in 72
         o.faults.firmwareNoZero = noZero;
-        host = StartSim(o);
-        StartFrontEnd();
+        Up(o);
         EXPECT_EQ(StatusText(), o.firmwareText.substr(0, 67)) << noZero;
     }
 
-    zep4sim::Faults f;
-    f.silentOrders = {ORD_VERSION};
-    host = StartSim(With(f));
     const double t0 = Timer();
-    StartFrontEnd();
+    Up(WithFaults(MakeFaults(&F::silentOrders, std::set<int>{ORD_VERSION})));
     EXPECT_GE(Timer() - t0, 2.0);
     EXPECT_EQ(StatusText(), "Error reading firmware-info!");
     SendRequest(ORD_READ_RAM); // the receive callback is back on
@@ -208,8 +198,7 @@ TEST_F(Link, FirmwareTexts) {
 }
 
 TEST_F(Link, DataBlocks) {
-    host = StartSim(zep4sim::Options());
-    StartFrontEnd();
+    Up();
     InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
     EXPECT_EQ(ReadData64(128, 1, ORD_DATA64), 64);
     EXPECT_EQ(Sent(), Frame({0x00, 0x55, 0x00, 0x09, 0x00, 0x80, 0x00, 0x01}));
@@ -226,9 +215,7 @@ TEST_F(Link, DataBlocks) {
     EXPECT_EQ(ReadData64(32, 0, ORD_DATA64), 64); // read and dropped
     EXPECT_EQ(std::vector<uint16_t>(yArrayA, yArrayA + 256), before);
 
-    zep4sim::Faults f;
-    f.silentOrders = {ORD_DATA64};
-    host->setFaults(f);
+    host->setFaults(MakeFaults(&F::silentOrders, std::set<int>{ORD_DATA64}));
     EXPECT_EQ(ReadData64(0, 0, ORD_DATA64), 0);
     EXPECT_GE(tdiff, TIMEOUT);
     EXPECT_EQ(StatusText(), "Timeout-RS-232 while reading 64 data-words!");
@@ -238,20 +225,16 @@ TEST_F(Link, DataBlocks) {
 }
 
 TEST_F(Link, InfoBlock) {
-    host = StartSim(zep4sim::Options());
-    StartFrontEnd();
+    Up();
     SetComTime(com, 0.3);
-    zep4sim::Faults wrong, silent;
-    wrong.wrongEcho = true;
-    silent.silent = true;
     const struct {
         zep4sim::Faults faults;
         int result;
         const char* status;
     } cases[] = {
         {{}, 1, "ok:  SendInfoBlockToFlash!"},
-        {wrong, -2, "error : unknown F801 echo at order-20!"},
-        {silent, -1, "Timeout: SendInfoBlockToFlash < 36 Bytes"},
+        {MakeFaults(&F::wrongEcho, true), -2, "error : unknown F801 echo at order-20!"},
+        {MakeFaults(&F::silent, true), -1, "Timeout: SendInfoBlockToFlash < 36 Bytes"},
     };
     for (const auto& c : cases) {
         host->setFaults(c.faults);
@@ -263,8 +246,7 @@ TEST_F(Link, InfoBlock) {
 }
 
 TEST_F(Link, AnswerWaits) {
-    host = StartSim(zep4sim::Options());
-    StartFrontEnd();
+    Up();
     rx_flag = 1; // already set: one pump, no waiting
     double t0 = Timer();
     EXPECT_EQ(WaitRxFull(), 1);
@@ -276,9 +258,7 @@ TEST_F(Link, AnswerWaits) {
     EXPECT_EQ(graphrefresh, 1);
     EXPECT_EQ(pp[2], zep4sim::initialRamSet(0)[2]);
 
-    zep4sim::Faults f;
-    f.silent = true;
-    host->setFaults(f);
+    host->setFaults(MakeFaults(&F::silent, true));
     ShowStatus("before");
     SendRequest(ORD_READ_RAM);
     t0 = Timer();
@@ -290,11 +270,8 @@ TEST_F(Link, AnswerWaits) {
 }
 
 TEST_F(Link, ShortAnswersAreNotTaken) {
-    host = StartSim(zep4sim::Options());
-    StartFrontEnd();
-    zep4sim::Faults f;
-    f.shortBy = 1;
-    host->setFaults(f);
+    Up();
+    host->setFaults(MakeFaults(&F::shortBy, 1));
     graphrefresh = 0;
     SendRequest(ORD_READ_RAM); // 35 bytes never make a notification
     pp[2] = 4321;
@@ -313,11 +290,8 @@ TEST_F(Link, ShortAnswersAreNotTaken) {
 }
 
 TEST_F(Link, HangUpMidRun) {
-    host = StartSim(zep4sim::Options());
-    StartFrontEnd();
-    zep4sim::Faults f;
-    f.hangupAfter = static_cast<int>(host->requests().size()) + 1;
-    host->setFaults(f);
+    Up();
+    host->setFaults(MakeFaults(&F::hangupAfter, static_cast<int>(host->requests().size()) + 1));
     SendRequest(ORD_LIVE); // answered, then the line drops
     EXPECT_EQ(WaitRxFull(), 1);
     EXPECT_TRUE(PumpUntil([&] { return host->hungUp(); }, 1.0));

@@ -32,16 +32,8 @@ int Colour(int control, int trace) {
     GetTraceAttribute(panelHandle, control, trace, TraceAttr::Color, c);
     return c;
 }
-int Attrib(int control, Attr a = Attr::Dimmed) {
-    int v = -1;
-    GetCtrlAttribute(panelHandle, control, a, v);
-    return v;
-}
-int Val(int control) {
-    int v = -1;
-    GetCtrlVal(panelHandle, control, v);
-    return v;
-}
+int Attrib(int control, Attr a = Attr::Dimmed) { return CtrlAttr(panelHandle, control, a); }
+int Val(int control) { return CtrlInt(panelHandle, control); }
 // History points never overwritten by a plot still hold the -1 seed.
 int Plotted(const double* history, int traces, int trace) {
     int n = 0;
@@ -159,9 +151,7 @@ TEST_F(LivePlot, RawPointsDisplaysAndLeds) {
     EXPECT_EQ(type, 0);
     EXPECT_EQ(Attrib(PANEL_NORMCHART, Attr::Visible), 0);
     const int cases[][5] = {// source, newest trace 1, trace 2, colour 1, colour 2
-                            {0, 4095, 17, VAL_BLUE, VAL_GREEN},
-                            {1, 611, 422, VAL_RED, VAL_DK_GRAY},
-                            {3, 0, 0, VAL_RED, VAL_DK_GRAY}};
+        {0, 4095, 17, VAL_BLUE, VAL_GREEN}, {1, 611, 422, VAL_RED, VAL_DK_GRAY}, {3, 0, 0, VAL_RED, VAL_DK_GRAY}};
     for (auto [source, y1, y2, c1, c2] : cases) {
         pp[4] = static_cast<uint16_t>(1000 + source); // Amax
         Plot(source, false);
@@ -253,14 +243,10 @@ TEST_F(LiveLoop, GraphSourceChangeDuringRun) {
 }
 
 TEST_F(LiveLoop, SilentControllerTimesOut) {
-    zep4sim::Faults f;
-    f.silent = true;
-    host->setFaults(f);
+    host->setFaults(MakeFaults(&zep4sim::Faults::silent, true));
     const double t0 = Timer();
     Run(nullptr);
-    EXPECT_GT(Timer() - t0, 1.95);
-    EXPECT_LT(Timer() - t0, 3.0);
-    EXPECT_EQ(StatusText(), "Timeout RS232-Line!");
+    EXPECT_GT(Timer() - t0, 1.95); // the status text and the upper bound: the fault matrix
     EXPECT_EQ(Attrib(PANEL_BTNRUN), 0);
     EXPECT_EQ(Attrib(PANEL_BTNDATA), 1);
     EXPECT_EQ(LiveRequests(), 1);
@@ -309,9 +295,7 @@ TEST_F(LiveLoop, ScopeViewPerGraphSource) {
 }
 
 TEST_F(LiveLoop, ScopeViewFlatWhenFourthBlockMissing) {
-    zep4sim::Faults f;
-    f.silentAfter = answeredAtStart + 4; // the live answer and three blocks
-    host->setFaults(f);
+    host->setFaults(MakeFaults(&zep4sim::Faults::silentAfter, answeredAtStart + 4)); // live answer, 3 blocks
     const auto plots = DataView(2);
     ASSERT_EQ(plots.size(), 4u);
     EXPECT_EQ(plots[2].y, V(128, 0.0));
@@ -320,9 +304,7 @@ TEST_F(LiveLoop, ScopeViewFlatWhenFourthBlockMissing) {
 }
 
 TEST_F(LiveLoop, ScopeViewWithoutLiveAnswerKeepsLiveValues) {
-    zep4sim::Faults f;
-    f.silentOrders = {ORD_LIVE};
-    host->setFaults(f);
+    host->setFaults(MakeFaults(&zep4sim::Faults::silentOrders, std::set<int>{ORD_LIVE}));
     adcCHA = 4321;
     const auto plots = DataView(2);
     EXPECT_EQ(adcCHA, 4321); // the request's own words are not taken for live values
