@@ -18,11 +18,7 @@ namespace {
 
 constexpr int kBlue = 0x0080FF, kWhite = 0xFFFFFF;
 
-int AttrOf(int control, Attr a) {
-    int v = -1;
-    GetCtrlAttribute(panelHandle, control, a, v);
-    return v;
-}
+int AttrOf(int control, Attr a) { return CtrlAttr(panelHandle, control, a); }
 
 // Applies a brand; returns its text lines in creation order as "text left top size bg colour bold font".
 std::vector<std::string> Apply(int brand) {

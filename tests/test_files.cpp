@@ -5,13 +5,13 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
 #include "platform/files.h"
+#include "support/harness.h"
 
 namespace fs = std::filesystem;
 
@@ -19,22 +19,14 @@ namespace {
 
 class FilesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/zep4-files-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
+    void SetUp() override { dir = MakeTempDir("zep4-files"); }
     void TearDown() override {
         SetFileSelectHook({});
         SetConfirmHook({});
         fs::remove_all(dir);
     }
     std::string Path(const std::string& name) const { return dir + "/" + name; }
-    static std::string Read(const std::string& path) {
-        std::stringstream s;
-        s << std::ifstream(path, std::ios::binary).rdbuf();
-        return s.str();
-    }
+    static std::string Read(const std::string& path) { return ReadBytes(path); }
     static void Write(const std::string& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary) << bytes;
     }

@@ -5,7 +5,6 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 #include "app/app.h"
@@ -22,22 +21,14 @@ std::array<uint16_t, 19> AllVars() {
     return {powerA, powerB, refA, refB, tolA, tolB, hysteresis, polarity, hold, hwmode,
             average, evalmode, triglvlA, triglvlB, trigmode, sdelay, outmode, anamode, maxmode};
 }
-std::string ReadAll(const fs::path& p) {
-    std::stringstream s;
-    s << std::ifstream(p, std::ios::binary).rdbuf();
-    return s.str();
-}
+std::string ReadAll(const fs::path& p) { return ReadBytes(p.string()); }
 // One value per line, right-aligned in five characters.
 std::string FileText(const std::vector<unsigned>& values) {
     std::string out;
     for (unsigned v : values) out += std::string(5 - std::to_string(v).size(), ' ') + std::to_string(v) + "\n";
     return out;
 }
-int Ctrl(int panel, int control) {
-    int v = -1;
-    GetCtrlVal(panel, control, v);
-    return v;
-}
+int Ctrl(int panel, int control) { return CtrlInt(panel, control); }
 bool StatusStarts(const char* prefix) { return StatusText().rfind(prefix, 0) == 0; }
 
 class ParamsTest : public ::testing::Test {
@@ -243,13 +234,11 @@ TEST_F(ParamsLinkTest, GetInEvaluationModeTwoDimsChannelBAndBack) {
         w[10] = uint16_t(mode);
         sim->engine().setRamSet(0, w);
         Press(PANEL_BTNGET);
-        int dimRef = -1, dimTol = -1;
         std::string ref, tol;
-        GetCtrlAttribute(panelHandle, PANEL_REFB, Attr::Dimmed, dimRef);
-        GetCtrlAttribute(panelHandle, PANEL_TOLB, Attr::Dimmed, dimTol);
         GetCtrlAttribute(panelHandle, PANEL_REFA, Attr::LabelText, ref);
         GetCtrlAttribute(panelHandle, PANEL_TOLA, Attr::LabelText, tol);
-        EXPECT_EQ(dimRef + dimTol, mode == 2 ? 2 : 0);
+        EXPECT_EQ(CtrlAttr(panelHandle, PANEL_REFB, Attr::Dimmed) + CtrlAttr(panelHandle, PANEL_TOLB, Attr::Dimmed),
+                  mode == 2 ? 2 : 0);
         EXPECT_EQ(ref + "|" + tol, mode == 2 ? "REFERENCE|TOLERANCE" : "REFERENCE-CHA|TOLERANCE-CHA");
     }
 }

@@ -9,7 +9,7 @@
 #include "sim/sim.h"
 
 // Starts a simulated controller and makes it port 1 (ZEP4_SERIAL_PORTS). Asserts on failure.
-std::unique_ptr<zep4sim::PtyHost> StartSim(zep4sim::Options options = {});
+std::unique_ptr<zep4sim::PtyHost> StartSim(zep4sim::Options options = zep4sim::defaultOptions());
 // Points port 1 at a path (e.g. a pty nobody serves, or a missing device).
 void SetPort1(const std::string& device);
 // Registers and loads both panels once per process, gives every variable its default
