@@ -275,13 +275,6 @@ TEST_F(RecorderTest, ChoosingAnExistingFileAsksFirstAndOnlyAConfirmedChoiceDelet
     EXPECT_EQ(ret, 2);
     EXPECT_FALSE(fs::exists(answer)); // nothing on disk until a recording starts
     EXPECT_EQ(recfile_name, answer);
-
-    result = VAL_NO_FILE_SELECTED;
-    answer = dir + "/other.dat";
-    OperateCtrl(panelPopUp, POPUP_RECFILEBTN);
-    EXPECT_EQ(ret, 0);
-    GetCtrlVal(panelPopUp, POPUP_RECFILENAME, shown);
-    EXPECT_EQ(shown, dir + "/new.dat");
 }
 
 TEST_F(RecorderTest, AFileChosenDuringARecordingServesTheNextOne) {

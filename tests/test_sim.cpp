@@ -266,27 +266,6 @@ Bytes exchange(int fd, const Bytes& req, std::size_t n, std::vector<double>* arr
 
 } // namespace
 
-TEST(SimPty, UnpacedRoundTripSurvivesReopenAndRecordsRequests) {
-    PtyHost host;
-    ASSERT_TRUE(host.start());
-    double t0 = steadySeconds();
-    int fd = openRaw(host.devicePath());
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(wordAt(exchange(fd, request(kEcho, 0, 500), 36), 4), 0x00AA);
-    ::close(fd);
-    fd = openRaw(host.devicePath());   // the front end closes and reopens its port
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(wordsOf(exchange(fd, request(kReadRam, 1), 36)), initialRamSet(1));
-    ::close(fd);
-
-    auto reqs = host.requests();
-    ASSERT_EQ(reqs.size(), 2u);
-    EXPECT_TRUE(reqs[0].order == kEcho && reqs[0].words[1] == 500 && reqs[1].order == kReadRam);
-    EXPECT_TRUE(reqs[0].time >= t0 && reqs[1].time <= steadySeconds());
-    host.clearRequests();
-    EXPECT_TRUE(host.requests().empty());
-}
-
 TEST(SimPty, PacedAnswersTakeTheirLineTimeAndDelay) {
     Options o;
     o.paced = true;
