@@ -128,11 +128,11 @@ void PtyHost::Impl::sendDue() {
 }
 
 void PtyHost::Impl::armTimer() {
-    itimerspec spec{};
-    if (!out.empty()) spec.it_value = toTimespec(out.front().due);
-    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0 && !out.empty())
-        spec.it_value.tv_nsec = 1;
-    timerfd_settime(timer, TFD_TIMER_ABSTIME, &spec, nullptr);
+    itimerspec due_at{};
+    if (!out.empty()) due_at.it_value = toTimespec(out.front().due);
+    if (due_at.it_value.tv_sec == 0 && due_at.it_value.tv_nsec == 0 && !out.empty())
+        due_at.it_value.tv_nsec = 1;
+    timerfd_settime(timer, TFD_TIMER_ABSTIME, &due_at, nullptr);
 }
 
 void PtyHost::Impl::closeLine() {

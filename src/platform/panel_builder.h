@@ -26,7 +26,7 @@ struct CtrlSpec {
 
 // Creates a control on the panel being built and returns the widget to place in a layout.
 // The widget carries the label (for kinds that have one) inside it.
-QWidget* AddCtrl(int panel, const CtrlSpec& spec);
+QWidget* AddCtrl(int panel, const CtrlSpec& form);
 // The panel's top-level widget, for the form's layout.
 QWidget* PanelWidget(int panel);
 void SetPanelTitle(int panel, const char* title);

@@ -1514,10 +1514,10 @@ int SavePanelImage(int panel, const char* path) {
 
 // ---- Panel builder -------------------------------------------------------------------------
 
-QWidget* AddCtrl(int panel, const CtrlSpec& spec) {
+QWidget* AddCtrl(int panel, const CtrlSpec& form) {
     Panel* p = FindPanel(panel);
-    if (!p || spec.id <= 0 || p->ctrls.count(spec.id)) return nullptr;
-    return MakeCtrl(p, spec, Window(p))->box;
+    if (!p || form.id <= 0 || p->ctrls.count(form.id)) return nullptr;
+    return MakeCtrl(p, form, Window(p))->box;
 }
 
 QWidget* PanelWidget(int panel) {
