@@ -20,7 +20,7 @@
 #include "params/params.h"
 #include "platform/ui.h"
 #include "platform/panel_builder.h"
-#include "platform/ui_inspect.h"
+#include "platform/ui_query.h"
 #include "recorder/recorder.h"
 #include "support/harness.h"
 

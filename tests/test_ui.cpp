@@ -24,7 +24,7 @@
 #include "platform/panel_builder.h"
 #include "platform/timing.h"
 #include "platform/ui.h"
-#include "platform/ui_inspect.h"
+#include "platform/ui_query.h"
 #include "support/harness.h"
 
 namespace {

@@ -41,7 +41,7 @@
 #include <memory>
 
 #include "platform/panel_builder.h"
-#include "platform/ui_inspect.h"
+#include "platform/ui_query.h"
 
 namespace {
 
