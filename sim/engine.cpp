@@ -13,6 +13,7 @@ namespace {
 
 constexpr uint16_t kEchoWord = 0x00AA;
 constexpr uint16_t kWrongEchoWord = 0x00AB;
+constexpr uint16_t kHighEchoWord = 0xAA00;
 constexpr double kStaleSeconds = 0.5;
 constexpr double kPi = 3.14159265358979323846;
 
@@ -115,6 +116,8 @@ struct Engine::Impl {
     double lastByteTime = 0;
     uint32_t liveCount = 0;
     int requestCount = 0;
+    int faultsSetAt = 0;       // requestCount and answerCount when the faults were last set
+    int answersAtFaults = 0;
     int answerCount = 0;
     uint32_t noiseState = 0x2545F491u;
 
@@ -137,12 +140,14 @@ std::vector<uint8_t> Engine::Impl::answerFor(int order, const Words& in) {
         return frame(order, set);
     }
     case kReadRam:
-    case kReadEeprom:
-        return frame(order, (order == kReadRam ? ram : eeprom)[setIndex(in[0])]);
+    case kReadEeprom: {
+        const int set = f.otherSet ? 1 - setIndex(in[0]) : setIndex(in[0]);
+        return frame(order, (order == kReadRam ? ram : eeprom)[set]);
+    }
     case kEcho:
     case kInfoBlock: {
         Words w{};
-        w[0] = f.wrongEcho ? kWrongEchoWord : kEchoWord;
+        w[0] = f.wrongEcho ? kWrongEchoWord : f.echoHighByte ? kHighEchoWord : kEchoWord;
         return frame(order, w);
     }
     case kTeach:
@@ -165,6 +170,7 @@ std::vector<uint8_t> Engine::Impl::answerFor(int order, const Words& in) {
             std::size_t n = std::min(text.size(), kVersionBytes - 1);
             std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), out.begin());
         }
+        out.resize(out.size() + static_cast<std::size_t>(std::max(0, f.overlongBy)), ' ');
         return out;
     }
     case kLive:
@@ -178,6 +184,7 @@ std::vector<uint8_t> Engine::Impl::answerFor(int order, const Words& in) {
         int channel = start >= 128 ? 1 : 0;
         for (int i = 0; i < 64; ++i)
             putWord(out, known ? dataSample(channel, kind, start % 128 + i) : 0);
+        out.resize(out.size() + static_cast<std::size_t>(std::max(0, f.overlongBy)), 0x11);
         return out;
     }
     default:
@@ -197,14 +204,15 @@ Engine::Exchange Engine::Impl::take(double now) {
     const Faults& f = options.faults;
     // The controller still acts on what it hears; the faults only touch what it says.
     std::vector<uint8_t> answer = answerFor(ex.request.order, ex.request.words);
-    bool mute = f.silent || f.silentOrders.count(ex.request.order) > 0 ||
-                (f.silentAfter >= 0 && answerCount >= f.silentAfter);
+    bool mute = f.silent || f.silentOrders.count(ex.request.order) > 0 || requestCount - faultsSetAt <= f.silentFirst ||
+                (f.silentAfter >= 0 && answerCount - answersAtFaults >= f.silentAfter);
     if (!answer.empty() && !mute) {
         ++answerCount;
         std::size_t cut = static_cast<std::size_t>(std::max(0, f.shortBy));
         answer.resize(answer.size() > cut ? answer.size() - cut : 0);
         for (int i = 0; i < f.noiseBytes; ++i) ex.answer.push_back(noiseByte());
         ex.answer.insert(ex.answer.end(), answer.begin(), answer.end());
+        if (f.lateOrders.count(ex.request.order) > 0) ex.lateBy = std::max(0.0, f.lateSeconds);
     }
     ex.hangup = f.hangupAfter >= 0 && requestCount >= f.hangupAfter;
     return ex;
@@ -288,6 +296,8 @@ Faults Engine::faults() const {
 void Engine::setFaults(const Faults& f) {
     std::lock_guard lock(d->mutex);
     d->options.faults = f;
+    d->faultsSetAt = d->requestCount;
+    d->answersAtFaults = d->answerCount;
 }
 
 Options Engine::options() const {

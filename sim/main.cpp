@@ -26,11 +26,17 @@ void usage(std::FILE* to) {
         "  --silent             answer nothing\n"
         "  --silent-order N     never answer order N (repeatable)\n"
         "  --silent-after N     answer the first N requests, then nothing\n"
+        "  --silent-first N     leave the first N requests unanswered\n"
         "  --short-by N         cut N bytes off the end of every answer\n"
         "  --wrong-echo         echo word 0x00AB instead of 0x00AA\n"
         "  --noise N            N noise bytes before every answer\n"
         "  --hangup-after N     drop the line after N requests\n"
         "  --firmware-no-zero   firmware text fills all 72 bytes, no zero\n"
+        "  --echo-high          echo word 0xAA00 (0xAA in the high byte)\n"
+        "  --other-set          answer a parameter read with the other set\n"
+        "  --overlong N         N bytes more after a firmware text or data block\n"
+        "  --late-order N       answer order N late (repeatable) ...\n"
+        "  --late MS            ... by this much on top of --delay\n"
         "  --split N            send every answer in N pieces ...\n"
         "  --split-pause MS     ... with this pause between them\n"
         "  --help               this text\n",
@@ -70,11 +76,17 @@ int main(int argc, char** argv) {
         else if (a == "--silent") o.faults.silent = true;
         else if (a == "--silent-order") { ok = number(); o.faults.silentOrders.insert(n); }
         else if (a == "--silent-after") { ok = number(); o.faults.silentAfter = n; }
+        else if (a == "--silent-first") { ok = number(); o.faults.silentFirst = n; }
         else if (a == "--short-by") { ok = number(); o.faults.shortBy = n; }
         else if (a == "--wrong-echo") o.faults.wrongEcho = true;
         else if (a == "--noise") { ok = number(); o.faults.noiseBytes = n; }
         else if (a == "--hangup-after") { ok = number(); o.faults.hangupAfter = n; }
         else if (a == "--firmware-no-zero") o.faults.firmwareNoZero = true;
+        else if (a == "--echo-high") o.faults.echoHighByte = true;
+        else if (a == "--other-set") o.faults.otherSet = true;
+        else if (a == "--overlong") { ok = number(); o.faults.overlongBy = n; }
+        else if (a == "--late-order") { ok = number(); o.faults.lateOrders.insert(n); }
+        else if (a == "--late") { ok = number(); o.faults.lateSeconds = n / 1000.0; }
         else if (a == "--split") { ok = number() && n >= 1; o.faults.splitPieces = n; }
         else if (a == "--split-pause") { ok = number(); o.faults.splitPauseSeconds = n / 1000.0; }
         else ok = false;

@@ -86,7 +86,7 @@ void PtyHost::Impl::schedule(const Engine::Exchange& ex) {
     const std::vector<uint8_t>& a = ex.answer;
     if (ex.hangup) hangupPending = true;
     if (a.empty()) return;
-    double start = std::max(ex.request.time + o.answerDelaySeconds, lineFreeAt);
+    double start = std::max(ex.request.time + o.answerDelaySeconds + ex.lateBy, lineFreeAt);
     std::size_t pieces = static_cast<std::size_t>(std::max(1, o.faults.splitPieces));
     pieces = std::min(pieces, a.size());
     double pause = std::max(0.0, o.faults.splitPauseSeconds);
@@ -187,8 +187,10 @@ void PtyHost::Impl::serve() {
                 auto exchanges = engine.feed(buf, static_cast<std::size_t>(n), steadySeconds());
                 for (const auto& ex : exchanges) {
                     {
+                        Request r = ex.request;
+                        r.answerPending = lineFreeAt > r.time;
                         std::lock_guard lock(requestMutex);
-                        requests.push_back(ex.request);
+                        requests.push_back(r);
                     }
                     if (!hangupPending) schedule(ex);
                 }

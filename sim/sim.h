@@ -49,13 +49,21 @@ struct Faults {
     // Faults only touch what the controller says: writes and teach still take effect.
     bool silent = false;              // answer nothing at all
     std::set<int> silentOrders;       // order codes never answered
-    int silentAfter = -1;             // give the first n answers, then nothing (-1: off)
+    int silentAfter = -1;             // give n answers more, then nothing (-1: off)
+    int silentFirst = 0;              // leave the next n requests unanswered
+    // (silentAfter and silentFirst count from when the faults were set)
     int shortBy = 0;                  // cut this many bytes off the end of every answer
     bool wrongEcho = false;           // echo word 0x00AB instead of 0x00AA (echo, info block)
     int noiseBytes = 0;               // this many noise bytes before every answer
     int hangupAfter = -1;             // close the line after n requests, the n-th still
                                       // answered (-1: off)
     bool firmwareNoZero = false;      // firmware text fills all 72 bytes, no terminating zero
+    bool echoHighByte = false;        // echo word 0xAA00: 0xAA in the high byte
+    bool otherSet = false;            // a parameter read is answered with the other set,
+                                      // word 0 naming it
+    int overlongBy = 0;               // this many bytes more after a firmware text or data block
+    std::set<int> lateOrders;         // answers to these orders come lateSeconds late ...
+    double lateSeconds = 0.0;         // ... on top of the answer delay
     int splitPieces = 1;              // send each answer in this many pieces ...
     double splitPauseSeconds = 0.0;   // ... with this pause between them
 };
@@ -79,6 +87,7 @@ struct Request {
     double time;   // seconds (steady clock, same base as the front end's Timer) when complete
     int order;
     Words words;
+    bool answerPending = false; // came while an earlier answer was still due or on the line
 };
 
 // Protocol engine: bytes in, answer bytes out. Reassembles requests that arrive in pieces.
@@ -89,6 +98,7 @@ public:
     struct Exchange {
         Request request;
         std::vector<uint8_t> answer; // empty when the controller stays silent
+        double lateBy = 0.0;         // extra pause before the answer (late-answer fault)
         bool hangup = false;         // the controller drops the line after this request
     };
     // Feeds bytes received at `now` (steady seconds); returns the requests they complete, each
