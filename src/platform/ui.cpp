@@ -100,7 +100,7 @@ struct Ctrl {
     int bg = -1, fg = -1, frame = -1;
     std::string font;
     int bold = 0, pt = 0;
-    int dimmed = 0, visible = 1;
+    int dimmed = 0, locked = 0, visible = 1;
     int minV = 0, maxV = 65535;
     int refresh = 1;
     std::unique_ptr<Chart> chart;
@@ -268,9 +268,7 @@ void ApplyFont(Ctrl& c) {
             f.setFamily(QString::fromStdString(c.font));
     }
     f.setBold(c.bold != 0);
-    // Sizes are given as the height of the text in pixels, whatever the screen's resolution,
-    // so text placed at pixel positions keeps its room.
-    if (c.pt > 0) f.setPixelSize(c.pt);
+    if (c.pt > 0) f.setPointSize(c.pt);
     c.w->setFont(f);
     if (c.kind == CtrlKind::TextMessage) c.box->adjustSize();
 }
@@ -994,8 +992,9 @@ int SetCtrlAttribute(int panel, int control, Attr attribute, int value) {
     Chart* ch = c->chart.get();
     switch (attribute) {
     case Attr::Dimmed:
-        c->dimmed = value != 0;
-        c->box->setEnabled(!c->dimmed);
+    case Attr::Locked:
+        (attribute == Attr::Dimmed ? c->dimmed : c->locked) = value != 0;
+        c->box->setEnabled(!c->dimmed && !c->locked);
         return 0;
     case Attr::Visible:
         c->visible = value != 0;
@@ -1105,6 +1104,7 @@ int GetCtrlAttribute(int panel, int control, Attr attribute, int& value) {
     Panel* p = FindPanel(panel);
     switch (attribute) {
     case Attr::Dimmed: value = c->dimmed; return 0;
+    case Attr::Locked: value = c->locked; return 0;
     case Attr::Visible: value = c->visible; return 0;
     case Attr::TextBgColor: value = c->bg >= 0 ? c->bg : FromColor(c->w->palette().color(QPalette::Base)); return 0;
     case Attr::TextColor: value = c->fg >= 0 ? c->fg : FromColor(c->w->palette().color(QPalette::Text)); return 0;
@@ -1116,7 +1116,7 @@ int GetCtrlAttribute(int panel, int control, Attr attribute, int& value) {
     case Attr::TextBold: value = c->w->font().bold(); return 0;
     case Attr::TextPointSize: {
         const QFont f = c->w->font();
-        value = f.pixelSize() > 0 ? f.pixelSize() : QFontInfo(f).pixelSize();
+        value = f.pointSize() > 0 ? f.pointSize() : QFontInfo(f).pointSize();
         return 0;
     }
     case Attr::PointsPerScreen:

@@ -71,6 +71,7 @@ inline int SetCtrlVal(int panel, int control, const std::string& text) {
 
 enum class Attr {
     Dimmed,          // int 0/1
+    Locked,          // int 0/1: held off while an exchange runs; dimmed on top of Dimmed
     Visible,         // int 0/1
     LabelText,       // text
     TextBgColor,     // int RGB
