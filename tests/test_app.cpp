@@ -4,11 +4,14 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QProcess>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -141,13 +144,28 @@ TEST(Panels, RingsGiveTheValuesTheProgramKnows) {
         for (int i = 0; i < combo->count(); ++i) values.push_back(combo->itemData(i).toInt());
         EXPECT_EQ(values, c.values) << name;
     }
-    // Mode rings read back the texts the status boxes show.
-    const int saved = Val(panelPopUp, POPUP_EVALMODE);
-    std::string label;
-    SetCtrlVal(panelPopUp, POPUP_EVALMODE, 2);
-    GetCtrlVal(panelPopUp, POPUP_EVALMODE, label);
-    EXPECT_EQ(label, "NORM (A + B)");
-    SetCtrlVal(panelPopUp, POPUP_EVALMODE, saved);
+    // Mode rings name a value as the mode text beside the charts does, or by its number
+    // where that text is only the fall-back.
+    const struct {
+        int id, items;
+        const char* labels;
+    } modes[] = {
+        {POPUP_EVALMODE, 4, "NORM-A: A/Amax|NORM (A & B)|NORM (A + B)|3|"},
+        {POPUP_TRIGMODE, 4, "CONTINOUS|1|2|EXT-IN0-HIGH|"},
+        {POPUP_OUTMODE, 2, "TOLERANCE HI,LO,OK|BINARY A,B,/A&B|"},
+        {POPUP_ANAMODE, 4, "DIRECT 0 .. 10V|MAXIMA-value|MINIMA-value|OFF|"},
+    };
+    for (const auto& m : modes) {
+        const int saved = Val(panelPopUp, m.id);
+        std::string all, label;
+        for (int v = 0; v < m.items; ++v) {
+            SetCtrlVal(panelPopUp, m.id, v);
+            GetCtrlVal(panelPopUp, m.id, label);
+            all += label + "|";
+        }
+        EXPECT_EQ(all, m.labels);
+        SetCtrlVal(panelPopUp, m.id, saved);
+    }
     // The port ring offers 1..8 whatever the machine has.
     auto* ports = PanelWidget(panelHandle)->findChild<QComboBox*>("PANEL_DROPDCOM");
     ASSERT_NE(ports, nullptr);
@@ -224,6 +242,150 @@ TEST(PanelCallbacks, OtherPanelEventsAreIgnored) {
     stop_flag = 1;
 }
 
+// ---- One exchange at a time -----------------------------------------------------------------
+
+struct Starter {
+    int panel, id;
+    const char* name;
+};
+std::vector<Starter> Starters() {
+    return {{panelHandle, PANEL_BTNRUN, "PANEL_BTNRUN"},         {panelHandle, PANEL_BTNDATA, "PANEL_BTNDATA"},
+            {panelHandle, PANEL_BTNSEND, "PANEL_BTNSEND"},       {panelHandle, PANEL_BTNGET, "PANEL_BTNGET"},
+            {panelHandle, PANEL_BUTTONTEACH, "PANEL_BUTTONTEACH"}, {panelHandle, PANEL_BUTTONRESET, "PANEL_BUTTONRESET"},
+            {panelHandle, PANEL_BUTTONREFRESH, "PANEL_BUTTONREFRESH"}, {panelHandle, PANEL_DROPDCOM, "PANEL_DROPDCOM"},
+            {panelPopUp, POPUP_RECSTART, "POPUP_RECSTART"}};
+}
+int LockedStarters() {
+    int n = 0;
+    for (const Starter& s : Starters()) n += Attribute(s.panel, s.id, Attr::Locked) == 1;
+    return n;
+}
+int NonLiveRequests(const zep4sim::PtyHost& sim) {
+    int n = 0;
+    for (const zep4sim::Request& r : sim.requests()) n += r.order != ORD_LIVE;
+    return n;
+}
+
+// Inside the live loop every other exchange is held off, Stop is not; inside a one-shot wait
+// Stop is held off too.
+TEST(Exchanges, NothingStartsWhileAnotherRuns) {
+    zep4sim::Faults f;
+    f.silentOrders = {ORD_TEACH};
+    auto sim = StartSim(WithFaults(f));
+    StartFrontEnd();
+    const std::string dir = MakeTempDir("zep4hold");
+    CopyText(recfile_name, (dir + "/rec.dat").c_str());
+    sim->clearRequests();
+    ASSERT_EQ(exchange_busy, 0);
+    static int locked, stopLocked, nonLive, stopsLocked;
+    locked = stopLocked = nonLive = stopsLocked = -1;
+    static zep4sim::PtyHost* host;
+    host = sim.get();
+    QTimer::singleShot(300, [] {
+        locked = LockedStarters();
+        stopLocked = Attribute(panelHandle, PANEL_BTNSTOP, Attr::Locked) +
+                     Attribute(panelPopUp, POPUP_RECSTOP, Attr::Locked);
+        for (const Starter& s : Starters()) OperateCtrl(s.panel, s.id);
+        PumpFor(0.2);
+        nonLive = NonLiveRequests(*host);
+        OperateCtrl(panelHandle, PANEL_BTNSTOP);
+    });
+    OperateCtrl(panelHandle, PANEL_BTNRUN);
+    EXPECT_EQ(locked, int(Starters().size()));
+    EXPECT_EQ(stopLocked, 0);
+    EXPECT_EQ(nonLive, 0);
+    EXPECT_EQ(LockedStarters(), 0);
+
+    // A teach nobody answers: 1.5 s in which Stop and Run are held off as well.
+    QTimer::singleShot(300, [] {
+        stopsLocked = Attribute(panelHandle, PANEL_BTNSTOP, Attr::Locked) +
+                      Attribute(panelPopUp, POPUP_RECSTOP, Attr::Locked);
+        OperateCtrl(panelHandle, PANEL_BTNRUN);
+    });
+    sim->clearRequests();
+    OperateCtrl(panelHandle, PANEL_BUTTONTEACH);
+    EXPECT_EQ(stopsLocked, 2);
+    PumpFor(0.1);
+    EXPECT_EQ(sim->requests().size(), 1u);
+    EXPECT_EQ(Attribute(panelHandle, PANEL_BTNSTOP, Attr::Locked), 0);
+    std::filesystem::remove_all(dir);
+}
+
+// A minute of a user clicking everything at random against a controller at the line rate:
+// the controller never hears a request while an answer is still due, every parameter write
+// carries panel values (which here only ever come from the controller's own sets), and
+// nothing is left dimmed.
+TEST(Exchanges, RandomClickingKeepsTheLineToOneExchange) {
+    zep4sim::Options o;
+    o.paced = true;
+    o.answerDelaySeconds = 0.001;
+    auto sim = StartSim(o);
+    StartFrontEnd();
+    const std::string dir = MakeTempDir("zep4clicks");
+    CopyText(recfile_name, (dir + "/rec.dat").c_str());
+    SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 3);
+    DisplayPanel(panelHandle);
+    DisplayPanel(panelPopUp);
+    sim->clearRequests();
+
+    static std::vector<Starter> targets;
+    targets = Starters();
+    targets.push_back({panelHandle, PANEL_BTNSTOP, "PANEL_BTNSTOP"});
+    targets.push_back({panelPopUp, POPUP_RECSTOP, "POPUP_RECSTOP"});
+    targets.push_back({panelHandle, PANEL_RBTRAM, "PANEL_RBTRAM"});
+    targets.push_back({panelHandle, PANEL_RBTEEPROM, "PANEL_RBTEEPROM"});
+    static std::mt19937 rng(20261207);
+    static double end;
+    static int clicks, refused, inside;
+    clicks = refused = inside = 0;
+    end = Timer() + 60.0;
+    static std::function<void()> tick;
+    tick = [] {
+        if (Timer() > end) return;
+        QTimer::singleShot(std::uniform_int_distribution<int>(10, 250)(rng), tick); // fires inside waits too
+        const Starter& t = targets[std::uniform_int_distribution<size_t>(0, targets.size() - 1)(rng)];
+        QWidget* w = PanelWidget(t.panel)->findChild<QWidget*>(t.name);
+        if (!w || !w->isEnabled()) {
+            ++refused;
+            return;
+        }
+        ++clicks, ++inside;
+        if (t.id == PANEL_DROPDCOM && t.panel == panelHandle)
+            OperateCtrl(t.panel, t.id, 1);
+        else
+            QTest::mouseClick(w, Qt::LeftButton);
+        --inside;
+    };
+    tick();
+    PumpUntil([] { return Timer() > end + 1 && inside == 0; }, 90.0);
+    OperateCtrl(panelHandle, PANEL_BTNSTOP);
+    PumpFor(0.1);
+
+    EXPECT_GT(clicks, 100);
+    EXPECT_GT(refused, 0);
+    int pending = 0, writes = 0, foreign = 0;
+    const zep4sim::Words set0 = zep4sim::initialEepromSet(0);
+    for (const zep4sim::Request& r : sim->requests()) {
+        pending += r.answerPending;
+        if (r.order != ORD_WRITE_RAM && r.order != ORD_WRITE_EEPROM) continue;
+        ++writes;
+        bool ok = r.words[0] <= 1 && r.words[1] == 500 && r.words[4] == 950;
+        for (int i = 5; i < 16; ++i) ok = ok && r.words[i] == (r.words[0] == 0 ? set0[i] : 0);
+        foreign += !ok;
+    }
+    std::printf("random clicks: %d taken, %d refused while held off, %zu requests, %d writes\n", clicks, refused,
+                sim->requests().size(), writes);
+    EXPECT_EQ(pending, 0);
+    EXPECT_GT(writes, 0);
+    EXPECT_EQ(foreign, 0);
+    EXPECT_EQ(exchange_busy, 0);
+    EXPECT_EQ(LockedStarters(), 0);
+    for (const Starter& s : targets) EXPECT_EQ(Attribute(s.panel, s.id, Attr::Dimmed), 0) << s.name;
+    HidePanel(panelPopUp);
+    HidePanel(panelHandle);
+    std::filesystem::remove_all(dir);
+}
+
 // The whole program against the simulated controller: start-up talks to it, the live loop
 // runs, and closing the main panel in the middle of it ends the loop and the program with 0.
 TEST(Program, ClosingTheMainPanelDuringALiveRunEndsWithZero) {
@@ -257,6 +419,22 @@ TEST(Program, ClosingTheMainPanelDuringALiveRunEndsWithZero) {
     EXPECT_GE(live, 3);
     // The panels were discarded on the way out.
     EXPECT_EQ(PanelWidget(panelHandle), nullptr);
+}
+
+TEST(Program, WithoutADisplayEndsWithMinusOneAndOneLine) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QString::fromLocal8Bit(std::getenv("ZEP4_TEST_BIN_DIR")) + "/kvex-zep4", {});
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit); // not an abort
+    EXPECT_EQ(program.exitCode(), 255);
+    const QByteArray err = program.readAllStandardError();
+    EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+    EXPECT_TRUE(err.startsWith("kvex-zep4: no display")) << err.toStdString();
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 // Branding: what a brand puts at the top of the main panel, and the logo bitmaps.
 #include <gtest/gtest.h>
 
+#include <QFontInfo>
 #include <QImage>
+#include <QLabel>
+#include <QWidget>
 
 #include <climits>
 #include <cstdio>
@@ -12,6 +15,7 @@
 #include "app/app.h"
 #include "app/panels.h"
 #include "branding/logo.h"
+#include "platform/panel_builder.h"
 #include "support/harness.h"
 
 namespace {
@@ -67,6 +71,12 @@ TEST_F(BrandingTest, BrandTwoGivesFiveWhiteLinesOnBlueAroundTheLogo) {
         "V2.0 380 36 11 0080FF FFFFFF 1 NIApp",
     };
     EXPECT_EQ(Apply(2), expected);
+    // Sizes are points, as on any other text of the desktop.
+    std::vector<int> titleSizes;
+    for (QLabel* l : PanelWidget(panelHandle)->findChildren<QLabel*>())
+        if (l->text() == "K-VEX-ZEP4-Duvez") titleSizes.push_back(QFontInfo(l->font()).pointSize());
+    ASSERT_FALSE(titleSizes.empty());
+    EXPECT_EQ(titleSizes, std::vector<int>(titleSizes.size(), 16));
     EXPECT_EQ(AttrOf(PANEL_BRANDBAND, Attr::FrameColor), kBlue);
     EXPECT_EQ(AttrOf(PANEL_LOGO, Attr::Left), 175);
     EXPECT_EQ(AttrOf(PANEL_LOGO, Attr::Top), 6);

@@ -225,6 +225,9 @@ protected:
 
 // Fault timing: at start-up 4 exchanges have passed, so "after n" counts from there.
 constexpr int S = kStartupRequests;
+// A Get that misses a set says which.
+constexpr const char* kNeither = "No answer for parameter sets 0 and 1!";
+constexpr const char* kNoSetB = "No answer for parameter set 1 (CH-B)!";
 
 TEST_F(FaultMatrix, EveryOperationAgainstEveryFault) {
     const std::vector<Case> cases = {
@@ -240,28 +243,28 @@ TEST_F(FaultMatrix, EveryOperationAgainstEveryFault) {
         {"port change, silent", Op::PortChange, Silent(), 0, "Timeout < 36 Bytes"},
         {"port change, wrong echo word", Op::PortChange, WrongEcho(), 0, "read error - not sync byte 0xAA!"},
         // Parameter sets.
-        {"get RAM, silent", Op::GetRam, Silent(), 0, "Timeout-RS-232..."},
-        {"get EEPROM, silent after set 0", Op::GetEeprom, SilentAfter(S + 1), 0, "Timeout-RS-232..."},
-        {"get RAM, noise before answers", Op::GetRam, Noise(3), 0, kReceived},
+        {"get RAM, silent", Op::GetRam, Silent(), 0, kNeither},
+        {"get EEPROM, silent after set 0", Op::GetEeprom, SilentAfter(1), 0, kNoSetB},
+        {"get RAM, noise before answers", Op::GetRam, Noise(3), 0, kNeither},
         {"get RAM, answers in pieces", Op::GetRam, Split(4, 0.1), 0, kReceived},
         {"teach, pieces past the time-out", Op::Teach, Split(4, 0.6), 0, "Timeout RS-232!!"},
         {"get RAM, answers just under the time-out", Op::GetRam, NoFault(), 1.3, kReceived},
-        {"get RAM, line hangs up after set 0", Op::GetRam, HangupAfter(S + 1), 0, "Timeout-RS-232..."},
+        {"get RAM, line hangs up after set 0", Op::GetRam, HangupAfter(S + 1), 0, kNoSetB},
         {"send RAM, silent", Op::SendRam, Silent(), 0, "Transmit para Ok!"},
         {"send EEPROM, short answers", Op::SendEeprom, ShortBy(5), 0, "Transmit para Ok!"},
         {"send EEPROM, then get on the same line", Op::SendThenGet, NoFault(), 0, kReceived},
-        {"send EEPROM with noise, then get", Op::SendThenGet, Noise(3), 0, kReceived},
+        {"send EEPROM with noise, then get", Op::SendThenGet, Noise(3), 0, kNeither},
         // Commands and their fetch.
         {"teach, silent", Op::Teach, Silent(), 0, "Timeout RS-232!!"},
-        {"teach, fetch silent", Op::Teach, SilentAfter(S + 1), 0, "Timeout RS-232!!"},
+        {"teach, fetch silent", Op::Teach, SilentAfter(1), 0, "Timeout RS-232!!"},
         {"teach, answers in pieces", Op::Teach, Split(3, 0.1), 0, kReceived},
         {"reset, answers just under the time-out", Op::Reset, NoFault(), 1.3, kReceived},
-        {"reset, noise before answers", Op::Reset, Noise(2), 0, kReceived},
+        {"reset, noise shifting the fetch's answer", Op::Reset, Noise(2), 0, "Timeout RS-232!!"},
         {"refresh, answers just over the time-out", Op::Refresh, NoFault(), 1.7, "Timeout RS-232!!"},
         {"refresh, short answers", Op::Refresh, ShortBy(1), 0, "Timeout RS-232!!"},
         // The live loop: Stop is pressed after four answers.
         {"run, silent", Op::Run, Silent(), 0, "Timeout RS232-Line!"},
-        {"run, silent after two answers", Op::Run, SilentAfter(S + 2), 0, "Timeout RS232-Line!"},
+        {"run, silent after two answers", Op::Run, SilentAfter(2), 0, "Timeout RS232-Line!"},
         {"run, noise before answers", Op::Run, Noise(3), 0, "Line Ok!"},
         {"run, answers in pieces", Op::Run, Split(4, 0.05), 0, "Line Ok!"},
         {"run, answers just under the time-out", Op::Run, NoFault(), 1.8, "Line Ok!", -1, 9},
@@ -269,10 +272,10 @@ TEST_F(FaultMatrix, EveryOperationAgainstEveryFault) {
         {"run, line hangs up", Op::Run, HangupAfter(S + 2), 0, "Timeout RS232-Line!"},
         // The scope view.
         {"data, answers in pieces", Op::Data, Split(2, 0.05), 0, "Data[64] block received!"},
-        {"data, silent", Op::Data, Silent(), 0, "Timeout-RS-232 while reading 64 data-words!", -1, 9},
+        {"data, silent", Op::Data, Silent(), 0, "Data view incomplete: 4 of 4 blocks missing!", -1, 9},
         // Recording: interval 0, five samples.
         {"record, silent", Op::Record, Silent(), 0, "Timeout RS232-Line!", 0},
-        {"record, silent after three answers", Op::Record, SilentAfter(S + 3), 0, "Timeout RS232-Line!", 3},
+        {"record, silent after three answers", Op::Record, SilentAfter(3), 0, "Timeout RS232-Line!", 3},
         {"record, line hangs up", Op::Record, HangupAfter(S + 2), 0, "Timeout RS232-Line!", 2},
         {"record, answers just under the time-out", Op::Record, NoFault(), 1.3, "Line Ok!", 5, 9},
         {"record, answers just over the time-out", Op::Record, NoFault(), 1.7, "Timeout RS232-Line!", 0},

@@ -154,6 +154,7 @@ TEST_F(Link, LineCheckFailures) {
         {MakeFaults(&F::silent, true), "Timeout < 36 Bytes", 2.0},
         {MakeFaults(&F::shortBy, 1), "Timeout < 36 Bytes", 2.0},
         {MakeFaults(&F::wrongEcho, true), "read error - not sync byte 0xAA!", 0.0},
+        {MakeFaults(&F::echoHighByte, true), "read error - not sync byte 0xAA!", 0.0},
     };
     for (const auto& c : cases) {
         const double t0 = Timer();
@@ -187,6 +188,10 @@ TEST_F(Link, FirmwareTexts) {
         Up(o);
         EXPECT_EQ(StatusText(), o.firmwareText.substr(0, 67)) << noZero;
     }
+
+    // More than the text on the line is no firmware text.
+    Up(WithFaults(MakeFaults(&F::overlongBy, 2)));
+    EXPECT_EQ(StatusText(), "Error reading firmware-info!");
 
     const double t0 = Timer();
     Up(WithFaults(MakeFaults(&F::silentOrders, std::set<int>{ORD_VERSION})));

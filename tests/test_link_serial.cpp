@@ -193,6 +193,6 @@ TEST(LinkBuffers, DirectReadsNeverPassTheReceiveBuffer) {
     EXPECT_GT(GetVERSIONInfo(), FIRMWARE_LEN);
     EXPECT_GT(nBytesR, FIRMWARE_LEN);
     EXPECT_LE(nBytesR, 1024);
-    EXPECT_STREQ(szStatus, "kept");
+    EXPECT_STREQ(szStatus, "Error reading firmware-info!");
     CloseCom(com);
 }

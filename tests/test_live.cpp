@@ -179,7 +179,6 @@ protected:
     void SetUp() override {
         host = StartSim(zep4sim::defaultOptions());
         StartFrontEnd();
-        answeredAtStart = static_cast<int>(host->requests().size());
         host->clearRequests();
     }
     void TearDown() override { onAnswer = nullptr; }
@@ -202,7 +201,6 @@ protected:
         return plots;
     }
     std::unique_ptr<zep4sim::PtyHost> host;
-    int answeredAtStart = 0; // start-up's exchanges, all answered
 };
 
 TEST_F(LiveLoop, EachAnswerPlottedOnceAndStopDropsPendingAnswer) {
@@ -294,13 +292,22 @@ TEST_F(LiveLoop, ScopeViewPerGraphSource) {
     }
 }
 
-TEST_F(LiveLoop, ScopeViewFlatWhenFourthBlockMissing) {
-    host->setFaults(MakeFaults(&zep4sim::Faults::silentAfter, answeredAtStart + 4)); // live answer, 3 blocks
+// A missing block flattens both curves, an overlong one only its own place; either way the
+// status says the curves are incomplete rather than "received".
+TEST_F(LiveLoop, ScopeViewWithAMissingOrOverlongBlockSaysSo) {
+    host->setFaults(MakeFaults(&zep4sim::Faults::silentAfter, 4)); // live answer, 3 blocks
     const auto plots = DataView(2);
     ASSERT_EQ(plots.size(), 4u);
     EXPECT_EQ(plots[2].y, V(128, 0.0));
     EXPECT_EQ(std::count(yArrayB, yArrayB + 128, 0), 128);
-    EXPECT_EQ(StatusText(), "Timeout-RS-232 while reading 64 data-words!");
+    EXPECT_EQ(StatusText(), "Data view incomplete: 1 of 4 blocks missing!");
+
+    PumpFor(0.1);
+    host->setFaults(MakeFaults(&zep4sim::Faults::overlongBy, 3));
+    std::fill(yArrayA, yArrayA + 128, uint16_t{777}); // an earlier view's samples
+    DataView(2);
+    EXPECT_EQ(std::count(yArrayA, yArrayA + 128, 777), 0);
+    EXPECT_EQ(StatusText(), "Data view incomplete: 4 of 4 blocks missing!");
 }
 
 TEST_F(LiveLoop, ScopeViewWithoutLiveAnswerKeepsLiveValues) {

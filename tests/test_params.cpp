@@ -130,12 +130,12 @@ TEST_F(ParamsTest, RejectedFileChangesNothing) {
         SCOPED_TRACE(name);
         fs::path p = dir / (std::string(name) + ".cfg");
         if (!text.empty()) std::ofstream(p) << text;
-        SetCtrlVal(panelHandle, PANEL_REFA, 1234); // an unsent edit: Get shows the variables again
+        SetCtrlVal(panelHandle, PANEL_REFA, 1234); // an unsent edit: nothing came to replace it
         auto before = AllVars();
         Transfer(PANEL_BTNGET, p);
         EXPECT_EQ(AllVars(), before);
         EXPECT_TRUE(StatusStarts("Parameter file not read: ")) << StatusText();
-        EXPECT_EQ(Ctrl(panelHandle, PANEL_REFA), refA);
+        EXPECT_EQ(Ctrl(panelHandle, PANEL_REFA), 1234);
     }
 }
 
@@ -220,12 +220,46 @@ TEST_F(ParamsLinkTest, EepromSendThenGetBringsTheSameValues) {
     EXPECT_NE(sim->engine().ramSet(0)[2], 65535) << "an EEPROM send must not reach RAM";
 }
 
-TEST_F(ParamsLinkTest, GetFromSilentControllerShowsTheTimeOut) {
-    Silence({}, true);
-    auto before = AllVars();
-    Press(PANEL_BTNGET);
-    EXPECT_EQ(AllVars(), before);
-    EXPECT_EQ(StatusText(), "Timeout-RS-232...");
+// A fetch takes only the answer that names its set; a Get that misses either says which,
+// and the panels keep the user's values wherever nothing came to replace them.
+TEST_F(ParamsLinkTest, GetTakesOnlyTheAnswerOfItsSet) {
+    zep4sim::Faults late;
+    late.lateOrders = {ORD_READ_RAM};
+    late.lateSeconds = 1.7; // set 0 comes during the wait for set 1, set 1 after it
+    struct Case {
+        const char* name;
+        zep4sim::Faults faults;
+        bool got0, got1;
+        const char* status;
+    };
+    const Case cases[] = {
+        {"late answers", late, false, false, "No answer for parameter sets 0 and 1!"},
+        {"other set", MakeFaults(&zep4sim::Faults::otherSet, true), false, false,
+         "No answer for parameter sets 0 and 1!"},
+        {"noise", MakeFaults(&zep4sim::Faults::noiseBytes, 5), false, false, "No answer for parameter sets 0 and 1!"},
+        {"set 1 silent", MakeFaults(&zep4sim::Faults::silentAfter, 1), true, false,
+         "No answer for parameter set 1 (CH-B)!"},
+        {"set 0 silent", MakeFaults(&zep4sim::Faults::silentFirst, 1), false, true,
+         "No answer for parameter set 0 (CH-A)!"},
+        {"good", zep4sim::Faults{}, true, true, "Parameter-frame received! - Line Ok!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PumpFor(0.5); // a late answer of the case before is gone
+        sim->setFaults(c.faults);
+        const zep4sim::Words ram0 = sim->engine().ramSet(0), ram1 = sim->engine().ramSet(1);
+        refA = 11, tolA = 12, refB = 13, tolB = 14; // what the program held
+        SetCtrlVal(panelHandle, PANEL_REFA, 21);   // what the user has typed
+        SetCtrlVal(panelHandle, PANEL_REFB, 23);
+        Press(PANEL_BTNGET);
+        EXPECT_EQ(StatusText(), c.status);
+        EXPECT_EQ(refA, c.got0 ? ram0[2] : 11);
+        EXPECT_EQ(tolA, c.got0 ? ram0[3] : 12);
+        EXPECT_EQ(refB, c.got1 ? ram1[2] : 13);
+        EXPECT_EQ(tolB, c.got1 ? ram1[3] : 14);
+        EXPECT_EQ(Ctrl(panelHandle, PANEL_REFA), c.got0 ? ram0[2] : 21);
+        EXPECT_EQ(Ctrl(panelHandle, PANEL_REFB), c.got1 ? ram1[2] : 23);
+    }
 }
 
 TEST_F(ParamsLinkTest, GetInEvaluationModeTwoDimsChannelBAndBack) {
@@ -243,13 +277,29 @@ TEST_F(ParamsLinkTest, GetInEvaluationModeTwoDimsChannelBAndBack) {
     }
 }
 
-TEST_F(ParamsLinkTest, TeachFetchesTheNewReferenceButLeavesThePanel) {
-    int shown = Ctrl(panelHandle, PANEL_REFA);
+TEST_F(ParamsLinkTest, TeachShowsTheNewReferenceSoTheNextSendKeepsIt) {
     Press(PANEL_BUTTONTEACH);
     EXPECT_EQ(StatusText(), "Parameter-frame received! - Line Ok!");
-    EXPECT_EQ(refA, sim->engine().ramSet(0)[2]);
-    EXPECT_NE(int(refA), shown);
-    EXPECT_EQ(Ctrl(panelHandle, PANEL_REFA), shown);
+    const uint16_t taught = sim->engine().ramSet(0)[2];
+    EXPECT_EQ(refA, taught);
+    EXPECT_EQ(Ctrl(panelHandle, PANEL_REFA), taught);
+    SetCtrlVal(panelHandle, PANEL_TOLA, 345);
+    Press(PANEL_BTNSEND);
+    PumpFor(0.1);
+    EXPECT_EQ(sim->engine().ramSet(0)[2], taught);
+    EXPECT_EQ(sim->engine().ramSet(0)[3], 345);
+}
+
+// Whatever target was lit, the port change fetches from RAM, and the buttons say so.
+TEST_F(ParamsLinkTest, PortChangeShowsTheRamTarget) {
+    for (int lit : {PANEL_RBTEEPROM, PANEL_RBTFILE}) {
+        OperateCtrl(panelHandle, lit, 1);
+        OperateCtrl(panelHandle, PANEL_DROPDCOM, 1);
+        EXPECT_EQ(target, RAM);
+        EXPECT_EQ(Ctrl(panelHandle, PANEL_RBTRAM) * 100 + Ctrl(panelHandle, PANEL_RBTEEPROM) * 10 +
+                      Ctrl(panelHandle, PANEL_RBTFILE),
+                  100);
+    }
 }
 
 TEST_F(ParamsLinkTest, CommandsTimeOutWhenTheFetchOrTheCommandGoesUnanswered) {

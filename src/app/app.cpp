@@ -65,6 +65,7 @@ void InitVars() {
     type = 1;
     rx_flag = 1;
     stop_flag = 1;
+    ShowTarget(); // the radio buttons say where Send and Get go
     // 3.-5. Texts and the default files; the record file lies beside the program.
     CopyText(szStatus, "InitVars");
     CopyText(recfile_name, "KVexRecord.dat");

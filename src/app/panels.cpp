@@ -167,7 +167,7 @@ void BuildMain(int panel) {
     par->addWidget(Num(panel, PANEL_TOLB, "PANEL_TOLB", "TOLERANCE-CHB", 512), 3, 1);
     par->addWidget(Num(panel, PANEL_HYSTERESIS, "PANEL_HYSTERESIS", "HYSTERESIS", 20), 4, 0);
     par->addWidget(Ring(panel, PANEL_HWMODE, "PANEL_HWMODE", "HW-MODE",
-                        {{"0: single", 0}, {"1: standard", 1}, {"2: extended", 2}}, 1),
+                        {{"0", 0}, {"1", 1}, {"2", 2}}, 1),
                    4, 1);
     par->addWidget(AddCtrl(panel, CtrlSpec{PANEL_TOGBTNPARAII, CtrlKind::ToggleButton, "PANEL_TOGBTNPARAII",
                                            "More parameters / recorder", CC_TOGBTNparaII, 0}),
@@ -244,11 +244,11 @@ void BuildPopup(int panel) {
 
     auto* par = new QGridLayout;
     par->addWidget(Ring(panel, POPUP_EVALMODE, "POPUP_EVALMODE", "Evaluation mode",
-                        {{"NORM-A: A/Amax", 0}, {"NORM (A & B)", 1}, {"NORM (A + B)", 2}, {"DIFF", 3}}, 0,
+                        {{"NORM-A: A/Amax", 0}, {"NORM (A & B)", 1}, {"NORM (A + B)", 2}, {"3", 3}}, 0,
                         CC_DROP_EvalMode),
                    0, 0, 1, 2);
     par->addWidget(Ring(panel, POPUP_TRIGMODE, "POPUP_TRIGMODE", "Trigger mode",
-                        {{"CONTINOUS", 0}, {"EXT-IN0-LOW", 1}, {"EXT-IN0-EDGE", 2}, {"EXT-IN0-HIGH", 3}}, 0,
+                        {{"CONTINOUS", 0}, {"1", 1}, {"2", 2}, {"EXT-IN0-HIGH", 3}}, 0,
                         CC_DropTrigmode),
                    1, 0, 1, 2);
     par->addWidget(Ring(panel, POPUP_OUTMODE, "POPUP_OUTMODE", "Switching output",

@@ -68,5 +68,24 @@ int GetVERSIONInfo();
 int ReadData64(int start, int kind, int code);
 int SendInfoBlockToFlash(int first, int second);
 
+// One exchange at a time. While a hold lives, the controls that start exchanges are held
+// off (and Stop too, unless the exchange is the live loop or a recording, which Stop ends).
+extern int exchange_busy;
+struct ExchangeHold {
+    explicit ExchangeHold(bool stoppable = false);
+    ~ExchangeHold();
+    ExchangeHold(const ExchangeHold&) = delete;
+    ExchangeHold& operator=(const ExchangeHold&) = delete;
+};
+bool ExchangeBusy();
+bool StopHeld();
+// Writes the request in szWriteBuf; its answer is awaited for at most limit seconds.
+int WriteRequest(int port, double limit);
+// The last request was answered (or never will be).
+void AnswerTaken();
+// Pumps events until the last request was answered or given up; call it before pp is
+// filled for the next request, since the answer lands in pp.
+void WaitLineFree();
+
 // Shows a text on the main panel's status line.
 void ShowStatus(const char* text);

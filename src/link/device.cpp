@@ -29,12 +29,13 @@ int ReadWaiting(int n) {
 } // namespace
 
 int GetVERSIONInfo() {
+    WaitLineFree();
     InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
     FlushInQ(com);
     FlushOutQ(com);
     order = ORD_VERSION;
     FillTxBuf(ORD_VERSION, pp);
-    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+    nBytesW = WriteRequest(com, 2.0);
     ShowStatus("Waiting for firmware info ...");
     tstart = Timer();
     int n = 0;
@@ -49,6 +50,7 @@ int GetVERSIONInfo() {
         Delay(kPollPause);
     }
     nBytesR = ReadWaiting(n);
+    if (n >= FIRMWARE_LEN) AnswerTaken();
     if (nBytesR == FIRMWARE_LEN) {
         // The text ends at its first zero, or at the end of the 72 bytes; szStatus keeps 67
         // characters of it.
@@ -56,6 +58,9 @@ int GetVERSIONInfo() {
         std::copy(szReadBuf, szReadBuf + FIRMWARE_LEN, text);
         text[FIRMWARE_LEN] = '\0';
         CopyText(szStatus, text);
+    } else if (n > FIRMWARE_LEN) {
+        // More than the text: something else shared the line, so the text cannot be trusted.
+        CopyText(szStatus, "Error reading firmware-info!");
     }
     InstallComCallback(com, eventMask, FRAME_LEN, 0x55, RX_Receive_Function, nullptr);
     FlushInQ(com);
@@ -67,11 +72,12 @@ int GetVERSIONInfo() {
 
 int ReadData64(int start, int kind, int code) {
     int result = 0;
+    WaitLineFree();
     FillShortFrame(code, start, kind);
     FlushInQ(com);
     FlushOutQ(com);
     rx_flag = 0;
-    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+    nBytesW = WriteRequest(com, TIMEOUT);
     ShowStatus("Waiting for Data[64] ...");
     tstart = Timer();
     int n = 0;
@@ -88,20 +94,25 @@ int ReadData64(int start, int kind, int code) {
         Delay(kPollPause);
     }
     nBytesR = ReadWaiting(n);
+    if (n >= DATA64_LEN) AnswerTaken();
+    uint16_t* dest = nullptr;
+    switch (start) {
+    case 0: dest = yArrayA; break;
+    case 64: dest = yArrayA + 64; break;
+    case 128: dest = yArrayB; break;
+    case 192: dest = yArrayB + 64; break;
+    default: break;
+    }
     if (nBytesR == DATA64_LEN) {
         CopyText(szStatus, "Data[64] block received!");
         result = 64;
-        uint16_t* dest = nullptr;
-        switch (start) {
-        case 0: dest = yArrayA; break;
-        case 64: dest = yArrayA + 64; break;
-        case 128: dest = yArrayB; break;
-        case 192: dest = yArrayB + 64; break;
-        default: break;
-        }
         const auto* b = reinterpret_cast<const unsigned char*>(szReadBuf);
         if (dest)
             for (int i = 0; i < 64; ++i) dest[i] = static_cast<uint16_t>((b[2 * i] << 8) | b[2 * i + 1]);
+    } else if (n > DATA64_LEN) {
+        // An overlong answer is no block: its place must not keep the last view's samples.
+        CopyText(szStatus, "Data[64] block too long - dropped!");
+        if (dest) std::fill(dest, dest + 64, uint16_t{0});
     }
     ShowStatus(szStatus);
     return result;
@@ -111,9 +122,10 @@ int SendInfoBlockToFlash(int first, int second) {
     order = ORD_INFOBLOCK;
     int result = 1;
     FillShortFrame(ORD_INFOBLOCK, second, first);
-    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+    nBytesW = WriteRequest(com, 2.0);
     Delay(0.05);
     nBytesR = ComRd(com, szReadBuf, FRAME_LEN);
+    AnswerTaken();
     const auto* b = reinterpret_cast<const unsigned char*>(szReadBuf);
     if (nBytesR != FRAME_LEN) {
         CopyText(szStatus, "Timeout: SendInfoBlockToFlash < 36 Bytes");

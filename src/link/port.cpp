@@ -28,6 +28,7 @@ const char* ComErrorText(int code) {
 }
 
 void InitRS232(int port) {
+    ExchangeHold hold;
     const int r = OpenComConfig(port, "", 19200, 0, 8, 1, 4096, 4096);
     if (r < 0) {
         CopyText(szStatus, ComErrorText(r));
@@ -39,11 +40,14 @@ void InitRS232(int port) {
         InstallComCallback(port, eventMask, FRAME_LEN, sync, RX_Receive_Function, nullptr);
         if (CheckComLine(port) == 1) {
             target = RAM;
-            PushGET(RAM, 0);
+            ShowTarget();
+            const int got0 = PushGET(RAM, 0);
             target = RAM;
-            PushGET(RAM, 1);
-            SetPanelValues();
-            if (GetVERSIONInfo() < FIRMWARE_LEN) CopyText(szStatus, "Error reading firmware-info!");
+            const int got1 = PushGET(RAM, 1);
+            ShowFetchedSets(got0, got1);
+            if (GetVERSIONInfo() != FIRMWARE_LEN) CopyText(szStatus, "Error reading firmware-info!");
+            // Panels that do not show the controller's values matter more than its name.
+            if (!got0 || !got1) CopyText(szStatus, FetchFailureText(got0, got1));
         }
     }
     ShowStatus(szStatus);
@@ -58,6 +62,7 @@ void RX_Receive_Function(int /*port*/, int events, void* /*data*/) {
         GetRxBuf(PNUM);
         rx_flag = 1;
         graphrefresh = 1;
+        AnswerTaken();
     }
     FlushInQ(com);
 }
@@ -84,9 +89,10 @@ int CheckComLine(int port) {
     FillTxBuf(ORD_ECHO, pp);
     FlushInQ(port);
     FlushOutQ(port);
-    nBytesW = ComWrt(port, szWriteBuf, FRAME_LEN);
+    nBytesW = WriteRequest(port, 2.0);
     Delay(0.05);
     nBytesR = ComRd(port, szReadBuf, FRAME_LEN);
+    AnswerTaken(); // read, or given up after the port's own time-out
     const auto* b = reinterpret_cast<const unsigned char*>(szReadBuf);
     if (nBytesR != FRAME_LEN) {
         CopyText(szStatus, "Timeout < 36 Bytes");
@@ -103,6 +109,13 @@ int CheckComLine(int port) {
 int CC_DropDCom(int /*panel*/, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
                 int /*eventData2*/) {
     if (event != EVENT_COMMIT && event != EVENT_VAL_CHANGED) return 0;
+    if (ExchangeBusy()) {
+        // Not now: the ring goes back to the port in use.
+        SetCtrlVal(panelHandle, PANEL_DROPDCOM, com);
+        return 0;
+    }
+    ExchangeHold hold;
+    WaitLineFree();
     CloseCom(com);
     GetCtrlVal(panelHandle, PANEL_DROPDCOM, com);
     ShowStatus("Init COM-Port ...");

@@ -88,7 +88,9 @@ void DecodeLiveAnswer() {
 
 int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
               int /*eventData2*/) {
-    if (event != EVENT_COMMIT) return 0;
+    if (event != EVENT_COMMIT || ExchangeBusy()) return 0;
+    ExchangeHold hold(true);
+    WaitLineFree();
 
     SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, 0);
     SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, 1);
@@ -99,7 +101,7 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
     rx_flag = 0;
     order = ORD_LIVE;
     BuildLiveRequest();
-    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+    nBytesW = WriteRequest(com, kLiveTimeout);
     if (nBytesW == FRAME_LEN) ShowStatus("Line Ok!");
 
     tstart = Timer();
@@ -121,7 +123,7 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
             BuildLiveRequest();
             rx_flag = 0;
             tstart = Timer();
-            nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+            nBytesW = WriteRequest(com, kLiveTimeout);
         }
         tdiff = Timer() - tstart;
         if (tdiff > kLiveTimeout) {
@@ -141,7 +143,7 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
 
 int CC_BTNStop(int panel, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
                int /*eventData2*/) {
-    if (event != EVENT_COMMIT) return 0;
+    if (event != EVENT_COMMIT || StopHeld()) return 0;
 
     // A pending answer is dropped: it must not be plotted nor answered with a request.
     rx_flag = 0;

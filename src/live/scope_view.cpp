@@ -2,6 +2,8 @@
 // with the tolerance band, the dashed reference and a cursor on the reported sample.
 #include "live/live.h"
 
+#include <cstdio>
+
 #include "app/app.h"
 #include "app/panels.h"
 #include "link/com232.h"
@@ -22,11 +24,14 @@ int GraphSource() {
     return v;
 }
 
-void ReadFourBlocks(int kind) {
+// Returns how many of the four blocks came in whole.
+int ReadFourBlocks(int kind) {
+    int whole = 0;
     for (int start = 0; start < 256; start += 64) {
         order = ORD_DATA64;
-        ReadData64(start, kind, ORD_DATA64);
+        if (ReadData64(start, kind, ORD_DATA64) == 64) ++whole;
     }
+    return whole;
 }
 
 void SetBand(uint16_t ref, uint16_t tol) {
@@ -55,7 +60,9 @@ void NormAxisWithCursor() {
 
 int CC_BTNData(int panel, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
                int /*eventData2*/) {
-    if (event != EVENT_COMMIT) return 0;
+    if (event != EVENT_COMMIT || ExchangeBusy()) return 0;
+    ExchangeHold hold;
+    WaitLineFree();
 
     SetCtrlAttribute(panel, PANEL_RAWCHART, Attr::Visible, 0);
     SetCtrlAttribute(panel, PANEL_NORMCHART, Attr::Visible, 0);
@@ -66,7 +73,7 @@ int CC_BTNData(int panel, int /*control*/, int event, void* /*callbackData*/, in
     rx_flag = 0;
     order = ORD_LIVE;
     FillTxBuf(ORD_LIVE, pp);
-    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+    nBytesW = WriteRequest(com, TIMEOUT);
 
     // Without an answer pp still holds the request's own words; shown as live values they
     // would pass parameters off as measurements, so the last live values stay instead.
@@ -76,21 +83,22 @@ int CC_BTNData(int panel, int /*control*/, int event, void* /*callbackData*/, in
     FlushInQ(com);
     FlushOutQ(com);
 
+    int whole = 4;
     switch (GraphSource()) {
     case 0:
-        ReadFourBlocks(0);
+        whole = ReadFourBlocks(0);
         break;
     case 1:
-        ReadFourBlocks(1);
+        whole = ReadFourBlocks(1);
         if (evalmode == 7) SetBand(refB, tolB);
         if (evalmode == 6) SetBand(refA, tolA);
         break;
     case 2:
-        ReadFourBlocks(1);
+        whole = ReadFourBlocks(1);
         SetBand(refA, tolA);
         break;
     case 3:
-        ReadFourBlocks(1);
+        whole = ReadFourBlocks(1);
         SetBand(refB, tolB);
         break;
     default:
@@ -108,6 +116,12 @@ int CC_BTNData(int panel, int /*control*/, int event, void* /*callbackData*/, in
         refArray[i] = valREF;
     }
     PlotDATACurve(yArrayA, yArrayB, upArray, loArray, refArray);
+    // The last block's own text would pass flat or stale curves off as received.
+    if (whole < 4) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Data view incomplete: %d of 4 blocks missing!", 4 - whole);
+        ShowStatus(text);
+    }
 
     SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, 0);
     FlushOutQ(com);

@@ -11,6 +11,8 @@
 namespace {
 
 void SendCommand(int code, bool teach) {
+    ExchangeHold hold;
+    WaitLineFree();
     FlushInQ(com);
     FlushOutQ(com);
     order = code;
@@ -18,25 +20,31 @@ void SendCommand(int code, bool teach) {
     CopyVarsToPP(0);
     FillTxBuf(order, pp);
     rx_flag = 0;
-    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+    nBytesW = WriteRequest(com, TIMEOUT);
     if (nBytesW == FRAME_LEN) ShowStatus("Line Ok!");
     if (teach) ShowStatus("New setpoint value teached!");
     tstart = Timer();
+    int fetched = 0;
     do {
         if (rx_flag) {
-            PushGET(RAM, 0); // its own wait leaves its elapsed time in tdiff
+            // Its own wait leaves its elapsed time in tdiff. What the controller now uses
+            // goes onto the panels, or the next send would undo it.
+            fetched = PushGET(RAM, 0);
+            if (fetched) SetPanelValues();
             break;
         }
         tdiff = Timer() - tstart;
         ProcessSystemEvents();
     } while (tdiff < TIMEOUT);
-    // Covers both a silent command and a fetch that timed out.
-    if (tdiff > TIMEOUT) ShowStatus("Timeout RS-232!!");
+    // Covers both a silent command and a fetch that timed out; a fetch answered in its
+    // last pass is no time-out.
+    if (!fetched && tdiff > TIMEOUT) ShowStatus("Timeout RS-232!!");
 }
 
 } // namespace
 
 int CC_ButtonTeach(int, int, int event, void*, int, int) {
+    if (ExchangeBusy()) return 0;
     if (event == EVENT_LEFT_CLICK)
         ShowStatus("Teach new Reference-Value ...");
     else if (event == EVENT_COMMIT)
@@ -45,11 +53,11 @@ int CC_ButtonTeach(int, int, int event, void*, int, int) {
 }
 
 int CC_ButtonReset(int, int, int event, void*, int, int) {
-    if (event == EVENT_COMMIT) SendCommand(ORD_RESET, false);
+    if (event == EVENT_COMMIT && !ExchangeBusy()) SendCommand(ORD_RESET, false);
     return 0;
 }
 
 int CC_ButtonRefresh(int, int, int event, void*, int, int) {
-    if (event == EVENT_COMMIT) SendCommand(ORD_REFRESH, false);
+    if (event == EVENT_COMMIT && !ExchangeBusy()) SendCommand(ORD_REFRESH, false);
     return 0;
 }

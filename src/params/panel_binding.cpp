@@ -36,61 +36,66 @@ static void ShowModeTexts() {
     ReplaceTextBoxLine(panelHandle, PANEL_OUTMODETEXT, 0, OutModeText(outmode));
 }
 
-void GetPanelValues() {
-    GetCtrlVal(panelHandle, PANEL_POWERA, powerA);
-    GetCtrlVal(panelHandle, PANEL_POWERB, powerB);
-    GetCtrlVal(panelHandle, PANEL_REFA, refA);
-    GetCtrlVal(panelHandle, PANEL_REFB, refB);
-    GetCtrlVal(panelHandle, PANEL_TOLA, tolA);
-    GetCtrlVal(panelHandle, PANEL_TOLB, tolB);
-    GetCtrlVal(panelHandle, PANEL_HYSTERESIS, hysteresis);
-    GetCtrlVal(panelHandle, PANEL_HWMODE, hwmode);
+namespace {
 
-    GetCtrlVal(panelPopUp, POPUP_MAXMODE, maxmode);
-    GetCtrlVal(panelPopUp, POPUP_AVERAGE, average);
-    GetCtrlVal(panelPopUp, POPUP_POLARITY, polarity);
-    GetCtrlVal(panelPopUp, POPUP_HOLD, hold);
-    GetCtrlVal(panelPopUp, POPUP_EVALMODE, evalmode);
-    GetCtrlVal(panelPopUp, POPUP_TRIGLVLA, triglvlA);
-    GetCtrlVal(panelPopUp, POPUP_TRIGLVLB, triglvlB);
-    GetCtrlVal(panelPopUp, POPUP_TRIGMODE, trigmode);
-    GetCtrlVal(panelPopUp, POPUP_SDELAY, sdelay);
-    GetCtrlVal(panelPopUp, POPUP_OUTMODE, outmode);
-    GetCtrlVal(panelPopUp, POPUP_ANAMODE, anamode);
+// Which control carries which variable, and the set the variable travels in.
+struct Binding {
+    bool popup;
+    int control;
+    uint16_t* var;
+    uint16_t set;
+};
+const Binding kBindings[] = {
+    {false, PANEL_POWERA, &powerA, 0},     {false, PANEL_POWERB, &powerB, 1},
+    {false, PANEL_REFA, &refA, 0},         {false, PANEL_REFB, &refB, 1},
+    {false, PANEL_TOLA, &tolA, 0},         {false, PANEL_TOLB, &tolB, 1},
+    {false, PANEL_HYSTERESIS, &hysteresis, 0}, {false, PANEL_HWMODE, &hwmode, 0},
+    {true, POPUP_MAXMODE, &maxmode, 0},    {true, POPUP_AVERAGE, &average, 0},
+    {true, POPUP_POLARITY, &polarity, 0},  {true, POPUP_HOLD, &hold, 0},
+    {true, POPUP_EVALMODE, &evalmode, 0},  {true, POPUP_TRIGLVLA, &triglvlA, 0},
+    {true, POPUP_TRIGLVLB, &triglvlB, 1},  {true, POPUP_TRIGMODE, &trigmode, 0},
+    {true, POPUP_SDELAY, &sdelay, 0},      {true, POPUP_OUTMODE, &outmode, 0},
+    {true, POPUP_ANAMODE, &anamode, 0},
+};
 
-    ShowModeTexts();
-}
+int PanelOf(const Binding& b) { return b.popup ? panelPopUp : panelHandle; }
 
-void SetPanelValues() {
-    SetCtrlVal(panelHandle, PANEL_POWERA, int(powerA));
-    SetCtrlVal(panelHandle, PANEL_POWERB, int(powerB));
-    SetCtrlVal(panelHandle, PANEL_REFA, int(refA));
-    SetCtrlVal(panelHandle, PANEL_REFB, int(refB));
-    SetCtrlVal(panelHandle, PANEL_TOLA, int(tolA));
-    SetCtrlVal(panelHandle, PANEL_TOLB, int(tolB));
-    SetCtrlVal(panelHandle, PANEL_HYSTERESIS, int(hysteresis));
-    SetCtrlVal(panelHandle, PANEL_HWMODE, int(hwmode));
-
-    SetCtrlVal(panelPopUp, POPUP_MAXMODE, int(maxmode));
-    SetCtrlVal(panelPopUp, POPUP_AVERAGE, int(average));
-    SetCtrlVal(panelPopUp, POPUP_EVALMODE, int(evalmode));
-    SetCtrlVal(panelPopUp, POPUP_TRIGLVLA, int(triglvlA));
-    SetCtrlVal(panelPopUp, POPUP_TRIGLVLB, int(triglvlB));
-    SetCtrlVal(panelPopUp, POPUP_POLARITY, int(polarity));
-    SetCtrlVal(panelPopUp, POPUP_HOLD, int(hold));
-    SetCtrlVal(panelPopUp, POPUP_OUTMODE, int(outmode));
-    SetCtrlVal(panelPopUp, POPUP_TRIGMODE, int(trigmode));
-    SetCtrlVal(panelPopUp, POPUP_SDELAY, int(sdelay));
-    SetCtrlVal(panelPopUp, POPUP_ANAMODE, int(anamode));
-
+// Writes one set's variables to their controls; set 0 also brings its evaluation-mode layout.
+void ShowSet(uint16_t set) {
+    for (const Binding& b : kBindings)
+        if (b.set == set) SetCtrlVal(PanelOf(b), b.control, int(*b.var));
+    if (set != 0) return;
     // Evaluation mode 2 judges A + B against one reference and one tolerance.
     const bool joint = evalmode == 2;
     SetCtrlAttribute(panelHandle, PANEL_REFB, Attr::Dimmed, joint ? 1 : 0);
     SetCtrlAttribute(panelHandle, PANEL_TOLB, Attr::Dimmed, joint ? 1 : 0);
     SetCtrlAttribute(panelHandle, PANEL_REFA, Attr::LabelText, joint ? "REFERENCE" : "REFERENCE-CHA");
     SetCtrlAttribute(panelHandle, PANEL_TOLA, Attr::LabelText, joint ? "TOLERANCE" : "TOLERANCE-CHA");
-
     ShowModeTexts();
+}
+
+} // namespace
+
+void GetPanelValues() {
+    for (const Binding& b : kBindings) GetCtrlVal(PanelOf(b), b.control, *b.var);
+    ShowModeTexts();
+}
+
+void SetPanelValues() {
+    ShowSet(1);
+    ShowSet(0);
+}
+
+void ShowFetchedSets(int got0, int got1) {
+    if (got1) ShowSet(1);
+    if (got0) ShowSet(0);
+}
+
+const char* FetchFailureText(int got0, int got1) {
+    if (!got0 && !got1) return "No answer for parameter sets 0 and 1!";
+    if (!got0) return "No answer for parameter set 0 (CH-A)!";
+    if (!got1) return "No answer for parameter set 1 (CH-B)!";
+    return "Parameter-frame received! - Line Ok!";
 }
 
 int CC_BINSWpower(int panel, int control, int event, void*, int, int) {

@@ -5,6 +5,8 @@
 #include "app/panels.h"
 #include "link/com232.h"
 #include "platform/serial.h"
+#include "platform/timing.h"
+#include "platform/ui.h"
 
 uint16_t powerA, powerB, refA, refB, tolA, tolB, hysteresis, polarity, hold, hwmode, average, evalmode,
     triglvlA, triglvlB, trigmode, sdelay, outmode, anamode, maxmode;
@@ -67,23 +69,39 @@ void CopyPPtoVars(uint16_t set) {
     }
 }
 
-void PushGET(int target, uint16_t set) {
-    if (target == DATFILE) return; // files go through ReadParaFromFile
+int PushGET(int target, uint16_t set) {
+    if (target == DATFILE) return 0; // files go through ReadParaFromFile
+    WaitLineFree();
     order = (target == EEPROM) ? ORD_READ_EEPROM : ORD_READ_RAM;
     CopyVarsToPP(set);
     FlushInQ(com);
     FlushOutQ(com);
     FillTxBuf(order, pp);
     rx_flag = 0;
-    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+    nBytesW = WriteRequest(com, TIMEOUT);
     if (nBytesW == FRAME_LEN) ShowStatus("Waiting for parameter-frame ...");
-    WaitRxFull();
-    // An answer taken in during the wait's last pass still counts, even past the limit.
-    if (rx_flag) {
+    // Only an answer that names this set is taken: a late answer to the other set, a live
+    // answer or noise shifted into a frame is dropped and the wait goes on.
+    int taken = 0;
+    tstart = Timer();
+    for (;;) {
+        ProcessSystemEvents();
+        tdiff = Timer() - tstart;
+        if (rx_flag && pp[0] == set) {
+            taken = 1; // even when it came in the last pass, past the limit
+            break;
+        }
+        rx_flag = 0;
+        if (tdiff > TIMEOUT) {
+            CopyText(szStatus, "Timeout-RS-232...");
+            break;
+        }
+    }
+    if (taken) {
         CopyPPtoVars(set);
         ShowStatus("Parameter-frame received! - Line Ok!");
     } else {
-        // The wait left its time-out text; do not keep claiming we are still waiting.
         ShowStatus(szStatus);
     }
+    return taken;
 }

@@ -16,11 +16,16 @@ extern char file_name[MAX_PATHNAME_LEN];
 // Block and GET exchange.
 void CopyVarsToPP(uint16_t set);
 void CopyPPtoVars(uint16_t set);
-void PushGET(int target, uint16_t set);
+// 1 when the controller's answer for that set came in and was taken.
+int PushGET(int target, uint16_t set);
 
 // Panel binding.
 void GetPanelValues();
 void SetPanelValues();
+// Shows the sets whose fetch succeeded; a failed set leaves its controls as they are.
+void ShowFetchedSets(int got0, int got1);
+// Status text after fetching both sets.
+const char* FetchFailureText(int got0, int got1);
 const char* TrigModeText(unsigned mode);
 const char* EvalModeText(unsigned mode);
 const char* AnaModeText(unsigned mode);
@@ -36,8 +41,11 @@ int CC_RBTEeprom(int panel, int control, int event, void* callbackData, int even
 int CC_RBTFile(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_BTNSend(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_BTNGet(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+// The target radio buttons show target.
+void ShowTarget();
 void SendParaToFile();
-void ReadParaFromFile();
+// 1 when both sets were loaded from the chosen file.
+int ReadParaFromFile();
 
 // Teach, reset, refresh.
 int CC_ButtonTeach(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

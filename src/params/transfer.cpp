@@ -61,9 +61,10 @@ const char* FileErrorReason(int code) {
 }
 
 void SendParaSet(uint16_t set) {
+    WaitLineFree(); // the answer to the set before lands in pp
     CopyVarsToPP(set);
     FillTxBuf(order, pp);
-    nBytesW = ComWrt(com, szWriteBuf, FRAME_LEN);
+    nBytesW = WriteRequest(com, TIMEOUT);
 }
 
 } // namespace
@@ -83,9 +84,16 @@ int CC_RBTFile(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
+void ShowTarget() {
+    SetCtrlVal(panelHandle, PANEL_RBTRAM, target == RAM ? 1 : 0);
+    SetCtrlVal(panelHandle, PANEL_RBTEEPROM, target == EEPROM ? 1 : 0);
+    SetCtrlVal(panelHandle, PANEL_RBTFILE, target == DATFILE ? 1 : 0);
+}
+
 // Acts on the mouse press only: a keyboard commit must not send anything.
 int CC_BTNSend(int, int, int event, void*, int, int) {
-    if (event != EVENT_LEFT_CLICK) return 0;
+    if (event != EVENT_LEFT_CLICK || ExchangeBusy()) return 0;
+    ExchangeHold hold;
     ShowStatus("Transmit...");
     if (target == DATFILE) {
         if (ChooseParaFile(SelectButton::Ok, true) > 0) SendParaToFile();
@@ -101,17 +109,22 @@ int CC_BTNSend(int, int, int event, void*, int, int) {
     return 0;
 }
 
+// The panels change only by what was fetched: a cancelled, failed or partial Get leaves the
+// user's unsent edits where nothing came to replace them.
 int CC_BTNGet(int, int, int event, void*, int, int) {
+    if (ExchangeBusy()) return 0;
     if (event == EVENT_LEFT_CLICK) {
         ShowStatus("Receive...");
     } else if (event == EVENT_COMMIT) {
+        ExchangeHold hold;
         if (target == DATFILE) {
-            ReadParaFromFile();
+            if (ReadParaFromFile()) SetPanelValues();
         } else {
-            PushGET(target, 0);
-            PushGET(target, 1); // even when set 0 timed out
+            const int got0 = PushGET(target, 0);
+            const int got1 = PushGET(target, 1); // even when set 0 timed out
+            ShowFetchedSets(got0, got1);
+            ShowStatus(FetchFailureText(got0, got1));
         }
-        SetPanelValues();
     }
     return 0;
 }
@@ -129,16 +142,17 @@ void SendParaToFile() {
 }
 
 // A file that cannot be read whole changes nothing: either all 32 values load or none.
-void ReadParaFromFile() {
-    if (ChooseParaFile(SelectButton::Load, false) <= 0) return;
+int ReadParaFromFile() {
+    if (ChooseParaFile(SelectButton::Load, false) <= 0) return 0;
     uint32_t values[kFileValues];
     int rc = FileToArray(file_name, values, kFileValues, 65535);
     if (rc != kFile_Ok) {
         ShowStatus((std::string("Parameter file not read: ") + FileErrorReason(rc)).c_str());
-        return;
+        return 0;
     }
     for (int i = 0; i < PNUM; ++i) pp[i] = uint16_t(values[i]);
     CopyPPtoVars(0);
     for (int i = 0; i < PNUM; ++i) pp[i] = uint16_t(values[PNUM + i]);
     CopyPPtoVars(1);
+    return 1;
 }

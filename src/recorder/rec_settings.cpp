@@ -56,14 +56,12 @@ int CC_RecordFileNameBtn(int, int, int event, void*, int, int) {
     char chosen[MAX_PATHNAME_LEN];
     CopyText(chosen, recfile_name);
     ret = FileSelectPopup(request, chosen);
-    if (ret == VAL_EXISTING_FILE_SELECTED) {
-        CopyText(recfile_name, chosen);
-        // The file a running recording writes to stays; the next start replaces it anyway.
-        if (!RecordingWritesTo(recfile_name)) CVI_DeleteFile(recfile_name);
-        SetCtrlVal(panelPopUp, POPUP_RECFILENAME, recfile_name);
-    } else if (ret == VAL_NEW_FILE_SELECTED) {
-        CopyText(recfile_name, chosen);
-        SetCtrlVal(panelPopUp, POPUP_RECFILENAME, recfile_name);
-    }
+    if (ret != VAL_EXISTING_FILE_SELECTED && ret != VAL_NEW_FILE_SELECTED) return 0;
+    CopyText(recfile_name, chosen);
+    // The file a running recording writes to stays; the next start replaces it anyway.
+    if (ret == VAL_EXISTING_FILE_SELECTED && !RecordingWritesTo(recfile_name)) CVI_DeleteFile(recfile_name);
+    // While a recording runs the display names the file being written; the choice shows
+    // when that recording ends.
+    if (!RecordingActive()) SetCtrlVal(panelPopUp, POPUP_RECFILENAME, recfile_name);
     return 0;
 }

@@ -49,7 +49,7 @@ void SendLiveRequest() {
     FillTxBuf(ORD_LIVE, pp);
     rx_flag = 0;
     tstart = Timer();
-    nBytesW = ComWrt(com, szWriteBuf, PNUM * 2 + 4);
+    nBytesW = WriteRequest(com, TIMEOUT);
 }
 
 // Header line: the fixed text, then the interval and its line end.
@@ -89,8 +89,9 @@ uint16_t RecElapsedSeconds(double now, uint16_t tickMark) {
 }
 
 int CC_BTNStartRecord(int, int, int event, void*, int, int) {
-    if (event != EVENT_COMMIT) return 0;
-    if (recActive) return 0; // a recording already runs further up the stack
+    if (event != EVENT_COMMIT || ExchangeBusy()) return 0;
+    ExchangeHold hold(true);
+    WaitLineFree();
 
     SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::Visible, 0);
     SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, 1);
@@ -125,14 +126,16 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
         ShowRecordFileError(recActivePath);
         stop_flag = 1;
     } else {
-        CopyVarsToPP(0);
-        FlushInQ(com);
-        FlushOutQ(com);
-        rx_flag = 0;
-        order = ORD_LIVE;
-        FillTxBuf(ORD_LIVE, pp);
-        nBytesW = ComWrt(com, szWriteBuf, PNUM * 2 + 4);
-        if (nBytesW == PNUM * 2 + 4) ShowStatus("Line Ok!");
+        if (samples > 0) { // nothing to record: no request, and no answer left on the line
+            CopyVarsToPP(0);
+            FlushInQ(com);
+            FlushOutQ(com);
+            rx_flag = 0;
+            order = ORD_LIVE;
+            FillTxBuf(ORD_LIVE, pp);
+            nBytesW = WriteRequest(com, TIMEOUT);
+            if (nBytesW == FRAME_LEN) ShowStatus("Line Ok!");
+        }
 
         tstart = Timer();
         uint16_t tickMark = RecTickMark(Timer());
@@ -164,6 +167,11 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
                 break;
             }
 
+            // With the last sample in, no further request: its answer would only be flushed.
+            if (count >= samples) {
+                stop_flag = 1;
+                break;
+            }
             if (rx_flag == 1) SendLiveRequest();
 
             tdiff = Timer() - tstart;
@@ -172,7 +180,6 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
                 stop_flag = 1;
                 break;
             }
-            if (count >= samples) stop_flag = 1;
 
             ProcessSystemEvents();
         }
@@ -188,11 +195,13 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
     SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, 0);
     SetCtrlAttribute(panelPopUp, POPUP_RECSTART, Attr::Dimmed, 0);
     SetRecStatus("DATA-RECORDER", kRecIdleBg, kRecIdleFg);
+    // A file chosen during the recording shows now that it is the one the next start takes.
+    SetCtrlVal(panelPopUp, POPUP_RECFILENAME, recfile_name);
     return 0;
 }
 
 int CC_BTNStopRecord(int, int, int event, void*, int, int) {
-    if (event != EVENT_COMMIT) return 0;
+    if (event != EVENT_COMMIT || StopHeld()) return 0;
     stop_flag = 1;
     SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, 0);
     SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, 0);
@@ -201,6 +210,8 @@ int CC_BTNStopRecord(int, int, int event, void*, int, int) {
     SetCtrlAttribute(panelPopUp, POPUP_RECSTART, Attr::Dimmed, 0);
     return 0;
 }
+
+bool RecordingActive() { return recActive; }
 
 bool RecordingWritesTo(const char* path) {
     return recActive && path && std::strcmp(path, recActivePath) == 0;

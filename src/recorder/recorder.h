@@ -19,5 +19,6 @@ int CC_RecordFileNameBtn(int panel, int control, int event, void* callbackData, 
 // the elapsed count stays right across the wrap.
 uint16_t RecTickMark(double now);                           // whole seconds of a reading, mod 65536
 uint16_t RecElapsedSeconds(double now, uint16_t tickMark);  // whole seconds since the tick mark
-// True while a recording runs and writes to path.
+// True while a recording runs, and while it writes to path.
+bool RecordingActive();
 bool RecordingWritesTo(const char* path);
