@@ -42,5 +42,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("K-VEX-ZEP4-Duvez");
     QApplication::setApplicationVersion("V2.0");
+    QGuiApplication::setDesktopFileName("net.zep4.kvex_zep4");
     return WinMain(argc, argv);
 }
