@@ -135,24 +135,34 @@ TEST_F(UiTest, LoadPanelRejectsUnknownResources) {
     EXPECT_LT(SetCtrlVal(Panel(), 999, 1), 0);
 }
 
-TEST_F(UiTest, CommandButtonMouseGivesLeftClickThenCommitKeyboardOnlyCommit) {
+TEST_F(UiTest, CommandButtonGivesLeftClickThenCommitByMouseKeyboardOrAutomation) {
     auto* b = Widget<QAbstractButton>(T_BUTTON);
     ASSERT_NE(b, nullptr);
-    QTest::mouseClick(b, Qt::LeftButton);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_LEFT_CLICK}, {T_BUTTON, EVENT_COMMIT}}));
-    b->setFocus();
-    QTest::keyClick(b, Qt::Key_Space);
+    const std::vector<Seen> click = {{T_BUTTON, EVENT_LEFT_CLICK}, {T_BUTTON, EVENT_COMMIT}};
+    QTest::mousePress(b, Qt::LeftButton);
+    EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_LEFT_CLICK}}));
+    QTest::mouseRelease(b, Qt::LeftButton);
     EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_COMMIT}}));
+    b->setFocus();
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
+        {Qt::Key_Space, Qt::NoModifier}, {Qt::Key_Return, Qt::NoModifier},
+        {Qt::Key_Enter, Qt::KeypadModifier}, {Qt::Key_Space, Qt::ShiftModifier}};
+    for (const auto& [key, mods] : keys) {
+        QTest::keyClick(b, key, mods);
+        EXPECT_EQ(Take(), click) << key;
+    }
+    QTest::keyClick(b, Qt::Key_A);
     QTest::mouseClick(b, Qt::RightButton);
     EXPECT_TRUE(Take().empty());
     // A dimmed button gives nothing at all.
     SetCtrlAttribute(Panel(), T_BUTTON, Attr::Dimmed, 1);
     QTest::mouseClick(b, Qt::LeftButton);
+    QTest::keyClick(b, Qt::Key_Space);
     EXPECT_TRUE(Take().empty());
     SetCtrlAttribute(Panel(), T_BUTTON, Attr::Dimmed, 0);
     // Automation does what the mouse does.
     EXPECT_EQ(OperateCtrl(Panel(), T_BUTTON), 0);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_LEFT_CLICK}, {T_BUTTON, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), click);
 }
 
 TEST_F(UiTest, ProgrammaticValuesGiveNoEvents) {

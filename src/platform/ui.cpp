@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -173,22 +174,39 @@ private:
     int handle_;
 };
 
-// Left mouse press on a command button gives the left-click event; keyboard use does not.
+// A command button gives left click, then commit, however it is pressed. The mouse: left click
+// on the press, commit on the release over the button (the toolkit's clicked). Space, Enter or
+// Return on the focused button: both at the key press, and the key's release does nothing more.
 class ClickFilter : public QObject {
 public:
     ClickFilter(QObject* parent, int panel, int id) : QObject(parent), panel_(panel), id_(id) {}
 
 protected:
     bool eventFilter(QObject* obj, QEvent* e) override {
+        auto* b = qobject_cast<QAbstractButton*>(obj);
+        if (!b || !b->isEnabled()) return false;
         if (e->type() == QEvent::MouseButtonPress) {
-            auto* me = static_cast<QMouseEvent*>(e);
-            auto* w = qobject_cast<QWidget*>(obj);
-            if (me->button() == Qt::LeftButton && w && w->isEnabled()) Deliver(panel_, id_, EVENT_LEFT_CLICK);
+            if (static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) Deliver(panel_, id_, EVENT_LEFT_CLICK);
+            return false;
         }
-        return false;
+        if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) return false;
+        auto* ke = static_cast<QKeyEvent*>(e);
+        if (!IsPressKey(ke)) return false;
+        if (e->type() == QEvent::KeyPress && !ke->isAutoRepeat()) {
+            QPointer<QAbstractButton> alive(b);
+            Deliver(panel_, id_, EVENT_LEFT_CLICK);
+            // The left click's callback may have dimmed or discarded the button.
+            if (alive && alive->isEnabled()) alive->click();
+        }
+        return true;
     }
 
 private:
+    // With any modifier: the toolkit's own Space handling ignores them too.
+    static bool IsPressKey(const QKeyEvent* ke) {
+        const int k = ke->key();
+        return k == Qt::Key_Space || k == Qt::Key_Select || k == Qt::Key_Return || k == Qt::Key_Enter;
+    }
     int panel_, id_;
 };
 
@@ -318,6 +336,7 @@ Chart* MakeChart(QWidget* parent) {
     ch->view = new QChartView(ch->chart, parent);
     ch->view->setRenderHint(QPainter::Antialiasing, false);
     ch->view->setMinimumSize(200, 120);
+    ch->view->setFocusPolicy(Qt::NoFocus); // draws only: Tab passes it by
     return ch;
 }
 

@@ -1,0 +1,108 @@
+// Working both panels without a mouse: buttons pressed by key against the simulated
+// controller, and the Tab order.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/panels.h"
+#include "link/com232.h"
+#include "platform/panel_builder.h"
+#include "platform/serial.h"
+#include "platform/ui.h"
+#include "platform/ui_query.h"
+#include "support/harness.h"
+
+namespace {
+
+QWidget* Control(int panel, int id) {
+    CtrlKind kind;
+    std::string name;
+    CtrlCallbackPtr cb;
+    if (!GetCtrlInfo(panel, id, kind, name, cb)) return nullptr;
+    return PanelWidget(panel)->findChild<QWidget*>(QString::fromStdString(name));
+}
+
+// Shows the panel as the active window with the keyboard focus on a control.
+void FocusOn(int panel, int id) {
+    QWidget* win = PanelWidget(panel);
+    DisplayPanel(panel);
+    win->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(win));
+    Control(panel, id)->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), Control(panel, id));
+}
+
+TEST(Keyboard, SendAndGetByKeyOnTheFocusedButton) {
+    auto sim = StartSim();
+    StartFrontEnd();
+    OperateCtrl(panelHandle, PANEL_RBTRAM, 1);
+    const struct {
+        int button;
+        Qt::Key key;
+        int order;
+    } cases[] = {
+        {PANEL_BTNSEND, Qt::Key_Space, ORD_WRITE_RAM},
+        {PANEL_BTNSEND, Qt::Key_Return, ORD_WRITE_RAM},
+        {PANEL_BTNGET, Qt::Key_Enter, ORD_READ_RAM},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        FocusOn(panelHandle, c.button);
+        sim->clearRequests();
+        QTest::keyClick(QApplication::focusWidget(), c.key);
+        PumpUntil([&] { return sim->requests().size() >= 2; }, 2.0);
+        PumpFor(0.1); // nothing more follows
+        const auto r = sim->requests();
+        ASSERT_EQ(r.size(), 2u);
+        for (int set : {0, 1}) {
+            EXPECT_EQ(r[set].order, c.order);
+            EXPECT_EQ(r[set].words[0], set);
+        }
+    }
+    CloseCom(com);
+}
+
+// Object names of the controls Tab visits, from the first one round to it again.
+std::vector<std::string> TabCycle(int panel, int first) {
+    FocusOn(panel, first);
+    std::vector<std::string> names;
+    for (QWidget* f = QApplication::focusWidget(); f && names.size() < 100;) {
+        names.push_back(f->objectName().toStdString());
+        QTest::keyClick(f, Qt::Key_Tab);
+        f = QApplication::focusWidget();
+        if (f == Control(panel, first)) break;
+    }
+    return names;
+}
+
+TEST(Keyboard, TabFollowsTheReadingOrderOfEachPanel) {
+    ResetFrontEnd();
+    // Left column top to bottom, then the middle; charts and number displays take no input.
+    std::vector<std::string> main = {
+        "PANEL_DROPDCOM", "PANEL_BTNRUN", "PANEL_BTNSTOP", "PANEL_BTNDATA", "PANEL_GRAPHSOURCE",
+        "PANEL_RBTRAM", "PANEL_RBTEEPROM", "PANEL_RBTFILE", "PANEL_BTNSEND", "PANEL_BTNGET",
+        "PANEL_BUTTONTEACH", "PANEL_BUTTONRESET", "PANEL_BUTTONREFRESH", "PANEL_POWERSWITCH", "PANEL_POWERA",
+        "PANEL_REFA", "PANEL_REFB", "PANEL_TOLA", "PANEL_TOLB", "PANEL_HYSTERESIS", "PANEL_HWMODE",
+        "PANEL_TOGBTNPARAII", "PANEL_EVALMODETEXT", "PANEL_TRIGMODETEXT", "PANEL_OUTMODETEXT",
+        "PANEL_ANAMODETEXT", "PANEL_STATUS"};
+    EXPECT_EQ(TabCycle(panelHandle, PANEL_DROPDCOM), main);
+    OperateCtrl(panelHandle, PANEL_POWERSWITCH, 0); // channel B's power shows in A's place
+    main[14] = "PANEL_POWERB";
+    EXPECT_EQ(TabCycle(panelHandle, PANEL_DROPDCOM), main);
+    OperateCtrl(panelHandle, PANEL_POWERSWITCH, 1);
+    const std::vector<std::string> popup = {
+        "POPUP_EVALMODE", "POPUP_TRIGMODE", "POPUP_OUTMODE", "POPUP_ANAMODE", "POPUP_TRIGLVLA", "POPUP_TRIGLVLB",
+        "POPUP_SDELAY", "POPUP_HOLD", "POPUP_AVERAGE", "POPUP_POLARITY", "POPUP_MAXMODE", "POPUP_RECINTERVAL",
+        "POPUP_RECSAMPLES", "POPUP_RECFILENAME", "POPUP_RECFILEBTN", "POPUP_RECSTART", "POPUP_RECSTOP",
+        "POPUP_RECSTATUS"};
+    EXPECT_EQ(TabCycle(panelPopUp, POPUP_EVALMODE), popup);
+    HidePanel(panelPopUp);
+}
+
+} // namespace
