@@ -1,11 +1,15 @@
-// Working both panels without a mouse: buttons pressed by key against the simulated
-// controller, and the Tab order.
+// Working both panels without a mouse and with a screen reader: buttons pressed by key
+// against the simulated controller, the Tab order, the controls' accessible names and the
+// status line's announcements.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QTest>
 #include <QWidget>
 
+#include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -103,6 +107,57 @@ TEST(Keyboard, TabFollowsTheReadingOrderOfEachPanel) {
         "POPUP_RECSTATUS"};
     EXPECT_EQ(TabCycle(panelPopUp, POPUP_EVALMODE), popup);
     HidePanel(panelPopUp);
+}
+
+TEST(ScreenReader, EveryControlHasItsOwnNameAndChannelPairsSayTheirChannel) {
+    ResetFrontEnd();
+    std::set<std::string> names;
+    int controls = 0;
+    for (int panel : {panelHandle, panelPopUp}) {
+        const std::vector<int> made = GetNewCtrls(panel); // the brand's text lines say their text
+        for (int id : GetPanelCtrls(panel)) {
+            if (std::find(made.begin(), made.end(), id) != made.end()) continue;
+            QWidget* w = Control(panel, id);
+            ASSERT_NE(w, nullptr) << id;
+            const std::string name = w->accessibleName().toStdString();
+            SCOPED_TRACE(w->objectName().toStdString() + " \"" + name + "\"");
+            EXPECT_FALSE(name.empty());
+            EXPECT_TRUE(names.insert(name).second) << "said of two controls";
+            ++controls;
+        }
+    }
+    EXPECT_GT(controls, 60);
+    // Channel A and B controls of the same kind: each name says its own channel.
+    const std::pair<int, int> pairs[] = {
+        {PANEL_VALUEA, PANEL_VALUEB}, {PANEL_ADCA, PANEL_ADCB},   {PANEL_AMAX, PANEL_BMAX},
+        {PANEL_MAXVALA, PANEL_MAXVALB}, {PANEL_MINVALA, PANEL_MINVALB}, {PANEL_POWERA, PANEL_POWERB},
+        {PANEL_REFA, PANEL_REFB},     {PANEL_TOLA, PANEL_TOLB},
+    };
+    auto says = [](int id, const char* a, const char* b) {
+        const QString n = Control(panelHandle, id)->accessibleName();
+        return n.contains(a) && !n.contains(b);
+    };
+    for (const auto& [a, b] : pairs) {
+        EXPECT_TRUE(says(a, "CHA", "CHB") || says(a, "CH-A", "CH-B")) << a;
+        EXPECT_TRUE(says(b, "CHB", "CHA") || says(b, "CH-B", "CH-A")) << b;
+    }
+    // A label the program changes at run time leaves a name the form gave.
+    SetCtrlAttribute(panelHandle, PANEL_VALUEA, Attr::LabelText, "NORM-A/Amax");
+    EXPECT_EQ(Control(panelHandle, PANEL_VALUEA)->accessibleName(), "CH-A NORM");
+    SetCtrlAttribute(panelHandle, PANEL_VALUEA, Attr::LabelText, "NORM");
+}
+
+// Screen readers are told of a change of the description (the toolkit does it); offscreen no
+// reader listens, so what is checked is what one would read.
+TEST(ScreenReader, StatusLineReadsAsStatusWithTheNewestText) {
+    ResetFrontEnd();
+    QAccessibleInterface* status = QAccessible::queryAccessibleInterface(Control(panelHandle, PANEL_STATUS));
+    ASSERT_NE(status, nullptr);
+    for (const char* text : {"Echo Check - Line Ok!", "ZEP4-SIM Firmware V1.07", "Timeout-RS-232..."}) {
+        ShowStatus(text);
+        EXPECT_EQ(status->text(QAccessible::Name).toStdString(), "Status");
+        EXPECT_EQ(status->text(QAccessible::Description).toStdString(), text);
+    }
 }
 
 } // namespace

@@ -21,6 +21,8 @@ struct CtrlSpec {
     int minimum = 0;
     int maximum = 65535;
     std::vector<RingItem> items = {}; // rings
+    // What screen readers call it when the label alone does not tell which it is (its channel,
+    // its group); kept when the label changes.
     const char* accessibleName = nullptr;
 };
 

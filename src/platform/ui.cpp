@@ -101,6 +101,7 @@ struct Ctrl {
     int bg = -1, fg = -1, frame = -1;
     std::string font;
     int bold = 0, pt = 0;
+    bool ownName = false;    // the form named it for screen readers; label changes keep that name
     int dimmed = 0, visible = 1;
     int minV = 0, maxV = 65535;
     int refresh = 1;
@@ -676,7 +677,8 @@ Ctrl* MakeCtrl(Panel* p, const CtrlSpec& s, QWidget* parent) {
     }
     }
     c->w->setObjectName(QString::fromUtf8(c->name.c_str()));
-    c->w->setAccessibleName(s.accessibleName ? QString::fromUtf8(s.accessibleName) : label);
+    c->ownName = s.accessibleName != nullptr;
+    c->w->setAccessibleName(c->ownName ? QString::fromUtf8(s.accessibleName) : label);
     if (labelAbove && !c->label.empty()) {
         auto* box = new QWidget(parent);
         auto* lay = new QVBoxLayout(box);
@@ -779,6 +781,9 @@ int SetText(Ctrl& c, const char* text) {
     case CtrlKind::TextDisplay:
         c.text = text ? text : "";
         static_cast<QLineEdit*>(c.w)->setText(t);
+        // The text is the display's description too: a screen reader reads it with the
+        // display's name, and the toolkit tells it of every change (the status line's news).
+        c.w->setAccessibleDescription(t);
         return 0;
     case CtrlKind::TextMessage:
         c.text = text ? text : "";
@@ -1102,7 +1107,7 @@ int SetCtrlAttribute(int panel, int control, Attr attribute, const char* text) {
         if (c->lab) c->lab->setText(t);
         else if (auto* b = qobject_cast<QAbstractButton*>(c->w)) b->setText(t);
         else if (c->kind == CtrlKind::TextMessage) SetText(*c, text);
-        if (c->w->accessibleName().isEmpty() || c->lab || qobject_cast<QAbstractButton*>(c->w))
+        if (!c->ownName && (c->w->accessibleName().isEmpty() || c->lab || qobject_cast<QAbstractButton*>(c->w)))
             c->w->setAccessibleName(t);
         return 0;
     case Attr::TextFont:
