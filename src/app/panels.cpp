@@ -67,30 +67,25 @@ QGroupBox* Group(const char* title, QLayout* layout) {
     return g;
 }
 
-// Port items: the ports this machine has, and 1..8 always, so a port that appears later can
-// still be chosen.
-void AddPortRing(int panel, QGridLayout* grid, int row) {
-    std::vector<std::string> labels;
-    std::vector<int> values;
-    for (const SerialPortEntry& e : ListSerialPorts()) {
-        labels.push_back(std::to_string(e.number) + ": " + e.device + " (" + e.description + ")");
-        values.push_back(e.number);
-    }
+// Port items: the ports known now, and 1..8 always, so a port that appears later can still be
+// chosen. Asked again whenever the user opens the ring.
+std::vector<RingChoice> PortItems() {
+    std::vector<RingChoice> items;
+    for (const SerialPortEntry& e : ListSerialPorts())
+        items.push_back({std::to_string(e.number) + ": " + e.device + " (" + e.description + ")", e.number});
     for (int n = 1; n <= 8; ++n) {
-        bool have = false;
-        for (int v : values) have = have || v == n;
-        if (!have) {
-            labels.push_back(std::to_string(n));
-            values.push_back(n);
-        }
+        const bool have = std::any_of(items.begin(), items.end(), [n](const RingChoice& c) { return c.value == n; });
+        if (!have) items.push_back({std::to_string(n), n});
     }
     // Numbers in order, whatever came from where.
-    std::vector<size_t> idx(values.size());
-    for (size_t i = 0; i < idx.size(); ++i) idx[i] = i;
-    std::sort(idx.begin(), idx.end(), [&](size_t a, size_t b) { return values[a] < values[b]; });
-    std::vector<RingItem> items;
-    for (size_t i : idx) items.push_back(RingItem{labels[i].c_str(), values[i]});
-    QWidget* w = Ring(panel, PANEL_DROPDCOM, "PANEL_DROPDCOM", "COM port", items, 1, CC_DropDCom);
+    std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.value < b.value; });
+    return items;
+}
+
+void AddPortRing(int panel, QGridLayout* grid, int row) {
+    CtrlSpec s{PANEL_DROPDCOM, CtrlKind::Ring, "PANEL_DROPDCOM", "COM port", CC_DropDCom, 1};
+    s.source = PortItems;
+    QWidget* w = AddCtrl(panel, s);
     w->setMinimumWidth(180);
     grid->addWidget(w, row, 0, 1, 3);
 }

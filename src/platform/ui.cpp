@@ -211,6 +211,50 @@ private:
     int panel_, id_;
 };
 
+// A ring whose items come from a source, asked again whenever the user opens the ring or moves
+// to it (the keys change its value without opening it).
+class RingBox : public QComboBox {
+public:
+    explicit RingBox(RingSource source) : source_(source) {}
+    void showPopup() override {
+        Refill();
+        QComboBox::showPopup();
+    }
+    // Replaces the items with the source's. The value chosen stays chosen and listed, and the
+    // program hears nothing: the ring's callback would act on a choice nobody made (reopen a
+    // port under the user).
+    void Refill() {
+        if (!source_) return;
+        const std::vector<RingChoice> items = source_();
+        bool same = count() == static_cast<int>(items.size());
+        for (int i = 0; same && i < count(); ++i)
+            same = itemData(i).toInt() == items[i].value && itemText(i).toStdString() == items[i].label;
+        if (same) return;
+        QSignalBlocker quiet(this);
+        const bool chosen = currentIndex() >= 0;
+        const int value = currentData().toInt();
+        const QString label = currentText();
+        clear();
+        for (const RingChoice& it : items) addItem(QString::fromStdString(it.label), it.value);
+        if (!chosen) return;
+        int idx = findData(value);
+        if (idx < 0) {
+            addItem(label, value);
+            idx = count() - 1;
+        }
+        setCurrentIndex(idx);
+    }
+
+protected:
+    void focusInEvent(QFocusEvent* e) override {
+        Refill();
+        QComboBox::focusInEvent(e);
+    }
+
+private:
+    RingSource source_;
+};
+
 // A numeric input whose arrow steps count as a commit.
 class NumericBox : public QSpinBox {
 public:
@@ -564,10 +608,11 @@ Ctrl* MakeCtrl(Panel* p, const CtrlSpec& s, QWidget* parent) {
         break;
     }
     case CtrlKind::Ring: {
-        auto* cb = new QComboBox;
+        auto* cb = new RingBox(s.source);
         for (const RingItem& it : s.items) cb->addItem(QString::fromUtf8(it.label), it.value);
+        cb->Refill();
         int idx = cb->findData(s.initial);
-        if (idx < 0 && !s.items.empty()) {
+        if (idx < 0 && cb->count() > 0) {
             cb->addItem(QString::number(s.initial), s.initial);
             idx = cb->count() - 1;
         }
