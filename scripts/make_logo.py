@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the ZEP4 logo bitmaps (40 x 40, 24-bit BMP) into src/branding/assets/.
+"""Draws the ZEP4 logo bitmaps (40 x 40, 24-bit BMP) into src/branding/assets/, and the
+desktop icon (the first logo's mark on a rounded tile, PNG with alpha) in the sizes of the
+hicolor icon theme into data/icons/.
 
 The mark is a ring with a bold "Z" inside and two small dots for the channels A and B,
 drawn with 4 x 4 supersampling so the edges are smooth on the band colour.
@@ -8,6 +10,7 @@ Run from anywhere: python3 scripts/make_logo.py
 import math
 import os
 import struct
+import zlib
 
 SIZE = 40
 SS = 4  # supersampling per axis
@@ -19,6 +22,11 @@ LOGOS = [
     ("zep4logo4.bmp", 0x0080FF, 0xFFFFFF),
     ("zep4logo6.bmp", 0xFFFFFF, 0x808080),
 ]
+
+ICON_NAME = "kvex-zep4.png"
+ICON_SIZES = (48, 64, 128)
+ICON_TILE, ICON_MARK = 0x0080FF, 0xFFFFFF  # the colours of zep4logo2.bmp
+ICON_CORNER = 0.18  # corner radius of the tile, as a share of its side
 
 
 def inside_mark(x, y):
@@ -69,6 +77,54 @@ def render(bg, fg):
     return rows
 
 
+def inside_tile(x, y, size):
+    """True where the rounded tile of side `size` covers the point (x, y)."""
+    r = ICON_CORNER * size
+    cx = min(max(x, r), size - r)
+    cy = min(max(y, r), size - r)
+    return 0 <= x <= size and 0 <= y <= size and math.hypot(x - cx, y - cy) <= r
+
+
+def render_icon(size):
+    """Rows of (rgb, alpha): the mark scaled from its 40-pixel design onto the tile."""
+    scale = SIZE / size
+    rows = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            tile = mark = 0
+            for sy in range(SS):
+                for sx in range(SS):
+                    px, py = x + (sx + 0.5) / SS, y + (sy + 0.5) / SS
+                    if inside_tile(px, py, size):
+                        tile += 1
+                        if inside_mark(px * scale, py * scale):
+                            mark += 1
+            alpha = tile / (SS * SS)
+            colour = blend(ICON_TILE, ICON_MARK, mark / tile) if tile else 0
+            row.append((colour, int(round(alpha * 255))))
+        rows.append(row)
+    return rows
+
+
+def png_bytes(rows):
+    h = len(rows)
+    w = len(rows[0])
+    raw = bytearray()
+    for row in rows:
+        raw += b"\0"  # filter: none
+        for rgb, a in row:
+            raw += bytes(((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF, a))
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
+
+    header = struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+            + chunk(b"IEND", b""))
+
+
 def bmp_bytes(rows):
     h = len(rows)
     w = len(rows[0])
@@ -94,6 +150,12 @@ def main():
         with open(os.path.join(out_dir, name), "wb") as f:
             f.write(bmp_bytes(render(bg, fg)))
         print("wrote", os.path.join(out_dir, name))
+    for size in ICON_SIZES:
+        icon_dir = os.path.join(root, "data", "icons", "%dx%d" % (size, size))
+        os.makedirs(icon_dir, exist_ok=True)
+        with open(os.path.join(icon_dir, ICON_NAME), "wb") as f:
+            f.write(png_bytes(render_icon(size)))
+        print("wrote", os.path.join(icon_dir, ICON_NAME))
 
 
 if __name__ == "__main__":

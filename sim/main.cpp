@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -22,6 +23,8 @@ void usage(std::FILE* to) {
         "  --delay MS           pause between a request and its answer\n"
         "  --link PATH          put a symlink to the device at PATH (removed on exit)\n"
         "  --firmware TEXT      firmware text answered to order 7\n"
+        "  --log PATH           write each request taken in to PATH: seconds since start,\n"
+        "                       order, word 0\n"
         "faults:\n"
         "  --silent             answer nothing\n"
         "  --silent-order N     never answer order N (repeatable)\n"
@@ -53,8 +56,19 @@ bool toInt(const char* s, int& out) {
 
 } // namespace
 
+// Appends the requests taken in since the last call.
+void logRequests(std::FILE* log, const zep4sim::PtyHost& host, std::size_t& written, double t0) {
+    if (!log) return;
+    const std::vector<zep4sim::Request> r = host.requests();
+    for (; written < r.size(); ++written)
+        std::fprintf(log, "%.3f order %d word0 %u\n", r[written].time - t0, r[written].order,
+                     static_cast<unsigned>(r[written].words[0]));
+    std::fflush(log);
+}
+
 int main(int argc, char** argv) {
     zep4sim::Options o;
+    std::string logPath;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto next = [&](const char*& v) {
@@ -73,6 +87,7 @@ int main(int argc, char** argv) {
         else if (a == "--delay") { ok = number(); o.answerDelaySeconds = n / 1000.0; }
         else if (a == "--link") { ok = next(v); if (ok) o.linkPath = v; }
         else if (a == "--firmware") { ok = next(v); if (ok) o.firmwareText = v; }
+        else if (a == "--log") { ok = next(v); if (ok) logPath = v; }
         else if (a == "--silent") o.faults.silent = true;
         else if (a == "--silent-order") { ok = number(); o.faults.silentOrders.insert(n); }
         else if (a == "--silent-after") { ok = number(); o.faults.silentAfter = n; }
@@ -103,11 +118,18 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
+    std::FILE* log = nullptr;
+    if (!logPath.empty() && !(log = std::fopen(logPath.c_str(), "w"))) {
+        std::fprintf(stderr, "zep4-sim: cannot write the log '%s'\n", logPath.c_str());
+        return 1;
+    }
     zep4sim::PtyHost host(o);
     if (!host.start()) {
         std::fprintf(stderr, "zep4-sim: cannot open a pseudo-terminal\n");
         return 1;
     }
+    const double t0 = zep4sim::steadySeconds();
+    std::size_t logged = 0;
     std::printf("%s\n", host.devicePath().c_str());
     std::fflush(stdout);
 
@@ -118,11 +140,14 @@ int main(int argc, char** argv) {
         // Woken by the signal; the hang-up check only needs to be prompt enough for a person.
         timespec ts{0, 200000000L};
         nanosleep(&ts, nullptr);
+        logRequests(log, host, logged, t0);
         if (host.hungUp() && !told) {
             std::fprintf(stderr, "zep4-sim: line dropped (hang-up fault)\n");
             told = true;
         }
     }
     host.stop();
+    logRequests(log, host, logged, t0);
+    if (log) std::fclose(log);
     return 0;
 }

@@ -4,8 +4,12 @@
 
 #include <sys/resource.h>
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QSerialPort>
+#include <QTest>
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,6 +17,7 @@
 #include "app/panels.h"
 #include "link/com232.h"
 #include "params/params.h"
+#include "platform/panel_builder.h"
 #include "platform/serial.h"
 #include "platform/timing.h"
 #include "platform/ui.h"
@@ -108,7 +113,7 @@ TEST_F(Link, OpeningThePort) {
     ResetFrontEnd();
     EXPECT_EQ(OpenComConfig(1, "", 19200, 0, 9, 1, 4096, 4096), kRS_InvalidParameter);
     EXPECT_EQ(OpenComConfig(0, "", 19200, 0, 8, 1, 4096, 4096), kRS_InvalidPortNum);
-    const int beyond = static_cast<int>(ListSerialPorts().size()) + 1;
+    const int beyond = ListSerialPorts().back().number + 1;
     EXPECT_EQ(OpenComConfig(beyond, "", 19200, 0, 8, 1, 4096, 4096), kRS_InvalidPortNum);
     EXPECT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096), 0);
     EXPECT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096), 0); // open again: reopened
@@ -313,4 +318,78 @@ TEST_F(Link, HangUpMidRun) {
     EXPECT_STREQ(szStatus, "Timeout-RS-232...");
     EXPECT_LT(GetVERSIONInfo(), FIRMWARE_LEN);
     EXPECT_EQ(StatusText(), "Timeout - reading firmware info!");
+}
+
+// A controller whose device appears only after start-up (an adapter plugged in later), then goes
+// and comes back: opening the port ring shows it there, choosing it reaches the controller, and
+// it can be chosen again after being plugged in anew, without a restart.
+TEST_F(Link, PortThatAppearsLaterIsChosenFromTheRingAgainAndAgain) {
+    const std::string dir = MakeTempDir("zep4-plug");
+    zep4sim::Options o;
+    o.linkPath = dir + "/zep4.tty";
+    SetPort1(o.linkPath);
+    StartFrontEnd();
+    SetCtrlVal(panelHandle, PANEL_DROPDCOM, 1); // the ring as a fresh start shows it
+    EXPECT_EQ(StatusText(), "Cannot open port");
+    auto* ring = PanelWidget(panelHandle)->findChild<QComboBox*>("PANEL_DROPDCOM");
+    ASSERT_NE(ring, nullptr);
+    auto look = [&] { // opens the list and says what port 1 is
+        QTest::keyClick(ring, Qt::Key_F4);
+        EXPECT_TRUE(ring->view()->isVisible());
+        return ring->itemText(0).toStdString();
+    };
+    EXPECT_EQ(look(), "1: " + o.linkPath + " (ZEP4_SERIAL_PORTS, not present)");
+    QTest::keyClick(ring->view(), Qt::Key_Escape);
+    for (int plugged = 1; plugged <= 2; ++plugged) {
+        SCOPED_TRACE(plugged);
+        host = std::make_unique<zep4sim::PtyHost>(o);
+        ASSERT_TRUE(host->start());
+        ShowStatus("before");
+        EXPECT_EQ(look(), "1: " + o.linkPath + " (ZEP4_SERIAL_PORTS)");
+        EXPECT_EQ(CtrlInt(panelHandle, PANEL_DROPDCOM), 1);
+        EXPECT_EQ(StatusText(), "before"); // nothing reopened the port
+        EXPECT_TRUE(host->requests().empty());
+        QTest::keyClick(ring->view(), Qt::Key_Return); // port 1 chosen
+        EXPECT_EQ(StatusText(), kFirmware);
+        EXPECT_EQ(Orders(*host).front(), ORD_ECHO);
+        host->stop(); // unplugged: the device and its link are gone
+        host.reset();
+    }
+    std::filesystem::remove_all(dir);
+}
+
+// Port numbers: a device keeps its number while it comes and goes, a new one takes the next free
+// number, ZEP4_SERIAL_PORTS keeps the first ones. The system's ports are made up here; numbers
+// are counted from the first one given, as others may have been numbered before.
+TEST(LinkPorts, NumbersStayWithTheirDevicesWhileTheyComeAndGo) {
+    const std::string env = "/dev/zep4-fake-env";
+    SetPort1(env);
+    using System = std::vector<std::pair<std::string, std::string>>;
+    int base = 0;
+    auto numbering = [&](const System& system) {
+        std::vector<std::string> out;
+        for (const SerialPortEntry& e : NumberSerialPorts(system)) {
+            if (e.device.rfind("/dev/zep4-fake", 0) != 0) continue;
+            if (base == 0 && e.number > 1) base = e.number;
+            out.push_back((e.number == 1 ? "1" : "+" + std::to_string(e.number - base)) + " " + e.device + " (" +
+                          e.description + ")");
+        }
+        return out;
+    };
+    const std::pair<std::string, std::string> a{"/dev/zep4-fake-usb0", "Adapter A"}, b{"/dev/zep4-fake-usb1", "Adapter B"},
+        c{"/dev/zep4-fake-usb2", "Adapter C"}, d{"/dev/zep4-fake-usb3", "Adapter D"};
+    const std::string envLine = "1 " + env + " (ZEP4_SERIAL_PORTS, not present)";
+    const struct {
+        System system;
+        std::vector<std::string> listed;
+    } steps[] = {
+        {{b}, {envLine, "+0 /dev/zep4-fake-usb1 (Adapter B)"}},
+        {{a, b, {env, "listed by the system too"}},
+         {envLine, "+0 /dev/zep4-fake-usb1 (Adapter B)", "+1 /dev/zep4-fake-usb0 (Adapter A)"}},
+        {{a}, {envLine, "+0 /dev/zep4-fake-usb1 (not present)", "+1 /dev/zep4-fake-usb0 (Adapter A)"}},
+        {{d, b, c, a},
+         {envLine, "+0 /dev/zep4-fake-usb1 (Adapter B)", "+1 /dev/zep4-fake-usb0 (Adapter A)",
+          "+2 /dev/zep4-fake-usb2 (Adapter C)", "+3 /dev/zep4-fake-usb3 (Adapter D)"}},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) EXPECT_EQ(numbering(steps[i].system), steps[i].listed) << i;
 }

@@ -192,7 +192,7 @@ protected:
 TEST_F(ParamsLinkTest, SendWritesTwoFramesATenthApart) {
     Press(PANEL_BTNSEND);
     EXPECT_EQ(StatusText(), "Transmit para Ok!");
-    CallCtrlCallback(panelHandle, PANEL_BTNSEND, EVENT_COMMIT); // keyboard: sends nothing
+    CallCtrlCallback(panelHandle, PANEL_BTNSEND, EVENT_COMMIT); // a commit alone sends nothing
     OperateCtrl(panelHandle, PANEL_RBTEEPROM, 1);
     Press(PANEL_BTNSEND);
     ASSERT_TRUE(PumpUntil([&] { return sim->requests().size() >= 4; }, 1.0));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
@@ -33,7 +34,7 @@ constexpr const char* kFile = "uitest.uir";
 
 enum : int {
     T_BUTTON = 2, T_RING, T_NUM, T_TOGGLE, T_RADIO1, T_RADIO2, T_SWITCH, T_SHOW, T_TEXT, T_BOX,
-    T_STRIP, T_GRAPH, T_PICTURE, T_BAND, T_LED, T_PROGRESS,
+    T_STRIP, T_GRAPH, T_PICTURE, T_BAND, T_LED, T_PROGRESS, T_SOURCED,
 };
 
 struct Seen {
@@ -42,6 +43,9 @@ struct Seen {
 };
 std::vector<Seen> seen;
 std::vector<int> panelEvents;
+
+std::vector<RingChoice> sourceItems = {{"1: first", 1}, {"4: fourth", 4}};
+std::vector<RingChoice> Source() { return sourceItems; }
 
 int Record(int, int control, int event, void*, int, int) {
     seen.push_back({control, event});
@@ -72,6 +76,9 @@ void Build(int panel) {
     lay->addWidget(AddCtrl(panel, {T_GRAPH, CtrlKind::XYGraph, "T_GRAPH", "Graph"}));
     lay->addWidget(AddCtrl(panel, {T_LED, CtrlKind::Led, "T_LED", "Led"}));
     lay->addWidget(AddCtrl(panel, {T_PROGRESS, CtrlKind::ProgressBar, "T_PROGRESS", "Progress", nullptr, 0, 0, 10}));
+    CtrlSpec sourced{T_SOURCED, CtrlKind::Ring, "T_SOURCED", "Sourced", Record, 4};
+    sourced.source = Source;
+    lay->addWidget(AddCtrl(panel, sourced));
     QWidget* pic = AddCtrl(panel, {T_PICTURE, CtrlKind::Picture, "T_PICTURE", ""});
     pic->move(5, 5);
 }
@@ -135,24 +142,34 @@ TEST_F(UiTest, LoadPanelRejectsUnknownResources) {
     EXPECT_LT(SetCtrlVal(Panel(), 999, 1), 0);
 }
 
-TEST_F(UiTest, CommandButtonMouseGivesLeftClickThenCommitKeyboardOnlyCommit) {
+TEST_F(UiTest, CommandButtonGivesLeftClickThenCommitByMouseKeyboardOrAutomation) {
     auto* b = Widget<QAbstractButton>(T_BUTTON);
     ASSERT_NE(b, nullptr);
-    QTest::mouseClick(b, Qt::LeftButton);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_LEFT_CLICK}, {T_BUTTON, EVENT_COMMIT}}));
-    b->setFocus();
-    QTest::keyClick(b, Qt::Key_Space);
+    const std::vector<Seen> click = {{T_BUTTON, EVENT_LEFT_CLICK}, {T_BUTTON, EVENT_COMMIT}};
+    QTest::mousePress(b, Qt::LeftButton);
+    EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_LEFT_CLICK}}));
+    QTest::mouseRelease(b, Qt::LeftButton);
     EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_COMMIT}}));
+    b->setFocus();
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
+        {Qt::Key_Space, Qt::NoModifier}, {Qt::Key_Return, Qt::NoModifier},
+        {Qt::Key_Enter, Qt::KeypadModifier}, {Qt::Key_Space, Qt::ShiftModifier}};
+    for (const auto& [key, mods] : keys) {
+        QTest::keyClick(b, key, mods);
+        EXPECT_EQ(Take(), click) << key;
+    }
+    QTest::keyClick(b, Qt::Key_A);
     QTest::mouseClick(b, Qt::RightButton);
     EXPECT_TRUE(Take().empty());
     // A dimmed button gives nothing at all.
     SetCtrlAttribute(Panel(), T_BUTTON, Attr::Dimmed, 1);
     QTest::mouseClick(b, Qt::LeftButton);
+    QTest::keyClick(b, Qt::Key_Space);
     EXPECT_TRUE(Take().empty());
     SetCtrlAttribute(Panel(), T_BUTTON, Attr::Dimmed, 0);
     // Automation does what the mouse does.
     EXPECT_EQ(OperateCtrl(Panel(), T_BUTTON), 0);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_LEFT_CLICK}, {T_BUTTON, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), click);
 }
 
 TEST_F(UiTest, ProgrammaticValuesGiveNoEvents) {
@@ -184,6 +201,33 @@ TEST_F(UiTest, RingUserChoiceAndUnknownValue) {
     EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_VAL_CHANGED}, {T_RING, EVENT_COMMIT}}));
     EXPECT_EQ(OperateCtrl(Panel(), T_RING, 3), 0); // same value: commit only
     EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_COMMIT}}));
+}
+
+// The list is asked for when the user opens it; the choice stays and nothing is heard.
+TEST_F(UiTest, SourcedRingRefilledOnOpeningKeepsItsChoiceQuietly) {
+    auto* cb = Widget<QComboBox>(T_SOURCED);
+    ASSERT_NE(cb, nullptr);
+    auto openedList = [cb] {
+        QTest::keyClick(cb, Qt::Key_F4);
+        std::vector<std::string> items;
+        for (int i = 0; i < cb->count(); ++i)
+            items.push_back(std::to_string(cb->itemData(i).toInt()) + "=" + cb->itemText(i).toStdString());
+        return items;
+    };
+    EXPECT_EQ(IntOf(T_SOURCED), 4);
+    sourceItems = {{"1: first", 1}, {"2: second", 2}, {"4: fourth, renamed", 4}};
+    EXPECT_EQ(openedList(), (std::vector<std::string>{"1=1: first", "2=2: second", "4=4: fourth, renamed"}));
+    QTest::keyClick(cb->view(), Qt::Key_Escape);
+    sourceItems = {{"2: second", 2}, {"3: third", 3}}; // the chosen one is gone from the source
+    EXPECT_EQ(openedList(), (std::vector<std::string>{"2=2: second", "3=3: third", "4=4: fourth, renamed"}));
+    EXPECT_EQ(IntOf(T_SOURCED), 4);
+    EXPECT_EQ(TextOf(T_SOURCED), "4: fourth, renamed");
+    EXPECT_TRUE(Take().empty());
+    // A choice from the new list is an ordinary one.
+    QTest::keyClick(cb->view(), Qt::Key_Up);
+    QTest::keyClick(cb->view(), Qt::Key_Return);
+    EXPECT_EQ(IntOf(T_SOURCED), 3);
+    EXPECT_EQ(Take(), (std::vector<Seen>{{T_SOURCED, EVENT_VAL_CHANGED}, {T_SOURCED, EVENT_COMMIT}}));
 }
 
 TEST_F(UiTest, NumericStepsAndRange) {

@@ -32,8 +32,11 @@ QWidget* Num(int panel, int id, const char* name, const char* label, int initial
     return AddCtrl(panel, s);
 }
 
-QWidget* Show(int panel, int id, const char* name, const char* label) {
-    return AddCtrl(panel, CtrlSpec{id, CtrlKind::NumericDisplay, name, label});
+// spoken: the name screen readers give it, when the label is not enough.
+QWidget* Show(int panel, int id, const char* name, const char* label, const char* spoken = nullptr) {
+    CtrlSpec s{id, CtrlKind::NumericDisplay, name, label};
+    s.accessibleName = spoken;
+    return AddCtrl(panel, s);
 }
 
 QWidget* Button(int panel, int id, const char* name, const char* label, CtrlCallbackPtr cb) {
@@ -47,8 +50,10 @@ QWidget* Ring(int panel, int id, const char* name, const char* label, std::vecto
     return AddCtrl(panel, s);
 }
 
-QWidget* ModeText(int panel, int id, const char* name, const char* label) {
-    QWidget* w = AddCtrl(panel, CtrlSpec{id, CtrlKind::TextBox, name, label});
+QWidget* ModeText(int panel, int id, const char* name, const char* label, const char* spoken) {
+    CtrlSpec s{id, CtrlKind::TextBox, name, label};
+    s.accessibleName = spoken;
+    QWidget* w = AddCtrl(panel, s);
     // Label above one line of text, nothing to scroll.
     w->setFixedHeight(w->fontMetrics().height() * 2 + 16);
     w->setMinimumWidth(150);
@@ -62,30 +67,25 @@ QGroupBox* Group(const char* title, QLayout* layout) {
     return g;
 }
 
-// Port items: the ports this machine has, and 1..8 always, so a port that appears later can
-// still be chosen.
-void AddPortRing(int panel, QGridLayout* grid, int row) {
-    std::vector<std::string> labels;
-    std::vector<int> values;
-    for (const SerialPortEntry& e : ListSerialPorts()) {
-        labels.push_back(std::to_string(e.number) + ": " + e.device + " (" + e.description + ")");
-        values.push_back(e.number);
-    }
+// Port items: the ports known now, and 1..8 always, so a port that appears later can still be
+// chosen. Asked again whenever the user opens the ring.
+std::vector<RingChoice> PortItems() {
+    std::vector<RingChoice> items;
+    for (const SerialPortEntry& e : ListSerialPorts())
+        items.push_back({std::to_string(e.number) + ": " + e.device + " (" + e.description + ")", e.number});
     for (int n = 1; n <= 8; ++n) {
-        bool have = false;
-        for (int v : values) have = have || v == n;
-        if (!have) {
-            labels.push_back(std::to_string(n));
-            values.push_back(n);
-        }
+        const bool have = std::any_of(items.begin(), items.end(), [n](const RingChoice& c) { return c.value == n; });
+        if (!have) items.push_back({std::to_string(n), n});
     }
     // Numbers in order, whatever came from where.
-    std::vector<size_t> idx(values.size());
-    for (size_t i = 0; i < idx.size(); ++i) idx[i] = i;
-    std::sort(idx.begin(), idx.end(), [&](size_t a, size_t b) { return values[a] < values[b]; });
-    std::vector<RingItem> items;
-    for (size_t i : idx) items.push_back(RingItem{labels[i].c_str(), values[i]});
-    QWidget* w = Ring(panel, PANEL_DROPDCOM, "PANEL_DROPDCOM", "COM port", items, 1, CC_DropDCom);
+    std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.value < b.value; });
+    return items;
+}
+
+void AddPortRing(int panel, QGridLayout* grid, int row) {
+    CtrlSpec s{PANEL_DROPDCOM, CtrlKind::Ring, "PANEL_DROPDCOM", "COM port", CC_DropDCom, 1};
+    s.source = PortItems;
+    QWidget* w = AddCtrl(panel, s);
     w->setMinimumWidth(180);
     grid->addWidget(w, row, 0, 1, 3);
 }
@@ -99,7 +99,8 @@ void BuildMain(int panel) {
     root->setSpacing(6);
 
     // Brand band across the top; the logo and the brand texts float over it.
-    QWidget* band = AddCtrl(panel, CtrlSpec{PANEL_BRANDBAND, CtrlKind::Decoration, "PANEL_BRANDBAND", ""});
+    QWidget* band = AddCtrl(panel, CtrlSpec{PANEL_BRANDBAND, CtrlKind::Decoration, "PANEL_BRANDBAND", "", nullptr, 0, 0,
+                                            0, {}, "Brand band"});
     band->setFixedHeight(kBrandBandHeight);
     root->addWidget(band);
     QWidget* logo = AddCtrl(panel, CtrlSpec{PANEL_LOGO, CtrlKind::Picture, "PANEL_LOGO", "", nullptr, 0, 0, 0, {},
@@ -108,6 +109,8 @@ void BuildMain(int panel) {
     logo->resize(40, 48);
     logo->raise();
 
+    // Controls are made in reading order, left column top to bottom, then the middle: the
+    // Tab order follows it.
     auto* body = new QHBoxLayout;
     body->setContentsMargins(8, 0, 8, 0);
     root->addLayout(body, 1);
@@ -199,25 +202,29 @@ void BuildMain(int panel) {
     auto* vals = new QGridLayout;
     vals->addWidget(new QLabel("CH-A"), 1, 0);
     vals->addWidget(new QLabel("CH-B"), 2, 0);
-    vals->addWidget(Show(panel, PANEL_VALUEA, "PANEL_VALUEA", "NORM"), 1, 1);
-    vals->addWidget(Show(panel, PANEL_VALUEB, "PANEL_VALUEB", "NORM"), 2, 1);
-    vals->addWidget(Show(panel, PANEL_ADCA, "PANEL_ADCA", "ADC"), 1, 2);
-    vals->addWidget(Show(panel, PANEL_ADCB, "PANEL_ADCB", "ADC"), 2, 2);
-    vals->addWidget(Show(panel, PANEL_AMAX, "PANEL_AMAX", "Amax"), 1, 3);
-    vals->addWidget(Show(panel, PANEL_BMAX, "PANEL_BMAX", "Bmax"), 2, 3);
-    vals->addWidget(Show(panel, PANEL_MAXVALA, "PANEL_MAXVALA", "MAX"), 1, 4);
-    vals->addWidget(Show(panel, PANEL_MAXVALB, "PANEL_MAXVALB", "MAX"), 2, 4);
-    vals->addWidget(Show(panel, PANEL_MINVALA, "PANEL_MINVALA", "MIN"), 1, 5);
-    vals->addWidget(Show(panel, PANEL_MINVALB, "PANEL_MINVALB", "MIN"), 2, 5);
+    // The row labels say the channel to the eye; the names say it to a screen reader.
+    vals->addWidget(Show(panel, PANEL_VALUEA, "PANEL_VALUEA", "NORM", "CH-A NORM"), 1, 1);
+    vals->addWidget(Show(panel, PANEL_VALUEB, "PANEL_VALUEB", "NORM", "CH-B NORM"), 2, 1);
+    vals->addWidget(Show(panel, PANEL_ADCA, "PANEL_ADCA", "ADC", "CH-A ADC"), 1, 2);
+    vals->addWidget(Show(panel, PANEL_ADCB, "PANEL_ADCB", "ADC", "CH-B ADC"), 2, 2);
+    vals->addWidget(Show(panel, PANEL_AMAX, "PANEL_AMAX", "Amax", "CH-A Amax"), 1, 3);
+    vals->addWidget(Show(panel, PANEL_BMAX, "PANEL_BMAX", "Bmax", "CH-B Bmax"), 2, 3);
+    vals->addWidget(Show(panel, PANEL_MAXVALA, "PANEL_MAXVALA", "MAX", "CH-A MAX"), 1, 4);
+    vals->addWidget(Show(panel, PANEL_MAXVALB, "PANEL_MAXVALB", "MAX", "CH-B MAX"), 2, 4);
+    vals->addWidget(Show(panel, PANEL_MINVALA, "PANEL_MINVALA", "MIN", "CH-A MIN"), 1, 5);
+    vals->addWidget(Show(panel, PANEL_MINVALB, "PANEL_MINVALB", "MIN", "CH-B MIN"), 2, 5);
     vals->addWidget(Show(panel, PANEL_TOLVAL, "PANEL_TOLVAL", "TOL-value"), 1, 6);
     vals->addWidget(AddCtrl(panel, CtrlSpec{PANEL_INPUTLED0, CtrlKind::Led, "PANEL_INPUTLED0", "IN0"}), 1, 7);
     vals->addWidget(AddCtrl(panel, CtrlSpec{PANEL_INPUTLED8, CtrlKind::Led, "PANEL_INPUTLED8", "IN8"}), 2, 7);
 
     auto* modes = new QGridLayout;
-    modes->addWidget(ModeText(panel, PANEL_EVALMODETEXT, "PANEL_EVALMODETEXT", "Evaluation"), 0, 0);
-    modes->addWidget(ModeText(panel, PANEL_TRIGMODETEXT, "PANEL_TRIGMODETEXT", "Trigger"), 0, 1);
-    modes->addWidget(ModeText(panel, PANEL_OUTMODETEXT, "PANEL_OUTMODETEXT", "Switching output"), 1, 0);
-    modes->addWidget(ModeText(panel, PANEL_ANAMODETEXT, "PANEL_ANAMODETEXT", "Analog output"), 1, 1);
+    // Named apart from the popup's rings of the same modes.
+    modes->addWidget(ModeText(panel, PANEL_EVALMODETEXT, "PANEL_EVALMODETEXT", "Evaluation", "Modes: Evaluation"), 0, 0);
+    modes->addWidget(ModeText(panel, PANEL_TRIGMODETEXT, "PANEL_TRIGMODETEXT", "Trigger", "Modes: Trigger"), 0, 1);
+    modes->addWidget(
+        ModeText(panel, PANEL_OUTMODETEXT, "PANEL_OUTMODETEXT", "Switching output", "Modes: Switching output"), 1, 0);
+    modes->addWidget(ModeText(panel, PANEL_ANAMODETEXT, "PANEL_ANAMODETEXT", "Analog output", "Modes: Analog output"),
+                     1, 1);
 
     auto* under = new QHBoxLayout;
     under->addWidget(Group("Live values", vals), 3);

@@ -6,6 +6,8 @@
 #include "platform/files.h"
 #include "platform/ui.h"
 
+#include <unistd.h>
+
 namespace {
 
 constexpr int kBlue = 0x0080FF, kWhite = 0xFFFFFF, kGrey = 0x808080;
@@ -49,6 +51,18 @@ constexpr int kContactTops[3] = {7, 22, 37};
 
 } // namespace
 
+int LogoPath(const char* programDir, const char* file, char (&path)[MAX_PATHNAME_LEN]) {
+    char data[MAX_PATHNAME_LEN], installed[MAX_PATHNAME_LEN];
+    const bool beside = MakePathname(programDir, file, path) == 0;
+    if (beside && ::access(path, R_OK) == 0) return 0;
+    if (MakePathname(programDir, ZEP4_DATA_FROM_BIN, data) == 0 && MakePathname(data, file, installed) == 0 &&
+        ::access(installed, R_OK) == 0) {
+        CopyText(path, installed);
+        return 0;
+    }
+    return -1;
+}
+
 void ShowInfoText(int background, int textColour, const char* text, int left, int top, int pointSize) {
     int ctrl = NewCtrl(panelHandle, CtrlKind::TextMessage, "", top, left);
     if (ctrl <= 0) return;
@@ -74,7 +88,8 @@ void ShowLogo(int brand) {
         char dir[MAX_PATHNAME_LEN];
         char path[MAX_PATHNAME_LEN];
         GetProjectDir(dir);
-        if (MakePathname(dir, b.logo, path) == 0) DisplayImageFile(panelHandle, PANEL_LOGO, path);
+        LogoPath(dir, b.logo, path);
+        if (path[0]) DisplayImageFile(panelHandle, PANEL_LOGO, path);
     }
     if (b.contact[0]) {
         for (int i = 0; i < 3; ++i)

@@ -90,7 +90,8 @@ void ShowTarget() {
     SetCtrlVal(panelHandle, PANEL_RBTFILE, target == DATFILE ? 1 : 0);
 }
 
-// Acts on the mouse press only: a keyboard commit must not send anything.
+// Acts on the left click, which the mouse press and the Space or Enter key both give first;
+// the commit that follows must not send a second time.
 int CC_BTNSend(int, int, int event, void*, int, int) {
     if (event != EVENT_LEFT_CLICK || ExchangeBusy()) return 0;
     ExchangeHold hold;

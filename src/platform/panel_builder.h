@@ -2,6 +2,9 @@
 // widgets so the form can lay them out. Everything else addresses controls through ui.h.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/ui.h"
 
 class QWidget;
@@ -10,6 +13,15 @@ struct RingItem {
     const char* label;
     int value;
 };
+
+// Rings whose items change while the program runs (the serial ports): the source is asked again
+// each time the user opens the ring or moves to it. The value chosen stays chosen, listed even
+// when the source has dropped it, and no event goes out.
+struct RingChoice {
+    std::string label;
+    int value;
+};
+using RingSource = std::vector<RingChoice> (*)();
 
 struct CtrlSpec {
     int id;                  // control number on its panel (> 0)
@@ -21,7 +33,10 @@ struct CtrlSpec {
     int minimum = 0;
     int maximum = 65535;
     std::vector<RingItem> items = {}; // rings
+    // What screen readers call it when the label alone does not tell which it is (its channel,
+    // its group); kept when the label changes.
     const char* accessibleName = nullptr;
+    RingSource source = nullptr; // rings whose items change: given instead of items
 };
 
 // Creates a control on the panel being built and returns the widget to place in a layout.

@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -240,20 +241,54 @@ std::vector<std::string> envPorts() {
 
 } // namespace
 
-std::vector<SerialPortEntry> ListSerialPorts() {
+std::vector<SerialPortEntry> NumberSerialPorts(const std::vector<std::pair<std::string, std::string>>& system) {
+    // The system's ports seen so far in this run, by device. A device keeps its number, gone or
+    // not, so an open port's number never changes under the user and a device plugged in again
+    // comes back under its old number.
+    struct Seen {
+        int number;
+        std::string description;
+        bool present;
+    };
+    static std::map<std::string, Seen> seen;
+    static int last = 0;
+
+    const std::vector<std::string> env = envPorts();
+    const int fixed = static_cast<int>(env.size());
     std::vector<SerialPortEntry> list;
-    for (const auto& dev : envPorts())
-        list.push_back({static_cast<int>(list.size()) + 1, dev, "ZEP4_SERIAL_PORTS"});
-    std::vector<std::pair<std::string, std::string>> sys;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        sys.emplace_back(info.systemLocation().toStdString(), info.description().toStdString());
-    std::sort(sys.begin(), sys.end());
-    for (const auto& port : sys) {
-        const std::string& dev = port.first;
-        bool listed = std::any_of(list.begin(), list.end(), [&](const auto& e) { return e.device == dev; });
-        if (!listed) list.push_back({static_cast<int>(list.size()) + 1, dev, port.second});
+    for (const std::string& dev : env) {
+        const bool there = ::access(dev.c_str(), F_OK) == 0;
+        list.push_back({static_cast<int>(list.size()) + 1, dev,
+                        there ? "ZEP4_SERIAL_PORTS" : "ZEP4_SERIAL_PORTS, not present"});
     }
+    auto inEnv = [&](const std::string& dev) { return std::find(env.begin(), env.end(), dev) != env.end(); };
+
+    for (auto& [dev, port] : seen) port.present = false;
+    auto now = system;
+    std::sort(now.begin(), now.end()); // new devices are numbered in order of name
+    last = std::max(last, fixed);
+    for (const auto& [dev, description] : now) {
+        if (inEnv(dev)) continue;
+        auto it = seen.find(dev);
+        if (it == seen.end()) it = seen.emplace(dev, Seen{++last, description, true}).first;
+        it->second.description = description;
+        it->second.present = true;
+    }
+    for (auto& [dev, port] : seen) {
+        // ZEP4_SERIAL_PORTS numbers first: only a list changed under a running program (tests
+        // do that) can reach a number given out before.
+        if (port.number <= fixed) port.number = ++last;
+        if (!inEnv(dev)) list.push_back({port.number, dev, port.present ? port.description : "not present"});
+    }
+    std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.number < b.number; });
     return list;
+}
+
+std::vector<SerialPortEntry> ListSerialPorts() {
+    std::vector<std::pair<std::string, std::string>> system;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        system.emplace_back(info.systemLocation().toStdString(), info.description().toStdString());
+    return NumberSerialPorts(system);
 }
 
 int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, int dataBits, int stopBits,
@@ -265,12 +300,13 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     if (port < 1) return kRS_InvalidPortNum;
     const auto list = ListSerialPorts();
     if (list.empty()) return kRS_NoPortFound;
-    if (static_cast<std::size_t>(port) > list.size()) return kRS_InvalidPortNum;
+    const auto entry = std::find_if(list.begin(), list.end(), [port](const auto& e) { return e.number == port; });
+    if (entry == list.end()) return kRS_InvalidPortNum;
 
     CloseCom(port);
 
     auto* sp = new QSerialPort;
-    sp->setPortName(QString::fromStdString(list[port - 1].device));
+    sp->setPortName(QString::fromStdString(entry->device));
     sp->setBaudRate(static_cast<qint32>(baudRate));
     static const QSerialPort::Parity parities[] = {QSerialPort::NoParity, QSerialPort::OddParity,
                                                    QSerialPort::EvenParity, QSerialPort::MarkParity,

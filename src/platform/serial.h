@@ -1,9 +1,11 @@
 // RS-232 run-time over Qt SerialPort. Ports are numbered from 1: port n is the n-th entry of
-// the device paths in ZEP4_SERIAL_PORTS (separated by ':'), then the system's serial ports
-// in order of device name.
+// the device paths in ZEP4_SERIAL_PORTS (separated by ':'), then come the system's serial
+// ports, in order of device name as first seen; a device keeps its number for the whole run,
+// and one that appears later takes the next free number.
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // Negative results of OpenComConfig and the other calls.
@@ -53,6 +55,12 @@ int CloseCom(int port);
 struct SerialPortEntry {
     int number;              // 1-based port number
     std::string device;      // e.g. /dev/ttyUSB0 or /dev/pts/5
-    std::string description; // e.g. "USB-Serial Controller", "ZEP4_SERIAL_PORTS"
+    std::string description; // e.g. "USB-Serial Controller", "ZEP4_SERIAL_PORTS", "not present"
 };
+// Every port known in this run, in order of number: ZEP4_SERIAL_PORTS entries whether their
+// device exists or not, and every system port seen so far, present or gone. Asks the system
+// for its ports on each call (Qt gives no notice of serial devices coming and going on Linux).
 std::vector<SerialPortEntry> ListSerialPorts();
+// The same, with the system's ports (device, description) given rather than asked for: lets a
+// test bring devices and take them away.
+std::vector<SerialPortEntry> NumberSerialPorts(const std::vector<std::pair<std::string, std::string>>& system);

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -100,6 +101,7 @@ struct Ctrl {
     int bg = -1, fg = -1, frame = -1;
     std::string font;
     int bold = 0, pt = 0;
+    bool ownName = false;    // the form named it for screen readers; label changes keep that name
     int dimmed = 0, locked = 0, visible = 1;
     int minV = 0, maxV = 65535;
     int refresh = 1;
@@ -173,23 +175,84 @@ private:
     int handle_;
 };
 
-// Left mouse press on a command button gives the left-click event; keyboard use does not.
+// A command button gives left click, then commit, however it is pressed. The mouse: left click
+// on the press, commit on the release over the button (the toolkit's clicked). Space, Enter or
+// Return on the focused button: both at the key press, and the key's release does nothing more.
 class ClickFilter : public QObject {
 public:
     ClickFilter(QObject* parent, int panel, int id) : QObject(parent), panel_(panel), id_(id) {}
 
 protected:
     bool eventFilter(QObject* obj, QEvent* e) override {
+        auto* b = qobject_cast<QAbstractButton*>(obj);
+        if (!b || !b->isEnabled()) return false;
         if (e->type() == QEvent::MouseButtonPress) {
-            auto* me = static_cast<QMouseEvent*>(e);
-            auto* w = qobject_cast<QWidget*>(obj);
-            if (me->button() == Qt::LeftButton && w && w->isEnabled()) Deliver(panel_, id_, EVENT_LEFT_CLICK);
+            if (static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) Deliver(panel_, id_, EVENT_LEFT_CLICK);
+            return false;
         }
-        return false;
+        if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) return false;
+        auto* ke = static_cast<QKeyEvent*>(e);
+        if (!IsPressKey(ke)) return false;
+        if (e->type() == QEvent::KeyPress && !ke->isAutoRepeat()) {
+            QPointer<QAbstractButton> alive(b);
+            Deliver(panel_, id_, EVENT_LEFT_CLICK);
+            // The left click's callback may have dimmed or discarded the button.
+            if (alive && alive->isEnabled()) alive->click();
+        }
+        return true;
     }
 
 private:
+    // With any modifier: the toolkit's own Space handling ignores them too.
+    static bool IsPressKey(const QKeyEvent* ke) {
+        const int k = ke->key();
+        return k == Qt::Key_Space || k == Qt::Key_Select || k == Qt::Key_Return || k == Qt::Key_Enter;
+    }
     int panel_, id_;
+};
+
+// A ring whose items come from a source, asked again whenever the user opens the ring or moves
+// to it (the keys change its value without opening it).
+class RingBox : public QComboBox {
+public:
+    explicit RingBox(RingSource source) : source_(source) {}
+    void showPopup() override {
+        Refill();
+        QComboBox::showPopup();
+    }
+    // Replaces the items with the source's. The value chosen stays chosen and listed, and the
+    // program hears nothing: the ring's callback would act on a choice nobody made (reopen a
+    // port under the user).
+    void Refill() {
+        if (!source_) return;
+        const std::vector<RingChoice> items = source_();
+        bool same = count() == static_cast<int>(items.size());
+        for (int i = 0; same && i < count(); ++i)
+            same = itemData(i).toInt() == items[i].value && itemText(i).toStdString() == items[i].label;
+        if (same) return;
+        QSignalBlocker quiet(this);
+        const bool chosen = currentIndex() >= 0;
+        const int value = currentData().toInt();
+        const QString label = currentText();
+        clear();
+        for (const RingChoice& it : items) addItem(QString::fromStdString(it.label), it.value);
+        if (!chosen) return;
+        int idx = findData(value);
+        if (idx < 0) {
+            addItem(label, value);
+            idx = count() - 1;
+        }
+        setCurrentIndex(idx);
+    }
+
+protected:
+    void focusInEvent(QFocusEvent* e) override {
+        Refill();
+        QComboBox::focusInEvent(e);
+    }
+
+private:
+    RingSource source_;
 };
 
 // A numeric input whose arrow steps count as a commit.
@@ -316,6 +379,7 @@ Chart* MakeChart(QWidget* parent) {
     ch->view = new QChartView(ch->chart, parent);
     ch->view->setRenderHint(QPainter::Antialiasing, false);
     ch->view->setMinimumSize(200, 120);
+    ch->view->setFocusPolicy(Qt::NoFocus); // draws only: Tab passes it by
     return ch;
 }
 
@@ -542,10 +606,11 @@ Ctrl* MakeCtrl(Panel* p, const CtrlSpec& s, QWidget* parent) {
         break;
     }
     case CtrlKind::Ring: {
-        auto* cb = new QComboBox;
+        auto* cb = new RingBox(s.source);
         for (const RingItem& it : s.items) cb->addItem(QString::fromUtf8(it.label), it.value);
+        cb->Refill();
         int idx = cb->findData(s.initial);
-        if (idx < 0 && !s.items.empty()) {
+        if (idx < 0 && cb->count() > 0) {
             cb->addItem(QString::number(s.initial), s.initial);
             idx = cb->count() - 1;
         }
@@ -655,7 +720,8 @@ Ctrl* MakeCtrl(Panel* p, const CtrlSpec& s, QWidget* parent) {
     }
     }
     c->w->setObjectName(QString::fromUtf8(c->name.c_str()));
-    c->w->setAccessibleName(s.accessibleName ? QString::fromUtf8(s.accessibleName) : label);
+    c->ownName = s.accessibleName != nullptr;
+    c->w->setAccessibleName(c->ownName ? QString::fromUtf8(s.accessibleName) : label);
     if (labelAbove && !c->label.empty()) {
         auto* box = new QWidget(parent);
         auto* lay = new QVBoxLayout(box);
@@ -758,6 +824,9 @@ int SetText(Ctrl& c, const char* text) {
     case CtrlKind::TextDisplay:
         c.text = text ? text : "";
         static_cast<QLineEdit*>(c.w)->setText(t);
+        // The text is the display's description too: a screen reader reads it with the
+        // display's name, and the toolkit tells it of every change (the status line's news).
+        c.w->setAccessibleDescription(t);
         return 0;
     case CtrlKind::TextMessage:
         c.text = text ? text : "";
@@ -1082,7 +1151,7 @@ int SetCtrlAttribute(int panel, int control, Attr attribute, const char* text) {
         if (c->lab) c->lab->setText(t);
         else if (auto* b = qobject_cast<QAbstractButton*>(c->w)) b->setText(t);
         else if (c->kind == CtrlKind::TextMessage) SetText(*c, text);
-        if (c->w->accessibleName().isEmpty() || c->lab || qobject_cast<QAbstractButton*>(c->w))
+        if (!c->ownName && (c->w->accessibleName().isEmpty() || c->lab || qobject_cast<QAbstractButton*>(c->w)))
             c->w->setAccessibleName(t);
         return 0;
     case Attr::TextFont:

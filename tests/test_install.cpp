@@ -1,0 +1,115 @@
+// The program as it ships: its command line, the installed tree (cmake --install into a
+// scratch directory) with the desktop entry and the metainfo checked by Debian's tools, and the
+// logos found both in the build tree and in the installed one.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "branding/logo.h"
+#include "support/harness.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int code = -1; // -1: did not end by itself
+    std::string out, err;
+};
+
+Outcome Execute(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) return {};
+    return {p.exitCode(), p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+}
+
+const std::string kBin = std::getenv("ZEP4_TEST_BIN_DIR") ? std::getenv("ZEP4_TEST_BIN_DIR") : "";
+
+TEST(CommandLine, HelpAndVersionNeedNoDisplayAnythingElseIsAUsageError) {
+    // With no display reachable, a program that brought up its window would fail instead.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    const std::pair<QStringList, const char*> cases[] = { // arguments, start of stdout (none: exit 2)
+        {{"--version"}, "kvex-zep4 (K-VEX-ZEP4-Duvez) 2.0\n"}, {{"--help"}, "usage: kvex-zep4 [--help | --version]\n"},
+        {{"-platform"}, nullptr}, {{"--help", "--version"}, nullptr}, {{"--versions"}, nullptr}, {{""}, nullptr}};
+    for (const auto& [args, out] : cases) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const Outcome r = Execute(QString::fromStdString(kBin + "/kvex-zep4"), args, env);
+        EXPECT_EQ(r.code, out ? 0 : 2);
+        EXPECT_EQ(r.out.rfind(out ? out : "", 0), 0u) << r.out;
+        EXPECT_EQ(r.err.find("usage: kvex-zep4") != std::string::npos, !out) << r.err;
+        EXPECT_EQ((out ? r.err : r.out), "");
+    }
+}
+
+class Installed : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dest = MakeTempDir("zep4-install");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DESTDIR", QString::fromStdString(dest));
+        install = Execute(ZEP4_CMAKE, {"--install", ZEP4_BUILD_DIR, "--prefix", "/usr"}, env);
+    }
+    static void TearDownTestSuite() { fs::remove_all(dest); }
+    void SetUp() override { ASSERT_EQ(install.code, 0) << install.out << install.err; }
+    static inline std::string dest;
+    static inline Outcome install;
+};
+
+TEST_F(Installed, FilesWhereDebianLooksForThemAndValidEntries) {
+    std::vector<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(dest))
+        if (!e.is_directory()) files.push_back(fs::relative(e.path(), dest).string());
+    std::sort(files.begin(), files.end());
+    const std::string entry = "usr/share/applications/net.zep4.kvex_zep4.desktop",
+                      meta = "usr/share/metainfo/net.zep4.kvex_zep4.metainfo.xml";
+    const std::vector<std::string> expected = {
+        "usr/bin/kvex-zep4", "usr/bin/zep4-sim", entry, "usr/share/doc/kvex-zep4/copyright",
+        "usr/share/icons/hicolor/128x128/apps/kvex-zep4.png", "usr/share/icons/hicolor/48x48/apps/kvex-zep4.png",
+        "usr/share/icons/hicolor/64x64/apps/kvex-zep4.png", "usr/share/kvex-zep4/zep4logo2.bmp",
+        "usr/share/kvex-zep4/zep4logo3.bmp", "usr/share/kvex-zep4/zep4logo4.bmp", "usr/share/kvex-zep4/zep4logo6.bmp",
+        meta};
+    EXPECT_EQ(files, expected);
+    // The entry starts the installed program and shows the installed icon.
+    const std::string text = ReadBytes(dest + "/" + entry);
+    EXPECT_NE(text.find("\nExec=kvex-zep4\n"), std::string::npos);
+    EXPECT_NE(text.find("\nIcon=kvex-zep4\n"), std::string::npos);
+    const auto env = QProcessEnvironment::systemEnvironment();
+    const Outcome desktop = Execute("desktop-file-validate", {QString::fromStdString(dest + "/" + entry)}, env);
+    EXPECT_EQ(desktop.code, 0) << desktop.out << desktop.err;
+    EXPECT_EQ(desktop.out + desktop.err, ""); // not even a hint
+    const Outcome appstream =
+        Execute("appstreamcli", {"validate", "--no-net", "--pedantic", QString::fromStdString(dest + "/" + meta)}, env);
+    EXPECT_EQ(appstream.code, 0) << appstream.out << appstream.err;
+}
+
+TEST_F(Installed, LogosFoundBesideTheProgramOrInTheInstalledDataDirectory) {
+    const std::string usr = dest + "/usr";
+    const struct {
+        std::string programDir;
+        const char* file;
+        int result;
+        std::string path;
+    } cases[] = {
+        {kBin, "zep4logo3.bmp", 0, kBin + "/zep4logo3.bmp"},
+        {usr + "/bin", "zep4logo6.bmp", 0, usr + "/share/kvex-zep4/zep4logo6.bmp"},
+        {usr + "/bin", "zep4logo9.bmp", -1, usr + "/bin/zep4logo9.bmp"},
+    };
+    for (const auto& c : cases) {
+        char path[MAX_PATHNAME_LEN] = "";
+        EXPECT_EQ(LogoPath(c.programDir.c_str(), c.file, path), c.result) << c.file;
+        EXPECT_EQ(fs::weakly_canonical(path), c.path) << c.file;
+    }
+}
+
+} // namespace
