@@ -134,8 +134,9 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
         ProcessSystemEvents();
     } while (stop_flag == 0);
 
+    // No flush: it would tear a request or an answer on its way. The exchange in flight ends
+    // on its own, unused, and the next exchange waits for it.
     rx_flag = 0;
-    FlushBoth();
     graphrefresh = 0;
     SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, 0);
     return 0;
@@ -145,9 +146,9 @@ int CC_BTNStop(int panel, int /*control*/, int event, void* /*callbackData*/, in
                int /*eventData2*/) {
     if (event != EVENT_COMMIT || StopHeld()) return 0;
 
-    // A pending answer is dropped: it must not be plotted nor answered with a request.
+    // A pending answer is dropped: it must not be plotted nor answered with a request. What
+    // is on the line is left whole (see the end of the loop).
     rx_flag = 0;
-    FlushBoth();
     stop_flag = 1;
     graphrefresh = 0;
     SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, 0);

@@ -185,9 +185,7 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
         }
     }
 
-    rx_flag = 0;
-    FlushInQ(com);
-    FlushOutQ(com);
+    rx_flag = 0; // no flush: the exchange in flight ends whole, and the next one waits for it
     graphrefresh = 0;
     recActive = false;
 
