@@ -1,0 +1,228 @@
+// What the user gets: the front end as a whole process (every thread, CPU from /proc) under an
+// X server with its main panel shown, against zep4-sim in a process of its own, paced at the
+// real line rate with a 1 ms answer delay. Each graph source in turn, a recording at interval 1
+// and at interval 0, and the idle panel; then a minimal reference client on the same
+// controller, whose exchange rate the live loop's is compared with. One figure a line.
+//
+//   build/bin/bench_desktop [seconds per figure (10)]
+//
+// Without a display it starts itself again under xvfb-run (1280x1024x24).
+#include <QApplication>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/panels.h"
+#include "link/com232.h"
+#include "platform/serial.h"
+#include "platform/timing.h"
+#include "platform/ui.h"
+#include "recorder/recorder.h"
+
+extern char** environ;
+
+namespace {
+
+int answers = 0;
+
+void CountingReceive(int port, int events, void* data) {
+    RX_Receive_Function(port, events, data);
+    ++answers;
+}
+
+// CPU seconds of the whole process, all its threads, user and system: the on-CPU time of each
+// task in /proc/self/task/*/schedstat (nanoseconds; the clock ticks of /proc/self/stat are too
+// coarse for a figure of one per cent over ten seconds).
+double ProcessCpu() {
+    double total = 0;
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+        std::ifstream f(task.path() / "schedstat");
+        double ns = 0;
+        if (f >> ns) total += ns * 1e-9;
+    }
+    return total;
+}
+
+double PeakRssMb() {
+    std::ifstream f("/proc/self/status");
+    std::string line;
+    while (std::getline(f, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return 0;
+}
+
+struct Window {
+    double cpu = 0, wall = 0;
+    int answers = 0;
+};
+
+// Runs start (a callback that returns when stop() has ended it), measuring from warm-up s on
+// for measure s, then calls stop.
+Window Measure(void (*start)(), void (*stop)(), double warmup, double measure) {
+    static Window w;
+    static double cpu0, t0;
+    static int n0;
+    static void (*stopper)();
+    w = Window{};
+    stopper = stop;
+    QTimer::singleShot(static_cast<int>(warmup * 1000), [] {
+        cpu0 = ProcessCpu(), t0 = Timer(), n0 = answers;
+    });
+    QTimer::singleShot(static_cast<int>((warmup + measure) * 1000), [] {
+        w.cpu = ProcessCpu() - cpu0, w.wall = Timer() - t0, w.answers = answers - n0;
+        stopper();
+    });
+    start();
+    return w;
+}
+
+// The reference: writes the next live request the instant the last 36-byte answer is in.
+double ReferenceRate(const std::string& device, double seconds) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) return 0;
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, B19200);
+    cfsetospeed(&tio, B19200);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &tio);
+    tcflush(fd, TCIOFLUSH);
+    unsigned char req[36] = {0x00, 0x55, 0x00, ORD_LIVE};
+    unsigned char ans[36];
+    int n = 0;
+    const double t0 = Timer();
+    while (Timer() - t0 < seconds) {
+        if (::write(fd, req, sizeof req) != static_cast<ssize_t>(sizeof req)) break;
+        size_t got = 0;
+        while (got < sizeof ans) {
+            const ssize_t r = ::read(fd, ans + got, sizeof ans - got);
+            if (r <= 0) break;
+            got += static_cast<size_t>(r);
+        }
+        if (got < sizeof ans) break;
+        ++n;
+    }
+    const double rate = n / (Timer() - t0);
+    ::close(fd);
+    return rate;
+}
+
+void PressRun() { OperateCtrl(panelHandle, PANEL_BTNRUN); }
+// ZEP4_BENCH_SHOT=prefix saves the panel as each graph source ends, to look at what was drawn.
+void PressStop() {
+    if (const char* shot = std::getenv("ZEP4_BENCH_SHOT")) {
+        int source = 0;
+        GetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, source);
+        SavePanelImage(panelHandle, (std::string(shot) + std::to_string(source) + ".png").c_str());
+    }
+    OperateCtrl(panelHandle, PANEL_BTNSTOP);
+}
+void PressRecord() { CallCtrlCallback(panelPopUp, POPUP_RECSTART, EVENT_COMMIT); }
+void PressStopRecord() { CallCtrlCallback(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT); }
+void Idle() { RunUserInterface(); }
+void EndIdle() { QuitUserInterface(0); }
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("DISPLAY") && !std::getenv("ZEP4_BENCH_UNDER_XVFB")) {
+        setenv("ZEP4_BENCH_UNDER_XVFB", "1", 1);
+        std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"), const_cast<char*>("-s"),
+                                   const_cast<char*>("-screen 0 1280x1024x24")};
+        for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
+        args.push_back(nullptr);
+        execvp("xvfb-run", args.data());
+        std::perror("xvfb-run");
+        return 1;
+    }
+    if (const char* p = std::getenv("QT_QPA_PLATFORM"); p && std::strcmp(p, "xcb") != 0) unsetenv("QT_QPA_PLATFORM");
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+
+    // The simulated controller in a process of its own, so its work is not counted as ours.
+    const std::string bin = std::string(argv[0]).substr(0, std::string(argv[0]).rfind('/') + 1);
+    const std::string link = "/tmp/zep4-bench-" + std::to_string(getpid()) + ".tty";
+    const std::string sim = bin + "zep4-sim";
+    std::vector<std::string> simArgs = {sim, "--paced", "--delay", "1", "--link", link};
+    std::vector<char*> sa;
+    for (auto& a : simArgs) sa.push_back(a.data());
+    sa.push_back(nullptr);
+    pid_t simPid = 0;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    if (posix_spawn(&simPid, sim.c_str(), &fa, nullptr, sa.data(), environ) != 0) {
+        std::perror("zep4-sim");
+        return 1;
+    }
+    for (int i = 0; i < 100 && access(link.c_str(), F_OK) != 0; ++i) usleep(20000);
+    setenv("ZEP4_SERIAL_PORTS", link.c_str(), 1);
+
+    QApplication app(argc, argv);
+    RegisterPanels();
+    panelHandle = LoadPanel(0, kPanelResourceFile, PANEL);
+    panelPopUp = LoadPanel(0, kPanelResourceFile, POPUP);
+    GetProjectDir(proj_dir);
+    InitVars();
+    InitRS232(com);
+    std::string status;
+    GetCtrlVal(panelHandle, PANEL_STATUS, status);
+    std::printf("start_up_status %s\n", status.c_str());
+    InstallComCallback(com, eventMask, FRAME_LEN, sync, CountingReceive, nullptr);
+    DisplayPanel(panelHandle);
+    const double t0 = Timer();
+    while (Timer() - t0 < 1.0) ProcessSystemEvents();
+
+    std::printf("platform %s\n", QGuiApplication::platformName().toUtf8().constData());
+    std::printf("qt %s\n", qVersion());
+    std::printf("seconds_per_figure %.0f\n", seconds);
+    const char* names[] = {"raw_ab", "norm_ab", "norm_a_band", "norm_b_band"};
+    std::vector<double> rates(4);
+    for (int source : {2, 0, 1, 3}) {
+        OperateCtrl(panelHandle, PANEL_GRAPHSOURCE, source);
+        const Window w = Measure(PressRun, PressStop, 1.0, seconds);
+        std::printf("cpu_percent_%s %.2f\n", names[source], 100.0 * w.cpu / w.wall);
+        rates[source] = w.answers / w.wall;
+        std::printf("exchanges_per_s_%s %.2f\n", names[source], rates[source]);
+    }
+    OperateCtrl(panelHandle, PANEL_GRAPHSOURCE, 2);
+    const std::string rec = "/tmp/zep4-bench-" + std::to_string(getpid()) + ".dat";
+    CopyText(recfile_name, rec.c_str());
+    SetCtrlAttribute(panelPopUp, POPUP_RECINTERVAL, Attr::MinValue, 0);
+    SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 65535);
+    for (int interval : {1, 0}) {
+        SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, interval);
+        const Window w = Measure(PressRecord, PressStopRecord, 1.0, seconds);
+        std::printf("cpu_percent_recording_interval_%d %.2f\n", interval, 100.0 * w.cpu / w.wall);
+    }
+    std::remove(rec.c_str());
+    {
+        const Window w = Measure(Idle, EndIdle, 1.0, seconds);
+        std::printf("cpu_percent_idle %.2f\n", 100.0 * w.cpu / w.wall);
+    }
+    CloseCom(com);
+    const double reference = ReferenceRate(link, seconds);
+    std::printf("reference_exchanges_per_s %.2f\n", reference);
+    for (int source = 0; source < 4; ++source)
+        std::printf("rate_ratio_%s %.3f\n", names[source], reference > 0 ? rates[source] / reference : 0.0);
+    std::printf("peak_rss_mb %.1f\n", PeakRssMb());
+
+    kill(simPid, SIGTERM);
+    waitpid(simPid, nullptr, 0);
+    return 0;
+}
