@@ -7,11 +7,8 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QtCharts/QChartView>
-#include <QtCharts/QLineSeries>
 #include <QDir>
 #include <QImage>
-#include <QLineEdit>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -24,6 +21,8 @@
 
 #include "platform/panel_builder.h"
 #include "platform/timing.h"
+#include "platform/strip_chart.h"
+#include "platform/value_view.h"
 #include "platform/ui.h"
 #include "platform/ui_query.h"
 #include "support/harness.h"
@@ -108,13 +107,7 @@ std::string TextOf(int control) {
 }
 int AttrOf(int control, Attr a) { return CtrlAttr(Panel(), control, a); }
 // What a strip chart trace shows on screen (not its model).
-std::vector<double> Drawn(int trace) {
-    auto* view = Widget<QChartView>(T_STRIP);
-    auto* series = static_cast<QLineSeries*>(view->chart()->series().at(trace - 1));
-    std::vector<double> ys;
-    for (const QPointF& pt : series->points()) ys.push_back(pt.y());
-    return ys;
-}
+std::vector<double> Drawn(int trace) { return Widget<StripView>(T_STRIP)->shown(trace - 1); }
 
 class UiTest : public ::testing::Test {
 protected:
@@ -443,59 +436,32 @@ TEST_F(UiTest, NewTextLinesFloatAboveTheBand) {
     EXPECT_NE(NewCtrl(p, CtrlKind::TextMessage, "", 0, 0), id);
 }
 
-// Changes the display and the chart every 10 ms for a while, like a fast live loop, and counts
-// how often each was redrawn.
-struct Redraws {
-    int texts = 0, charts = 0, changes = 0;
-};
-Redraws Stream(double seconds) {
-    Redraws r;
-    auto* series = static_cast<QLineSeries*>(Widget<QChartView>(T_STRIP)->chart()->series().at(0));
-    QObject ctx;
-    QObject::connect(Widget<QLineEdit>(T_SHOW), &QLineEdit::textChanged, &ctx, [&r] { ++r.texts; });
-    QObject::connect(series, &QLineSeries::pointsReplaced, &ctx, [&r] { ++r.charts; });
-    for (double t0 = Timer(), next = t0; Timer() - t0 < seconds; ProcessSystemEvents()) {
-        if (Timer() < next) continue;
-        const double point = ++r.changes;
-        SetCtrlVal(Panel(), T_SHOW, r.changes);
-        PlotStripChart(Panel(), T_STRIP, &point, 1, 0, 0);
-        EXPECT_EQ(IntOf(T_SHOW), r.changes); // the value itself is never held back
-        next += 0.01;
-    }
-    return r;
-}
-
-TEST_F(UiTest, DrawnContentsFollowAtAPacedRate) {
-    auto* le = Widget<QLineEdit>(T_SHOW);
-    ASSERT_NE(le, nullptr);
+// Values change far faster than the window is drawn: what is drawn may lag, never what is read,
+// and it ends on the newest. (How often it is drawn is a figure of bench_desktop.)
+TEST_F(UiTest, DrawnContentsEndOnTheNewestValues) {
+    auto* shown = Widget<ValueView>(T_SHOW);
+    ASSERT_NE(shown, nullptr);
     SetCtrlAttribute(Panel(), T_STRIP, Attr::NumTraces, 1);
     SetCtrlAttribute(Panel(), T_STRIP, Attr::PointsPerScreen, 1000);
     ClearStripChart(Panel(), T_STRIP);
-
-    // A single change shows within a pass or two.
-    PumpFor(0.2);
-    SetCtrlVal(Panel(), T_SHOW, 4711);
-    const double t0 = Timer();
-    EXPECT_TRUE(PumpUntil([&] { return le->text() == "4711"; }, 1.0));
-    EXPECT_LT(Timer() - t0, 0.2);
-
-    // A stream of 100 changes a second is drawn about every 80 ms, ending on the newest.
-    const Redraws r = Stream(1.0);
-    EXPECT_GT(r.changes, 60);
-    EXPECT_TRUE(r.texts >= 5 && r.texts <= 20) << r.texts;
-    EXPECT_TRUE(r.charts >= 5 && r.charts <= 20) << r.charts;
-    PumpFor(0.15);
-    EXPECT_EQ(le->text().toStdString(), std::to_string(r.changes));
+    for (int i = 1; i <= 300; ++i) {
+        const double point = i * 3;
+        SetCtrlVal(Panel(), T_SHOW, i);
+        PlotStripChart(Panel(), T_STRIP, &point, 1, 0, 0);
+        EXPECT_EQ(IntOf(T_SHOW), i); // the value itself is never held back
+        if (i % 10 == 0) ProcessSystemEvents();
+    }
+    EXPECT_TRUE(PumpUntil([&] { return shown->text() == "300" && Drawn(1).size() == 300u; }, 2.0));
     std::vector<double> model;
     GetStripChartTrace(Panel(), T_STRIP, 1, model);
-    EXPECT_EQ(static_cast<int>(model.size()), r.changes);
+    EXPECT_EQ(model.back(), 900);
     EXPECT_EQ(Drawn(1), model);
 
     // An image of the panel shows the newest values even before any event pass.
     SetCtrlVal(Panel(), T_SHOW, 99);
     const std::string path = ::testing::TempDir() + "refresh_panel.png";
     EXPECT_EQ(SavePanelImage(Panel(), path.c_str()), 0);
-    EXPECT_EQ(le->text(), "99");
+    EXPECT_EQ(shown->text(), "99");
     std::remove(path.c_str());
 }
 

@@ -42,6 +42,8 @@
 #include <memory>
 
 #include "platform/panel_builder.h"
+#include "platform/strip_chart.h"
+#include "platform/value_view.h"
 #include "platform/ui_query.h"
 
 namespace {
@@ -50,8 +52,6 @@ namespace {
 
 struct Trace {
     std::vector<double> hist; // newest last, at most pps values
-    QList<QPointF> points;     // reused buffer handed to the series
-    QLineSeries* series = nullptr;
     int colour = 0;
 };
 
@@ -61,9 +61,10 @@ struct Plot {
 };
 
 struct Chart {
-    QChart* chart = nullptr;
-    QChartView* view = nullptr;
-    QValueAxis* ax = nullptr;
+    QChart* chart = nullptr;     // XY graph
+    QChartView* view = nullptr;  // XY graph
+    StripView* strip = nullptr;  // strip chart
+    QValueAxis* ax = nullptr;    // ranges and titles (a strip chart's only hold them)
     QValueAxis* ay = nullptr;
     bool autoX = false, autoY = false;
     // Strip chart
@@ -283,18 +284,10 @@ QString Css(int c) { return Rgb(c).name(); }
 
 const int kTraceColours[] = {0xFF0000, 0x0000FF, 0x008000, 0xFF8000, 0x800080, 0x404040, 0x00A0A0, 0x000000};
 
-QString NumberText(double v) {
-    if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 1e15)
-        return QString::number(static_cast<long long>(v));
-    return QString::number(v, 'g', 10);
-}
-
 // Displays follow every live answer; most of the time the number has not changed.
-void QueueText(QLineEdit* le, const QString& text);
+void QueueValue(ValueView* v, double value);
 
-void ShowNumber(Ctrl& c) {
-    QueueText(static_cast<QLineEdit*>(c.w), NumberText(c.num));
-}
+void ShowNumber(Ctrl& c) { QueueValue(static_cast<ValueView*>(c.w), c.num); }
 
 void ApplyStyle(Ctrl& c) {
     QString css;
@@ -324,7 +317,8 @@ void ApplyFont(Ctrl& c) {
     QFont f = c.w->font();
     if (!c.font.empty()) {
         if (c.font == "NIApp") { // the application font, narrow like the dialog fonts texts are placed for
-            f.setFamily(QApplication::font().family());
+            // The real family: a stretch is not applied through an alias such as "Sans Serif".
+            f.setFamily(QFontInfo(QApplication::font()).family());
             f.setStretch(QFont::Condensed);
         }
         else
@@ -364,8 +358,22 @@ std::vector<std::string> SplitLines(const char* text) {
 
 // ---- Charts ----------------------------------------------------------------------------------
 
-Chart* MakeChart(QWidget* parent) {
+Chart* MakeChart(bool strip) {
     auto* ch = new Chart;
+    if (strip) {
+        ch->strip = new StripView;
+        ch->strip->setFocusPolicy(Qt::NoFocus); // draws only: Tab passes it by
+        ch->ax = new QValueAxis(ch->strip);
+        ch->ay = new QValueAxis(ch->strip);
+        StripView* v = ch->strip;
+        QObject::connect(ch->ax, &QValueAxis::rangeChanged, v, [v](qreal a, qreal b) { v->setXRange(a, b); });
+        QObject::connect(ch->ay, &QValueAxis::rangeChanged, v, [v](qreal a, qreal b) { v->setYRange(a, b); });
+        QObject::connect(ch->ax, &QValueAxis::titleTextChanged, v,
+                         [v](const QString& t) { v->setAxisTitle(Qt::Horizontal, t); });
+        QObject::connect(ch->ay, &QValueAxis::titleTextChanged, v,
+                         [v](const QString& t) { v->setAxisTitle(Qt::Vertical, t); });
+        return ch;
+    }
     ch->chart = new QChart;
     ch->chart->legend()->hide();
     ch->chart->setMargins(QMargins(4, 4, 4, 4));
@@ -376,7 +384,7 @@ Chart* MakeChart(QWidget* parent) {
     ch->ay->setLabelFormat("%d");
     ch->chart->addAxis(ch->ax, Qt::AlignBottom);
     ch->chart->addAxis(ch->ay, Qt::AlignLeft);
-    ch->view = new QChartView(ch->chart, parent);
+    ch->view = new QChartView(ch->chart);
     ch->view->setRenderHint(QPainter::Antialiasing, false);
     ch->view->setMinimumSize(200, 120);
     ch->view->setFocusPolicy(Qt::NoFocus); // draws only: Tab passes it by
@@ -385,32 +393,14 @@ Chart* MakeChart(QWidget* parent) {
 
 void SetTraces(Chart& ch, int n) {
     n = std::clamp(n, 1, 16);
-    while (static_cast<int>(ch.traces.size()) > n) {
-        ch.chart->removeSeries(ch.traces.back().series);
-        delete ch.traces.back().series;
-        ch.traces.pop_back();
-    }
     while (static_cast<int>(ch.traces.size()) < n) {
         Trace t;
-        t.series = new QLineSeries;
         t.colour = kTraceColours[ch.traces.size() % 8];
-        QPen pen(Rgb(t.colour));
-        pen.setWidth(2);
-        t.series->setPen(pen);
-        ch.chart->addSeries(t.series);
-        t.series->attachAxis(ch.ax);
-        t.series->attachAxis(ch.ay);
         t.hist.reserve(ch.pps);
-        t.points.reserve(ch.pps);
         ch.traces.push_back(std::move(t));
     }
-}
-
-void PushTrace(Trace& t) {
-    const int n = static_cast<int>(t.hist.size());
-    t.points.resize(n);
-    for (int i = 0; i < n; ++i) t.points[i] = QPointF(i, t.hist[i]);
-    t.series->replace(t.points);
+    ch.traces.resize(n);
+    ch.strip->setTraceCount(n);
 }
 
 // ---- Paced refresh ----
@@ -427,7 +417,7 @@ struct RefreshQueue {
     QTimer* timer = nullptr;
     QElapsedTimer last;                                        // the last refresh pass
     std::vector<std::pair<int, int>> charts;                   // panel, control
-    std::vector<std::pair<QPointer<QLineEdit>, QString>> texts; // display, its newest text
+    std::vector<QPointer<ValueView>> values;                   // displays with a new number
 };
 
 void RunRefresh();
@@ -454,34 +444,29 @@ void RequestRefresh(int batchMs) {
 void FlushStrip(Chart& ch) {
     if (!ch.dirty || ch.hidden) return;
     ch.dirty = false;
-    for (Trace& t : ch.traces) PushTrace(t);
+    for (size_t i = 0; i < ch.traces.size(); ++i) ch.strip->setTrace(int(i), ch.traces[i].hist, ch.traces[i].colour);
+    ch.strip->redrawLines();
 }
 
 void RunRefresh() {
     RefreshQueue& q = Refresh();
     q.timer->stop();
     q.last.start();
-    const auto texts = std::move(q.texts);
+    const auto values = std::move(q.values);
     const auto charts = std::move(q.charts);
-    q.texts.clear();
+    q.values.clear();
     q.charts.clear();
-    for (const auto& [le, text] : texts)
-        if (le && le->text() != text) le->setText(text);
+    for (const auto& v : values)
+        if (v) v->showPending();
     for (const auto& [panel, id] : charts) {
         Ctrl* c = FindCtrl(panel, id); // the panel may have been discarded meanwhile
         if (c && c->chart) FlushStrip(*c->chart);
     }
 }
 
-void QueueText(QLineEdit* le, const QString& text) {
-    auto& texts = Refresh().texts;
-    auto it = std::find_if(texts.begin(), texts.end(), [le](const auto& e) { return e.first == le; });
-    if (it != texts.end())
-        it->second = text;
-    else if (le->text() != text)
-        texts.emplace_back(le, text);
-    else
-        return;
+void QueueValue(ValueView* v, double value) {
+    if (!v->setPending(value)) return;
+    Refresh().values.emplace_back(v);
     RequestRefresh(0);
 }
 
@@ -595,13 +580,11 @@ Ctrl* MakeCtrl(Panel* p, const CtrlSpec& s, QWidget* parent) {
         break;
     }
     case CtrlKind::NumericDisplay: {
-        auto* le = new QLineEdit;
-        le->setReadOnly(true);
-        le->setAlignment(Qt::AlignRight);
-        le->setFocusPolicy(Qt::NoFocus);
+        auto* v = new ValueView;
         c->num = s.initial;
-        le->setText(NumberText(c->num));
-        c->w = le;
+        v->setPending(c->num);
+        v->showPending();
+        c->w = v;
         labelAbove = true;
         break;
     }
@@ -680,7 +663,7 @@ Ctrl* MakeCtrl(Panel* p, const CtrlSpec& s, QWidget* parent) {
     }
     case CtrlKind::StripChart:
     case CtrlKind::XYGraph: {
-        c->chart.reset(MakeChart(nullptr));
+        c->chart.reset(MakeChart(s.kind == CtrlKind::StripChart));
         Chart& ch = *c->chart;
         if (s.kind == CtrlKind::StripChart) {
             ch.ax->setRange(0, ch.pps - 1);
@@ -694,7 +677,7 @@ Ctrl* MakeCtrl(Panel* p, const CtrlSpec& s, QWidget* parent) {
             ch.autoX = ch.autoY = true;
             EnsureCursorSeries(ch);
         }
-        c->w = ch.view;
+        c->w = ch.strip ? static_cast<QWidget*>(ch.strip) : ch.view;
         labelAbove = !c->label.empty();
         break;
     }
@@ -925,7 +908,7 @@ int QuitUserInterface(int code) {
 // Wake-up of the waiting loops: one repeating timer, armed by the first ProcessSystemEvents
 // and left running while calls keep coming (re-arming it on every idle pass costs more than
 // the tick), then stopped by the first tick that finds no call since the one before.
-constexpr int kPumpWakeMs = 4;
+constexpr int kPumpWakeMs = 15; // a waiting loop notices its time-out within this
 bool gPumped = false;
 
 QTimer* PumpWake() {
@@ -1106,12 +1089,12 @@ int SetCtrlAttribute(int panel, int control, Attr attribute, int value) {
     case Attr::PointsPerScreen:
         if (!ch || c->kind != CtrlKind::StripChart) return UIE_BAD_ATTRIBUTE;
         if (value < 2 || value > 100000) return UIE_BAD_VALUE;
+        if (value == ch->pps) return 0; // set before every plot
         ch->pps = value;
         ch->ax->setRange(0, value - 1);
         for (Trace& t : ch->traces) {
             if (static_cast<int>(t.hist.size()) > value) t.hist.erase(t.hist.begin(), t.hist.end() - value);
             t.hist.reserve(value);
-            t.points.reserve(value);
         }
         ScheduleStrip(*ch);
         return 0;
@@ -1318,10 +1301,9 @@ int SetTraceAttribute(int panel, int control, int trace, TraceAttr attribute, in
     if (trace < 1 || trace > static_cast<int>(ch->traces.size())) return UIE_BAD_VALUE;
     if (attribute != TraceAttr::Color) return UIE_BAD_ATTRIBUTE;
     Trace& t = ch->traces[trace - 1];
+    if (t.colour == (value & 0xFFFFFF)) return 0;
     t.colour = value & 0xFFFFFF;
-    QPen pen = t.series->pen();
-    pen.setColor(Rgb(t.colour));
-    t.series->setPen(pen);
+    ScheduleStrip(*ch);
     return 0;
 }
 

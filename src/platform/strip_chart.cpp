@@ -1,0 +1,140 @@
+// The strip chart's drawing: a kept frame of axes and labels, and the trace polylines over it.
+#include "platform/strip_chart.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPen>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kTicks = 5;         // labelled values per axis, both ends included
+constexpr int kLineWidth = 2;
+const QColor kGrid(0xE0, 0xE0, 0xE0);
+const QColor kAxis(0x40, 0x40, 0x40);
+
+QColor Rgb(int c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
+
+QString Label(double v) { return QString::number(std::llround(v)); }
+
+} // namespace
+
+StripView::StripView(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent); // every pixel is painted: nothing to clear first
+    setMinimumSize(200, 120);
+}
+
+void StripView::setXRange(double min, double max) {
+    if (min == x0_ && max == x1_) return;
+    x0_ = min, x1_ = max, frameStale_ = true;
+    update();
+}
+
+void StripView::setYRange(double min, double max) {
+    if (min == y0_ && max == y1_) return;
+    y0_ = min, y1_ = max, frameStale_ = true;
+    update();
+}
+
+void StripView::setAxisTitle(Qt::Orientation axis, const QString& title) {
+    QString& t = axis == Qt::Horizontal ? xTitle_ : yTitle_;
+    if (t == title) return;
+    t = title, frameStale_ = true;
+    update();
+}
+
+void StripView::setTraceCount(int n) { lines_.resize(static_cast<size_t>(std::max(0, n))); }
+
+void StripView::setTrace(int i, const std::vector<double>& values, int colour) {
+    if (i < 0 || i >= static_cast<int>(lines_.size())) return;
+    lines_[static_cast<size_t>(i)].values = values;
+    lines_[static_cast<size_t>(i)].colour = colour;
+}
+
+std::vector<double> StripView::shown(int i) const {
+    if (i < 0 || i >= static_cast<int>(lines_.size())) return {};
+    return lines_[static_cast<size_t>(i)].values;
+}
+
+void StripView::redrawLines() { update(plot_.adjusted(1, 1, -1, -1)); }
+
+void StripView::resizeEvent(QResizeEvent* e) {
+    frameStale_ = true;
+    QWidget::resizeEvent(e);
+}
+
+QPointF StripView::toPixel(double x, double y) const {
+    const double w = x1_ > x0_ ? x1_ - x0_ : 1.0, h = y1_ > y0_ ? y1_ - y0_ : 1.0;
+    // Far outside values are held where the raster engine still copes; the clip hides them.
+    y = std::clamp(y, y0_ - 4 * h, y1_ + 4 * h);
+    return {plot_.left() + (x - x0_) / w * (plot_.width() - 1), plot_.bottom() - (y - y0_) / h * (plot_.height() - 1)};
+}
+
+void StripView::drawFrame() {
+    const qreal dpr = devicePixelRatioF();
+    frame_ = QPixmap(size() * dpr);
+    frame_.setDevicePixelRatio(dpr);
+    frame_.fill(Qt::white);
+    QPainter p(&frame_);
+    const QFontMetrics fm = p.fontMetrics();
+    const int labelW = std::max(fm.horizontalAdvance(Label(y0_)), fm.horizontalAdvance(Label(y1_)));
+    const int left = 6 + (yTitle_.isEmpty() ? 0 : fm.height() + 4) + labelW + 6;
+    const int bottom = 6 + fm.height() + (xTitle_.isEmpty() ? 0 : fm.height() + 4);
+    plot_ = QRect(left, 8, std::max(10, width() - left - 12), std::max(10, height() - 8 - bottom));
+
+    for (int i = 0; i < kTicks; ++i) {
+        const double fx = x0_ + (x1_ - x0_) * i / (kTicks - 1), fy = y0_ + (y1_ - y0_) * i / (kTicks - 1);
+        const QPointF px = toPixel(fx, y0_), py = toPixel(x0_, fy);
+        p.setPen(kGrid);
+        p.drawLine(QPointF(px.x(), plot_.top()), QPointF(px.x(), plot_.bottom()));
+        p.drawLine(QPointF(plot_.left(), py.y()), QPointF(plot_.right(), py.y()));
+        p.setPen(kAxis);
+        const QString xl = Label(fx), yl = Label(fy);
+        p.drawText(QPointF(px.x() - fm.horizontalAdvance(xl) / 2.0, plot_.bottom() + 4 + fm.ascent()), xl);
+        p.drawText(QPointF(plot_.left() - 6 - fm.horizontalAdvance(yl), py.y() + fm.ascent() / 2.0 - 1), yl);
+    }
+    p.setPen(kAxis);
+    p.drawRect(plot_.adjusted(0, 0, -1, -1));
+    if (!xTitle_.isEmpty())
+        p.drawText(QRect(plot_.left(), height() - fm.height() - 2, plot_.width(), fm.height()), Qt::AlignCenter,
+                   xTitle_);
+    if (!yTitle_.isEmpty()) {
+        p.save();
+        p.translate(4, plot_.center().y());
+        p.rotate(-90);
+        p.drawText(QRect(-plot_.height() / 2, 0, plot_.height(), fm.height()), Qt::AlignCenter, yTitle_);
+        p.restore();
+    }
+    frameStale_ = false;
+}
+
+void StripView::paintEvent(QPaintEvent* e) {
+    if (frameStale_ || frame_.size() != size() * devicePixelRatioF()) drawFrame();
+    QPainter p(this);
+    const QRect inside = plot_.adjusted(1, 1, -1, -1);
+    if (inside.contains(e->rect())) {
+        // A refresh of the lines: a plain fill and the grid cost less than copying the frame.
+        p.fillRect(inside, Qt::white);
+        p.setPen(kGrid);
+        for (int i = 1; i < kTicks - 1; ++i) {
+            const QPointF g = toPixel(x0_ + (x1_ - x0_) * i / (kTicks - 1), y0_ + (y1_ - y0_) * i / (kTicks - 1));
+            p.drawLine(QPointF(g.x(), inside.top()), QPointF(g.x(), inside.bottom()));
+            p.drawLine(QPointF(inside.left(), g.y()), QPointF(inside.right(), g.y()));
+        }
+    } else {
+        p.drawPixmap(0, 0, frame_);
+    }
+    p.setClipRect(inside);
+    for (const Line& line : lines_) {
+        if (line.values.empty()) continue;
+        poly_.resize(static_cast<qsizetype>(line.values.size()));
+        for (size_t k = 0; k < line.values.size(); ++k) {
+            const double v = line.values[k];
+            poly_[static_cast<qsizetype>(k)] = toPixel(static_cast<double>(k), std::isfinite(v) ? v : y0_);
+        }
+        p.setPen(QPen(Rgb(line.colour), kLineWidth));
+        p.drawPolyline(poly_);
+    }
+}

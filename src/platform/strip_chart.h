@@ -1,0 +1,47 @@
+// The strip chart's drawing: polylines over a frame of axes, grid and labels that is drawn once
+// per size or range and kept, so a refresh paints only lines. Live values come 25 times a
+// second; a general chart library lays out and paints much more than that needs.
+#pragma once
+
+#include <QPixmap>
+#include <QPolygonF>
+#include <QString>
+#include <QWidget>
+
+#include <vector>
+
+class StripView : public QWidget {
+public:
+    explicit StripView(QWidget* parent = nullptr);
+
+    void setXRange(double min, double max);
+    void setYRange(double min, double max);
+    void setAxisTitle(Qt::Orientation axis, const QString& title);
+    // Trace i (0-based) shows values[k] at x = k, in colour (24-bit RGB), two pixels wide.
+    void setTraceCount(int n);
+    void setTrace(int i, const std::vector<double>& values, int colour);
+    // Repaints the plot area only; the frame stays as it is.
+    void redrawLines();
+    // What trace i shows now (empty when there is no such trace).
+    std::vector<double> shown(int i) const;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    struct Line {
+        std::vector<double> values;
+        int colour = 0;
+    };
+    void drawFrame();
+    QPointF toPixel(double x, double y) const;
+
+    double x0_ = 0, x1_ = 100, y0_ = 0, y1_ = 100;
+    QString xTitle_, yTitle_;
+    std::vector<Line> lines_;
+    QPixmap frame_;   // background, grid, axes and labels
+    bool frameStale_ = true;
+    QRect plot_;      // where the lines go
+    QPolygonF poly_;  // reused for each line
+};

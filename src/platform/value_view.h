@@ -1,0 +1,34 @@
+// A numeric display: one number, right-aligned in a white box. Live values set every display
+// 25 times a second; this draws a kept text layout, and only when the number it shows changes.
+#pragma once
+
+#include <QStaticText>
+#include <QWidget>
+
+class ValueView : public QWidget {
+public:
+    explicit ValueView(QWidget* parent = nullptr);
+
+    // The number to show at the next refresh pass; returns whether one must be planned.
+    bool setPending(double value);
+    // Shows the pending number now.
+    void showPending();
+    double shownValue() const { return shown_; }
+    QString text() const { return text_.text(); }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    double shown_ = 0, pending_ = 0;
+    bool queued_ = false;
+    QStaticText text_;
+    QSizeF textSize_;
+};
+
+// How a number is written on a display: whole numbers without a fraction.
+QString NumberText(double v);
