@@ -3,8 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "platform/ui.h"
+#include "platform/ui_panels.h"
 
 // False when the panel or control does not exist.
 bool GetCtrlInfo(int panel, int control, CtrlKind& kind, std::string& name, CtrlCallbackPtr& callback);

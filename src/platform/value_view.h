@@ -13,7 +13,6 @@ public:
     bool setPending(double value);
     // Shows the pending number now.
     void showPending();
-    double shownValue() const { return shown_; }
     QString text() const { return text_.text(); }
 
     QSize sizeHint() const override;
