@@ -10,21 +10,17 @@
 
 // Negative results of OpenComConfig and the other calls.
 enum : int {
-    kRS_UnknownSysError = -1,
     kRS_InvalidPortNum = -2,
     kRS_PortNotOpen = -3,
     kRS_UnknownIOError = -4,
     kRS_NoPortFound = -6,
     kRS_CannotOpenPort = -7,
     kRS_InvalidParameter = -13,
-    kRS_Timeout = -99,
 };
 
 // Receive-notification events.
 enum : int {
-    LWRS_RXCHAR = 0x0001,
     LWRS_RXFLAG = 0x0002,  // the event character was received
-    LWRS_TXEMPTY = 0x0004, // transmit queue empty
     LWRS_RECEIVE = 0x8000, // at least the notify count of bytes waits in the input queue
 };
 
