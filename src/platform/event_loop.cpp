@@ -1,4 +1,4 @@
-// Event loop and the nested event pump of the user-interface run-time.
+// The event loop and the nested event pump, woken by one repeating timer.
 #include "platform/event_loop.h"
 
 #include <QAbstractEventDispatcher>

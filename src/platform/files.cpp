@@ -1,5 +1,4 @@
-// File run-time over Qt: the array writer and reader, deletion, paths, the program
-// directory, the file chooser and the yes/no question.
+// Files over Qt: array writer and reader, deletion, paths, program directory, chooser.
 #include "platform/files.h"
 
 #include <QApplication>

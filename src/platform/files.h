@@ -1,5 +1,6 @@
-// File run-time: program directory, path joining, file chooser, deletion, and the array
-// writer and reader the parameter file and the record file use.
+// Files: program directory, paths, file chooser, deletion, and the array writer and reader.
+//
+// The parameter file and the record file are written and read with the array calls.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,8 @@
-// The one place for operating-system calls: on Linux a serial line's VMIN wakes the program
-// once per answer instead of once per byte, and a poll tells a hung-up line from a read that
-// found nothing. Elsewhere, or built with ZEP4_PORTABLE_ONLY, Qt alone serves.
+// The only operating-system calls: a serial line's wake-up threshold and its hang-up test.
+//
+// On Linux the line's VMIN wakes the program once per answer instead of once per byte, and a
+// poll tells a hung-up line from a read that found nothing. Elsewhere, or built with
+// ZEP4_PORTABLE_ONLY, Qt alone serves.
 #pragma once
 
 #include <QString>

@@ -1,7 +1,9 @@
-// RS-232 run-time over Qt SerialPort. Ports are numbered from 1: port n is the n-th entry of
-// the device paths in ZEP4_SERIAL_PORTS (separated by ':'), then come the system's serial
-// ports, in order of device name as first seen; a device keeps its number for the whole run,
-// and one that appears later takes the next free number.
+// RS-232 run-time over Qt SerialPort: ports by number, settings, reads, writes, receive notice.
+//
+// Ports are numbered from 1: port n is the n-th entry of the device paths in
+// ZEP4_SERIAL_PORTS (separated by ':'), then come the system's serial ports, in order of
+// device name as first seen; a device keeps its number for the whole run, and one that
+// appears later takes the next free number.
 #pragma once
 
 #include <string>

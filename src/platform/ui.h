@@ -1,7 +1,8 @@
-// User-interface run-time: panels and controls addressed by handle and control number,
-// callbacks with the event codes the program compares against, the event loop and the
-// nested event pump, strip charts and the XY graph. Implemented over Qt Widgets and Qt Charts;
-// nothing Qt shows through these headers.
+// User-interface run-time over Qt Widgets and Qt Charts: the headers of all its parts.
+//
+// Panels and controls addressed by handle and control number, callbacks with the event codes
+// the program compares against, the event loop and the nested event pump, strip charts and the
+// XY graph. Nothing Qt shows through these headers.
 #pragma once
 
 #include "platform/event_loop.h"

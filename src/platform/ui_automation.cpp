@@ -1,5 +1,4 @@
-// Automation: callbacks called, controls operated and windows closed as a user would, and
-// panel images.
+// Automation: events delivered, controls operated, windows closed as a user would; images.
 #include "platform/ui_automation.h"
 
 #include <QCloseEvent>

@@ -1,5 +1,4 @@
-// Automation: events delivered and controls operated as a user would, window close, and
-// images of panels.
+// Automation: events delivered, controls operated, windows closed as a user would; images.
 #pragma once
 
 // Delivers an event to a control's callback as if the user had caused it; returns the

@@ -1,5 +1,4 @@
-// The XY graph over Qt Charts: one line series per plot, axes that follow the plots until
-// given a range, and a cursor drawn as three series kept on top.
+// The XY graph over Qt Charts: a line series per plot, axes that follow them, and a cursor.
 #include "platform/ui_graph.h"
 
 #include <QtCharts/QChart>

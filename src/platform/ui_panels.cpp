@@ -1,5 +1,4 @@
-// Panels and controls: the tables, panel resources and loading, the control factory, controls
-// made at run time, and the calls the panel forms build with.
+// Panels and controls: the tables, loading panels, the control factory, controls made at run time.
 #include "platform/ui_panels.h"
 
 #include <QApplication>

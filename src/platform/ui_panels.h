@@ -1,5 +1,4 @@
-// Panels and their controls: event and result codes, callbacks, panel resources, loading,
-// showing and discarding panels, and controls made at run time.
+// Panels and controls: event and result codes, callbacks, loading panels, controls made later.
 #pragma once
 
 #include <vector>

@@ -1,5 +1,6 @@
-// Read-only look into the user-interface run-time for tests and tools: what kind of control
-// sits under a number, its object name and the callback it is wired to.
+// Read-only look into the user-interface run-time, for tests and tools.
+//
+// What kind of control sits under a number, its object name and the callback it is wired to.
 #pragma once
 
 #include <string>

@@ -1,5 +1,7 @@
-// Inside platform/ only: the paced refresh. Live answers come 25 or more times a second; the
-// strip charts and numeric displays they feed are redrawn together at a steady pace instead.
+// Inside platform/ only: the paced refresh of strip charts and numeric displays.
+//
+// Live answers come 25 or more times a second; the strip charts and numeric displays they
+// feed are redrawn together at a steady pace instead.
 #pragma once
 
 class ValueView;

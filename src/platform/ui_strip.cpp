@@ -1,5 +1,4 @@
-// Strip charts and the axes every chart has: trace histories kept per chart and handed to the
-// drawing (strip_chart.h) by the paced refresh; axis ranges and titles held in Qt's axis objects.
+// Strip charts and their axes: trace histories, handed to the drawing by the paced refresh.
 #include "platform/ui_strip.h"
 
 #include <QtCharts/QValueAxis>

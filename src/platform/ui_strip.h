@@ -1,5 +1,4 @@
-// Strip charts and the axes every chart has: traces plotted, read back and cleared, their
-// colours, and axis ranges.
+// Strip charts and the axes every chart has: traces, their colours, and axis ranges.
 #pragma once
 
 #include <vector>

@@ -1,4 +1,5 @@
 // Inside platform/ only: the tables of panels and controls the user-interface files share.
+//
 // Qt's signal handlers look their control up again by number, so a panel discarded from inside
 // a callback never leaves a dangling pointer behind.
 #pragma once

@@ -1,5 +1,4 @@
-// Text boxes and pictures: the lines a text box keeps, texts decoded for showing, and
-// pictures loaded from image files.
+// Text boxes and pictures: the lines a text box keeps, texts decoded, pictures from files.
 #include "platform/ui_text.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,4 @@
-// Control values and attributes: integers, numbers and texts in and out of every kind of
-// control, and the attributes that dim, place, colour and size them.
+// Control values and attributes: values in and out of every kind of control, and attributes.
 #include "platform/ui_values.h"
 
 #include <QAbstractButton>

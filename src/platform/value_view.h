@@ -1,5 +1,6 @@
-// A numeric display: one number, right-aligned in a white box. Live values set every display
-// 25 times a second; this draws a kept text layout, and only when the number it shows changes.
+// A numeric display: one number, right-aligned in a white box, drawn from a kept text layout.
+//
+// Live values set every display 25 times a second; it draws only when its number changes.
 #pragma once
 
 #include <QStaticText>
