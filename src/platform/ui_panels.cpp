@@ -310,7 +310,6 @@ QWidget* MakeWidget(Ctrl& c, const CtrlSpec& s, int h, bool& labelAbove) {
 
 Ctrl* MakeCtrl(Panel* p, const CtrlSpec& s, QWidget* parent) {
     auto c = std::make_unique<Ctrl>();
-    c->id = s.id;
     c->kind = s.kind;
     c->name = s.name ? s.name : "";
     c->label = s.label ? s.label : "";
@@ -364,8 +363,6 @@ int LoadPanel(int parentPanel, const char* file, int resourcePanel) {
     }
     auto p = std::make_unique<Panel>();
     p->handle = gNextHandle++;
-    p->file = file;
-    p->resource = resourcePanel;
     p->cb = it->second.cb;
     p->win = new PanelWindow(p->handle);
     Panel* raw = p.get();

@@ -64,7 +64,6 @@ struct Chart {
 };
 
 struct Ctrl {
-    int id = 0;
     CtrlKind kind = CtrlKind::TextMessage;
     std::string name;
     std::string label;
@@ -87,8 +86,6 @@ struct Ctrl {
 
 struct Panel {
     int handle = 0;
-    std::string file;
-    int resource = 0;
     QWidget* win = nullptr;    // its window
     PanelCallbackPtr cb = nullptr;
     std::map<int, std::unique_ptr<Ctrl>> ctrls;
