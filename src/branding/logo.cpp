@@ -6,7 +6,7 @@
 #include "platform/files.h"
 #include "platform/ui.h"
 
-#include <unistd.h>
+#include <fstream>
 
 namespace {
 
@@ -49,14 +49,16 @@ const Brand kBrands[7] = {
 constexpr int kContactLeft = 15, kContactSize = 11;
 constexpr int kContactTops[3] = {7, 22, 37};
 
+bool Readable(const char* path) { return std::ifstream(path).good(); }
+
 } // namespace
 
 int LogoPath(const char* programDir, const char* file, char (&path)[MAX_PATHNAME_LEN]) {
     char data[MAX_PATHNAME_LEN], installed[MAX_PATHNAME_LEN];
     const bool beside = MakePathname(programDir, file, path) == 0;
-    if (beside && ::access(path, R_OK) == 0) return 0;
+    if (beside && Readable(path)) return 0;
     if (MakePathname(programDir, ZEP4_DATA_FROM_BIN, data) == 0 && MakePathname(data, file, installed) == 0 &&
-        ::access(installed, R_OK) == 0) {
+        Readable(installed)) {
         CopyText(path, installed);
         return 0;
     }

@@ -26,10 +26,13 @@ enum : int {
     ORD_INFOBLOCK = 20,
 };
 
-// <unistd.h> declares a function sync(), which C++20's standard headers pull in everywhere;
-// a variable of the same name cannot live beside it. The name sync stands for the link's own
-// variable from here on; the headers that use sync for something else come first.
+// <unistd.h>, where the system has it, declares a function sync(), which C++20's standard
+// headers pull in everywhere; a variable of the same name cannot live beside it. The name sync
+// stands for the link's own variable from here on; the headers that use sync for something
+// else come first.
+#if __has_include(<unistd.h>)
 #include <unistd.h>
+#endif
 #include <fstream>
 #define sync zep4_sync
 

@@ -1,5 +1,5 @@
-// Event loop and the nested event pump of the user-interface run-time.
-#include "platform/ui.h"
+// The event loop and the nested event pump, woken by one repeating timer.
+#include "platform/event_loop.h"
 
 #include <QAbstractEventDispatcher>
 #include <QEventLoop>

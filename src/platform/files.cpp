@@ -1,21 +1,15 @@
-// File run-time over POSIX (the array writer and reader, deletion, paths) and Qt (the
-// program directory, the file chooser and the yes/no question).
+// Files over Qt: array writer and reader, deletion, paths, program directory, chooser.
 #include "platform/files.h"
 
 #include <QApplication>
-#include <QCoreApplication>
-#include <QGuiApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 
 #include <cerrno>
 #include <cstdio>
-#include <climits>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -27,61 +21,26 @@ bool IsSpace(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// Writes all of bytes; a write the system cuts short is continued, a failing one ends it.
-bool WriteAll(int fd, const char* bytes, std::size_t n) {
-    while (n > 0) {
-        ssize_t w = ::write(fd, bytes, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (w == 0) return false;
-        bytes += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return true;
-}
-
-// One open / write / close. On an append that fails half way the file is cut back to
-// where it was, so a reader never sees half a line.
+// One open / write / close, unbuffered: the bytes go to the system in one write. On an
+// append that fails half way the file is cut back to where it was, so a reader never sees
+// half a line.
 int WriteBytes(const char* path, const char* bytes, std::size_t n, FileAction action) {
     if (!path || path[0] == '\0') return kFile_CannotOpen;
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (action == FileAction::Append ? O_APPEND : O_TRUNC);
-    int fd;
-    do {
-        fd = ::open(path, flags, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return kFile_CannotOpen;
-
-    off_t before = -1;
-    if (action == FileAction::Append) before = ::lseek(fd, 0, SEEK_END);
-
-    bool ok = WriteAll(fd, bytes, n);
-    if (!ok && before >= 0) {
-        while (::ftruncate(fd, before) < 0 && errno == EINTR) {
-        }
-    }
-    // close() is not retried on EINTR: the descriptor is gone either way on Linux.
-    if (::close(fd) < 0 && errno != EINTR) ok = false;
-    return ok ? kFile_Ok : kFile_WriteFailed;
+    QFile f(QFile::decodeName(path));
+    const auto how = action == FileAction::Append ? QIODevice::Append : QIODevice::Truncate;
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered | how)) return kFile_CannotOpen;
+    const qint64 before = action == FileAction::Append ? f.size() : -1;
+    bool ok = f.write(bytes, static_cast<qint64>(n)) == static_cast<qint64>(n);
+    if (!ok && before >= 0) f.resize(before);
+    f.close();
+    return ok && f.error() == QFileDevice::NoError ? kFile_Ok : kFile_WriteFailed;
 }
 
 } // namespace
 
 int GetProjectDir(char (&dir)[MAX_PATHNAME_LEN]) {
-    std::string path;
-    if (QCoreApplication::instance()) {
-        path = QCoreApplication::applicationDirPath().toStdString();
-    } else {
-        char buf[PATH_MAX];
-        ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-        if (n > 0) {
-            buf[n] = '\0';
-            path = buf;
-            auto slash = path.rfind('/');
-            path = slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-        }
-    }
+    const std::string path =
+        QCoreApplication::instance() ? QCoreApplication::applicationDirPath().toStdString() : std::string();
     if (path.empty() || path.size() >= MAX_PATHNAME_LEN) {
         // An empty directory makes MakePathname give bare names (the working directory)
         // rather than a cut-off path that points somewhere else.
@@ -112,7 +71,9 @@ int MakePathname(const char* dir, const char* file, char (&path)[MAX_PATHNAME_LE
 
 int CVI_DeleteFile(const char* path) {
     if (!path || path[0] == '\0') return -1;
-    if (::unlink(path) == 0) return 0;
+    const QFileInfo info(QFile::decodeName(path));
+    if (info.isDir() && !info.isSymLink()) return -3; // files only: a directory stays
+    if (std::remove(path) == 0) return 0;
     switch (errno) {
     case ENOENT:
         return -1;
@@ -137,22 +98,15 @@ bool CanAskPerson() {
     }
     return true;
 }
-} // namespace
 
-void SetFileSelectHook(FileSelectHook hook) { g_fileSelectHook = std::move(hook); }
-void SetConfirmHook(ConfirmHook hook) { g_confirmHook = std::move(hook); }
-
-int ConfirmPopup(const char* title, const char* message) {
-    std::string t = title ? title : "";
-    std::string m = message ? message : "";
-    if (g_confirmHook) return g_confirmHook(t, m) ? 1 : 0;
+// A yes/no question; 1 yes, 0 no.
+int ConfirmPopup(const std::string& title, const std::string& message) {
+    if (g_confirmHook) return g_confirmHook(title, message) ? 1 : 0;
     if (!CanAskPerson()) return 0;
-    auto answer = QMessageBox::question(nullptr, QString::fromStdString(t), QString::fromStdString(m),
+    auto answer = QMessageBox::question(nullptr, QString::fromStdString(title), QString::fromStdString(message),
                                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     return answer == QMessageBox::Yes ? 1 : 0;
 }
-
-namespace {
 
 // ".dat" from "*.dat"; empty when the filter names no single extension.
 std::string FilterExtension(const std::string& filter) {
@@ -175,14 +129,8 @@ int RunDialog(const FileSelectRequest& r, std::string& chosen) {
     dialog.setFileMode(load ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (!r.filter.empty()) dialog.setNameFilter(QString::fromStdString(r.filter));
     if (!r.defaultFile.empty()) dialog.selectFile(QString::fromStdString(r.defaultFile));
-    const char* label = "OK";
-    switch (r.button) {
-    case SelectButton::Ok: label = "OK"; break;
-    case SelectButton::Load: label = "Load"; break;
-    case SelectButton::Save: label = "Save"; break;
-    case SelectButton::Select: label = "Select"; break;
-    }
-    dialog.setLabelText(QFileDialog::Accept, QString::fromLatin1(label));
+    static const char* const labels[] = {"OK", "Load", "Save", "Select"}; // by SelectButton
+    dialog.setLabelText(QFileDialog::Accept, QString::fromLatin1(labels[static_cast<int>(r.button)]));
     if (dialog.exec() != QDialog::Accepted) return VAL_NO_FILE_SELECTED;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return VAL_NO_FILE_SELECTED;
@@ -191,6 +139,9 @@ int RunDialog(const FileSelectRequest& r, std::string& chosen) {
 }
 
 } // namespace
+
+void SetFileSelectHook(FileSelectHook hook) { g_fileSelectHook = std::move(hook); }
+void SetConfirmHook(ConfirmHook hook) { g_confirmHook = std::move(hook); }
 
 int FileSelectPopup(const FileSelectRequest& request, char (&path)[MAX_PATHNAME_LEN]) {
     std::string chosen;
@@ -211,7 +162,7 @@ int FileSelectPopup(const FileSelectRequest& request, char (&path)[MAX_PATHNAME_
     result = info.exists() ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
     if (result == VAL_EXISTING_FILE_SELECTED && request.confirmReplace) {
         std::string question = chosen + " already exists.\nDo you want to replace it?";
-        if (!ConfirmPopup(request.title.c_str(), question.c_str())) return VAL_NO_FILE_SELECTED;
+        if (!ConfirmPopup(request.title, question)) return VAL_NO_FILE_SELECTED;
     }
     CopyText(path, chosen.c_str());
     return result;
@@ -242,11 +193,8 @@ int ArrayToFile(const char* path, const uint32_t* values, int count, int perRow,
 
 int FileToArray(const char* path, uint32_t* values, int count, uint32_t maxValue) {
     if (!path || path[0] == '\0' || count < 0 || (count > 0 && !values)) return kFile_CannotOpen;
-    int fd;
-    do {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return kFile_CannotOpen;
+    QFile f(QFile::decodeName(path));
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return kFile_CannotOpen;
 
     std::vector<uint32_t> got;
     got.reserve(static_cast<std::size_t>(count));
@@ -269,9 +217,8 @@ int FileToArray(const char* path, uint32_t* values, int count, uint32_t maxValue
 
     char buf[4096];
     while (error == kFile_Ok && static_cast<int>(got.size()) < count) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+        const qint64 n = f.read(buf, sizeof buf);
         if (n < 0) {
-            if (errno == EINTR) continue;
             error = kFile_CannotOpen;
             break;
         }
@@ -279,7 +226,7 @@ int FileToArray(const char* path, uint32_t* values, int count, uint32_t maxValue
             if (inToken) finishToken();
             break;
         }
-        for (ssize_t i = 0; i < n && error == kFile_Ok && static_cast<int>(got.size()) < count; ++i) {
+        for (qint64 i = 0; i < n && error == kFile_Ok && static_cast<int>(got.size()) < count; ++i) {
             unsigned char c = static_cast<unsigned char>(buf[i]);
             if (IsSpace(c)) {
                 if (inToken) finishToken();
@@ -294,7 +241,7 @@ int FileToArray(const char* path, uint32_t* values, int count, uint32_t maxValue
             }
         }
     }
-    ::close(fd);
+    f.close();
     if (error != kFile_Ok) return error;
     if (static_cast<int>(got.size()) < count) return kFile_TooFewValues;
     for (int i = 0; i < count; ++i) values[i] = got[static_cast<std::size_t>(i)];

@@ -1,5 +1,6 @@
-// File run-time: program directory, path joining, file chooser, deletion, and the array
-// writer and reader the parameter file and the record file use.
+// Files: program directory, paths, file chooser, deletion, and the array writer and reader.
+//
+// The parameter file and the record file are written and read with the array calls.
 #pragma once
 
 #include <cstddef>
@@ -49,8 +50,8 @@ int FileSelectPopup(const FileSelectRequest& request, char (&path)[MAX_PATHNAME_
 using FileSelectHook = std::function<int(const FileSelectRequest&, std::string& path)>;
 void SetFileSelectHook(FileSelectHook hook);
 
-// Asks a yes/no question; 1 yes, 0 no. Tests answer it with SetConfirmHook.
-int ConfirmPopup(const char* title, const char* message);
+// Answers the question the chooser asks before a file is replaced (1 yes, 0 no) instead of a
+// person; an empty hook restores the real question.
 using ConfirmHook = std::function<int(const std::string& title, const std::string& message)>;
 void SetConfirmHook(ConfirmHook hook);
 

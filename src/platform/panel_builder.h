@@ -1,5 +1,6 @@
-// For the panel forms only: adds the controls of a panel being loaded and hands back their
-// widgets so the form can lay them out. Everything else addresses controls through ui.h.
+// For the panel forms only: the controls of a panel being loaded, and their widgets to lay out.
+//
+// Everything else addresses controls through ui.h.
 #pragma once
 
 #include <string>

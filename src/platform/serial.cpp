@@ -7,27 +7,23 @@
 // back is re-checked through a queued call once the direct call is over.
 //
 // While a receive notification is installed, the line's VMIN is raised to the bytes it still
-// needs (Linux n_tty polls readable only once VMIN bytes wait, VTIME 0), so an answer that
-// trickles in at the line rate wakes the event loop once instead of once per byte. Qt opens
-// the port non-blocking, so reads still return whatever is there; direct calls that wait for
-// input put VMIN back first, so a short answer is still seen at its time-out.
+// needs where the system has one (os_line.h), so an answer that trickles in at the line rate
+// wakes the event loop once instead of once per byte; direct calls that wait for input put
+// VMIN back first, so a short answer is still seen at its time-out.
 #include "platform/serial.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QObject>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <memory>
+
+#include "platform/os_line.h"
 
 namespace {
 
@@ -45,12 +41,7 @@ struct Port {
     bool delivering = false;   // the notification loop is running
     bool dead = false;         // the device went away; closed at the next chance
     bool eventCharSeen = false;
-    // Wake-up threshold: VMIN / VTIME as the port was opened, and the VMIN we last set (0 =
-    // the opened one, -1 = unknown). raiseMin is false where raising it is unsafe.
-    bool raiseMin = false;
-    cc_t openedMin = 1;
-    cc_t openedTime = 0;
-    int appliedMin = -1;
+    LineWake wake;             // the wake-up threshold, and what tells a hang-up
 };
 
 std::map<int, Port>& ports() {
@@ -77,19 +68,14 @@ Port* openPort(int port) {
 
 // Sets the line's VMIN (VTIME 0), or with want 0 puts back what the port was opened with.
 void applyMin(Port& p, int want) {
-    if (!p.sp || p.appliedMin == want) return;
-    const int fd = static_cast<int>(p.sp->handle());
-    termios tio{};
-    if (fd < 0 || ::tcgetattr(fd, &tio) != 0) return;
-    tio.c_cc[VMIN] = want > 0 ? static_cast<cc_t>(want) : p.openedMin;
-    tio.c_cc[VTIME] = want > 0 ? 0 : p.openedTime;
-    if (::tcsetattr(fd, TCSANOW, &tio) == 0) p.appliedMin = want;
+    if (!p.sp || p.wake.applied == want) return;
+    LineSetMin(*p.sp, p.wake, want);
 }
 
 // VMIN for the event loop: what the notification still lacks beyond the bytes Qt already
 // holds. Never more, or a notification would wait on bytes that are already in.
 void fitMin(Port& p) {
-    if (!p.raiseMin || !p.sp || p.dead || p.direct) return;
+    if (!p.wake.canRaise || !p.sp || p.dead || p.direct) return;
     int want = 0;
     if (p.callback && p.mask != 0 && p.notify > 1) {
         const qint64 missing = p.notify - p.sp->bytesAvailable();
@@ -103,7 +89,7 @@ void fitMin(Port& p) {
 
 // Direct calls that wait for input see every byte at once again.
 void lowerMin(Port& p) {
-    if (p.appliedMin != 0) applyMin(p, 0);
+    if (p.wake.applied != 0) applyMin(p, 0);
 }
 
 void dropDevice(Port& p) {
@@ -120,13 +106,7 @@ void dropDevice(Port& p) {
 }
 
 // A hung-up line reports read errors again and again; only a hang-up closes the port.
-bool lineHungUp(QSerialPort* sp) {
-    const int fd = static_cast<int>(sp->handle());
-    if (fd < 0) return true;
-    pollfd pfd{fd, POLLIN, 0};
-    if (::poll(&pfd, 1, 0) < 0) return false;
-    return (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
+bool lineHungUp(const Port& p) { return LineHungUp(*p.sp, p.wake); }
 
 // Closes a port whose device vanished, from our own code (never from inside a Qt signal).
 bool reapIfDead(int port) {
@@ -226,16 +206,8 @@ int remainingMs(const QDeadlineTimer& deadline) {
 
 std::vector<std::string> envPorts() {
     std::vector<std::string> out;
-    const char* env = std::getenv("ZEP4_SERIAL_PORTS");
-    if (!env) return out;
-    std::string s(env);
-    std::size_t start = 0;
-    while (start <= s.size()) {
-        std::size_t end = s.find(':', start);
-        if (end == std::string::npos) end = s.size();
-        if (end > start) out.push_back(s.substr(start, end - start));
-        start = end + 1;
-    }
+    for (const QByteArray& dev : qgetenv("ZEP4_SERIAL_PORTS").split(':'))
+        if (!dev.isEmpty()) out.push_back(dev.toStdString());
     return out;
 }
 
@@ -257,7 +229,7 @@ std::vector<SerialPortEntry> NumberSerialPorts(const std::vector<std::pair<std::
     const int fixed = static_cast<int>(env.size());
     std::vector<SerialPortEntry> list;
     for (const std::string& dev : env) {
-        const bool there = ::access(dev.c_str(), F_OK) == 0;
+        const bool there = QFileInfo::exists(QString::fromStdString(dev));
         list.push_back({static_cast<int>(list.size()) + 1, dev,
                         there ? "ZEP4_SERIAL_PORTS" : "ZEP4_SERIAL_PORTS, not present"});
     }
@@ -325,20 +297,7 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     p.sp = sp;
     p.generation = nextGeneration();
     const unsigned gen = p.generation;
-#ifdef __linux__
-    {
-        // Raising VMIN needs non-blocking reads (Qt opens the port so) and n_tty's poll.
-        const int fd = static_cast<int>(sp->handle());
-        termios tio{};
-        const int fl = fd >= 0 ? ::fcntl(fd, F_GETFL) : -1;
-        if (fl >= 0 && (fl & O_NONBLOCK) && ::tcgetattr(fd, &tio) == 0 && !(tio.c_lflag & ICANON)) {
-            p.raiseMin = true;
-            p.openedMin = tio.c_cc[VMIN];
-            p.openedTime = tio.c_cc[VTIME];
-            p.appliedMin = 0;
-        }
-    }
-#endif
+    LineOpened(*sp, QString::fromStdString(entry->device), p.wake);
 
     QObject::connect(sp, &QSerialPort::readyRead, queueContext(), [port, gen] {
         Port* q = openPort(port);
@@ -352,7 +311,7 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     QObject::connect(sp, &QSerialPort::errorOccurred, queueContext(), [port, gen](QSerialPort::SerialPortError e) {
         Port* q = openPort(port);
         if (!q || q->generation != gen || q->dead) return;
-        if (e == QSerialPort::ResourceError && !lineHungUp(q->sp)) {
+        if (e == QSerialPort::ResourceError && !lineHungUp(*q)) {
             // A read that found nothing (the queue was flushed between the readiness report
             // and the read): Qt calls that a resource error and stops reading. The line is
             // fine; read on.
@@ -360,8 +319,8 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
             QMetaObject::invokeMethod(queueContext(), [port, gen] { resumeReading(port, gen); }, Qt::QueuedConnection);
             return;
         }
-        if (e == QSerialPort::ResourceError || (e == QSerialPort::ReadError && lineHungUp(q->sp)) ||
-            (e == QSerialPort::WriteError && lineHungUp(q->sp))) {
+        if (e == QSerialPort::ResourceError || (e == QSerialPort::ReadError && lineHungUp(*q)) ||
+            (e == QSerialPort::WriteError && lineHungUp(*q))) {
             q->dead = true;
             // Closing from inside the port's own signal is unsafe: do it at the next chance.
             QMetaObject::invokeMethod(queueContext(), [port] { reapIfDead(port); }, Qt::QueuedConnection);
@@ -383,7 +342,7 @@ int SetCTSMode(int port, int mode) {
     if (!p) return kRS_PortNotOpen;
     // A pty has no modem lines: the call may fail there, which changes nothing for us.
     p->sp->setFlowControl(mode ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl);
-    p->appliedMin = -1; // Qt may have written its own termios back
+    p->wake.applied = -1; // Qt may have written its own termios back
     fitMin(*p);
     return 0;
 }
@@ -470,7 +429,7 @@ int ComRd(int port, char* buffer, int count) {
             p = openPort(port);
             if (!p || p->dead) break;
             // A hang-up the port did not report makes the wait return at once: give up.
-            if (!deadline.hasExpired() && lineHungUp(p->sp)) {
+            if (!deadline.hasExpired() && lineHungUp(*p)) {
                 p->dead = true;
                 break;
             }

@@ -1,7 +1,9 @@
-// RS-232 run-time over Qt SerialPort. Ports are numbered from 1: port n is the n-th entry of
-// the device paths in ZEP4_SERIAL_PORTS (separated by ':'), then come the system's serial
-// ports, in order of device name as first seen; a device keeps its number for the whole run,
-// and one that appears later takes the next free number.
+// RS-232 run-time over Qt SerialPort: ports by number, settings, reads, writes, receive notice.
+//
+// Ports are numbered from 1: port n is the n-th entry of the device paths in
+// ZEP4_SERIAL_PORTS (separated by ':'), then come the system's serial ports, in order of
+// device name as first seen; a device keeps its number for the whole run, and one that
+// appears later takes the next free number.
 #pragma once
 
 #include <string>
@@ -10,21 +12,17 @@
 
 // Negative results of OpenComConfig and the other calls.
 enum : int {
-    kRS_UnknownSysError = -1,
     kRS_InvalidPortNum = -2,
     kRS_PortNotOpen = -3,
     kRS_UnknownIOError = -4,
     kRS_NoPortFound = -6,
     kRS_CannotOpenPort = -7,
     kRS_InvalidParameter = -13,
-    kRS_Timeout = -99,
 };
 
 // Receive-notification events.
 enum : int {
-    LWRS_RXCHAR = 0x0001,
     LWRS_RXFLAG = 0x0002,  // the event character was received
-    LWRS_TXEMPTY = 0x0004, // transmit queue empty
     LWRS_RECEIVE = 0x8000, // at least the notify count of bytes waits in the input queue
 };
 

@@ -1,6 +1,7 @@
-// The strip chart's drawing: polylines over a frame of axes, grid and labels that is drawn once
-// per size or range and kept, so a refresh paints only lines. Live values come 25 times a
-// second; a general chart library lays out and paints much more than that needs.
+// The strip chart's drawing: trace polylines over a kept frame of axes, grid and labels.
+//
+// The frame is drawn once per size or range, so a refresh paints only lines. Live values come
+// 25 times a second; a general chart library lays out and paints much more than that needs.
 #pragma once
 
 #include <QPixmap>

@@ -1,3 +1,4 @@
+// Timing over std::chrono: a steady clock and a sleep that processes no events.
 #include "platform/timing.h"
 
 #include <chrono>

@@ -1,4 +1,4 @@
-// Timing run-time.
+// Timing run-time: a steady clock in seconds, and a sleep.
 #pragma once
 
 // Seconds from a steady clock: std::chrono::steady_clock since its epoch, so times taken

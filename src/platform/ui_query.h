@@ -1,10 +1,12 @@
-// Read-only look into the user-interface run-time for tests and tools: what kind of control
-// sits under a number, its object name and the callback it is wired to.
+// Read-only look into the user-interface run-time, for tests and tools.
+//
+// What kind of control sits under a number, its object name and the callback it is wired to.
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "platform/ui.h"
+#include "platform/ui_panels.h"
 
 // False when the panel or control does not exist.
 bool GetCtrlInfo(int panel, int control, CtrlKind& kind, std::string& name, CtrlCallbackPtr& callback);

@@ -1,5 +1,6 @@
-// A numeric display: one number, right-aligned in a white box. Live values set every display
-// 25 times a second; this draws a kept text layout, and only when the number it shows changes.
+// A numeric display: one number, right-aligned in a white box, drawn from a kept text layout.
+//
+// Live values set every display 25 times a second; it draws only when its number changes.
 #pragma once
 
 #include <QStaticText>
@@ -13,7 +14,6 @@ public:
     bool setPending(double value);
     // Shows the pending number now.
     void showPending();
-    double shownValue() const { return shown_; }
     QString text() const { return text_.text(); }
 
     QSize sizeHint() const override;

@@ -1,0 +1,10 @@
+// The event loop and the nested event pump that waiting loops are built on.
+#pragma once
+
+// Runs the event loop until QuitUserInterface; returns the code given to it.
+int RunUserInterface();
+int QuitUserInterface(int code);
+// Runs whatever user-interface and serial events are pending (their callbacks run inside)
+// and returns. When nothing is pending it sleeps until the next event arrives or a few
+// milliseconds pass, so a waiting loop built on it does not keep a core busy.
+int ProcessSystemEvents();

@@ -1,0 +1,20 @@
+// Inside platform/ only: the paced refresh of strip charts and numeric displays.
+//
+// Live answers come 25 or more times a second; the strip charts and numeric displays they
+// feed are redrawn together at a steady pace instead.
+#pragma once
+
+class ValueView;
+
+namespace ui {
+
+struct Chart;
+
+// A display's new number, shown at the next refresh pass.
+void QueueValue(ValueView* v, double value);
+// A strip chart whose traces changed, redrawn at the next pass unless hidden.
+void ScheduleStrip(Chart& ch);
+// The refresh pass, run now.
+void RunRefresh();
+
+} // namespace ui
