@@ -3,14 +3,12 @@
 // number, so a panel discarded from inside a callback never leaves a dangling pointer behind.
 #include "platform/ui.h"
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QFrame>
@@ -27,7 +25,6 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStringDecoder>
-#include <QThread>
 #include <QTimer>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
@@ -566,10 +563,6 @@ void AutoScale(Chart& ch) {
 
 QWidget* Window(Panel* p) { return p->win; }
 
-// ---- Event loop state ----------------------------------------------------------------------
-
-std::vector<QEventLoop*> gLoops;
-
 Ctrl* MakeCtrl(Panel* p, const CtrlSpec& s, QWidget* parent) {
     auto c = std::make_unique<Ctrl>();
     c->id = s.id;
@@ -903,53 +896,6 @@ int DiscardPanel(int panel) {
     Panels().erase(it);
     w->hide();
     w->deleteLater(); // a callback of this panel may still be on the stack
-    return 0;
-}
-
-// ---- Event loop ----------------------------------------------------------------------------
-
-int RunUserInterface() {
-    QEventLoop loop;
-    gLoops.push_back(&loop);
-    int code = loop.exec();
-    gLoops.pop_back();
-    return code;
-}
-
-int QuitUserInterface(int code) {
-    // The innermost running loop ends once the callbacks above it have returned.
-    if (!gLoops.empty()) gLoops.back()->exit(code);
-    return 0;
-}
-
-// Wake-up of the waiting loops: one repeating timer, armed by the first ProcessSystemEvents
-// and left running while calls keep coming (re-arming it on every idle pass costs more than
-// the tick), then stopped by the first tick that finds no call since the one before.
-constexpr int kPumpWakeMs = 4;
-bool gPumped = false;
-
-QTimer* PumpWake() {
-    static QTimer* t = [] {
-        auto* w = new QTimer;
-        w->setTimerType(Qt::PreciseTimer);
-        w->setInterval(kPumpWakeMs);
-        QObject::connect(w, &QTimer::timeout, w, [w] {
-            if (!gPumped) w->stop();
-            gPumped = false;
-        });
-        return w;
-    }();
-    return t;
-}
-
-int ProcessSystemEvents() {
-    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(QThread::currentThread());
-    if (!d) return 0;
-    gPumped = true;
-    QTimer* wake = PumpWake();
-    if (!wake->isActive()) wake->start();
-    // Runs what is pending; with nothing pending, sleeps until the next event or tick.
-    d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return 0;
 }
 

@@ -1,0 +1,60 @@
+// Event loop and the nested event pump of the user-interface run-time.
+#include "platform/ui.h"
+
+#include <QAbstractEventDispatcher>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <vector>
+
+namespace {
+
+std::vector<QEventLoop*> gLoops;
+
+} // namespace
+
+int RunUserInterface() {
+    QEventLoop loop;
+    gLoops.push_back(&loop);
+    int code = loop.exec();
+    gLoops.pop_back();
+    return code;
+}
+
+int QuitUserInterface(int code) {
+    // The innermost running loop ends once the callbacks above it have returned.
+    if (!gLoops.empty()) gLoops.back()->exit(code);
+    return 0;
+}
+
+// Wake-up of the waiting loops: one repeating timer, armed by the first ProcessSystemEvents
+// and left running while calls keep coming (re-arming it on every idle pass costs more than
+// the tick), then stopped by the first tick that finds no call since the one before.
+constexpr int kPumpWakeMs = 4;
+bool gPumped = false;
+
+QTimer* PumpWake() {
+    static QTimer* t = [] {
+        auto* w = new QTimer;
+        w->setTimerType(Qt::PreciseTimer);
+        w->setInterval(kPumpWakeMs);
+        QObject::connect(w, &QTimer::timeout, w, [w] {
+            if (!gPumped) w->stop();
+            gPumped = false;
+        });
+        return w;
+    }();
+    return t;
+}
+
+int ProcessSystemEvents() {
+    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(QThread::currentThread());
+    if (!d) return 0;
+    gPumped = true;
+    QTimer* wake = PumpWake();
+    if (!wake->isActive()) wake->start();
+    // Runs what is pending; with nothing pending, sleeps until the next event or tick.
+    d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    return 0;
+}
