@@ -81,8 +81,8 @@ void InitVars() {
     // 10. Status line.
     SetCtrlVal(panelHandle, PANEL_STATUS, szStatus);
     // 11. The power control that belongs to PANEL_POWERSWITCH = 1.
-    SetCtrlAttribute(panelHandle, PANEL_POWERB, Attr::Visible, 0);
-    SetCtrlAttribute(panelHandle, PANEL_POWERA, Attr::Visible, 1);
+    SetCtrlAttribute(panelHandle, PANEL_POWERB, Attr::Visible, false);
+    SetCtrlAttribute(panelHandle, PANEL_POWERA, Attr::Visible, true);
     // 12. Every parameter variable takes its control's value.
     GetPanelValues();
     // 13. Empty chart histories.
@@ -94,6 +94,12 @@ void InitVars() {
         yArrayA[i] = 0;
         yArrayB[i] = 0;
     }
+}
+
+int CtrlValue(int panel, int control) {
+    int value = 0;
+    GetCtrlVal(panel, control, value);
+    return value;
 }
 
 int CC_PANEL(int panel, int event, void* callbackData, int eventData1, int eventData2) {

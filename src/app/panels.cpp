@@ -136,7 +136,7 @@ void BuildMain(int panel) {
     rec->addStretch(1);
     rec->addWidget(AddCtrl(panel, CtrlSpec{PANEL_STOPRECENABLE, CtrlKind::TextMessage, "PANEL_STOPRECENABLE",
                                            "Recording stopped"}));
-    SetCtrlAttribute(panel, PANEL_STOPRECENABLE, Attr::Dimmed, 1); // lit once a recording was stopped
+    SetCtrlAttribute(panel, PANEL_STOPRECENABLE, Attr::Dimmed, true); // lit once a recording was stopped
     run->addLayout(rec, 2, 0, 1, 3);
     left->addWidget(Group("Live view", run));
 
@@ -196,8 +196,8 @@ void BuildMain(int panel) {
     SetAxisScalingMode(panel, PANEL_RAWCHART, Axis::YLeft, AxisScaling::Manual, 0, 4096);
     SetCtrlAttribute(panel, PANEL_NORMCHART, Attr::NumTraces, 6);
     SetAxisScalingMode(panel, PANEL_NORMCHART, Axis::YLeft, AxisScaling::Manual, 0, 1000);
-    SetCtrlAttribute(panel, PANEL_RAWCHART, Attr::Visible, 0); // graph source 2 shows the band view
-    SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, 0);
+    SetCtrlAttribute(panel, PANEL_RAWCHART, Attr::Visible, false); // graph source 2 shows the band view
+    SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, false);
 
     auto* vals = new QGridLayout;
     vals->addWidget(new QLabel("CH-A"), 1, 0);
