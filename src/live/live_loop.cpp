@@ -2,6 +2,8 @@
 // is built, until Stop, a close or a silent controller ends it.
 #include "live/live.h"
 
+#include <algorithm>
+
 #include "app/app.h"
 #include "app/panels.h"
 #include "link/com232.h"
@@ -77,13 +79,9 @@ void DecodeLiveAnswer() {
     btnval = pp[11];
     inputs = pp[12];
     valDIFF = pp[13];
-    indexA = pp[14];
-    indexB = pp[15];
     // The indices address samples 1..128 of a data block.
-    if (indexA == 0) indexA = 1;
-    if (indexB == 0) indexB = 1;
-    if (indexA > 128) indexA = 128;
-    if (indexB > 128) indexB = 128;
+    indexA = std::clamp<uint16_t>(pp[14], 1, 128);
+    indexB = std::clamp<uint16_t>(pp[15], 1, 128);
 }
 
 int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
@@ -92,9 +90,9 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
     ExchangeHold hold(true);
     WaitLineFree();
 
-    SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, 0);
-    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, 1);
-    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, 1);
+    SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, false);
+    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, true);
+    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, true);
     ApplyGraphSource();
 
     FlushBoth();
@@ -137,7 +135,7 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
     rx_flag = 0;
     FlushBoth();
     graphrefresh = 0;
-    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, 0);
+    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, false);
     return 0;
 }
 
@@ -150,8 +148,8 @@ int CC_BTNStop(int panel, int /*control*/, int event, void* /*callbackData*/, in
     FlushBoth();
     stop_flag = 1;
     graphrefresh = 0;
-    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, 0);
-    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, 0);
+    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, false);
+    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, false);
     FillarrayRAW(0, 0);
     FillarrayNORM(tol10Bit, ref10Bit, 0);
     return 0;
