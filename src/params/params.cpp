@@ -87,11 +87,10 @@ int PushGET(int target, uint16_t set) {
     for (;;) {
         ProcessSystemEvents();
         tdiff = Timer() - tstart;
-        if (rx_flag && pp[0] == set) {
+        if (rx_flag && pp[0] == set) { // a new answer always brings its own word 0
             taken = 1; // even when it came in the last pass, past the limit
             break;
         }
-        rx_flag = 0;
         if (tdiff > TIMEOUT) {
             CopyText(szStatus, "Timeout-RS-232...");
             break;

@@ -17,16 +17,13 @@ constexpr int kFileField = 5;         // 65535 fits
 
 // One target is always selected; RAM is the fall-back whenever the chosen one is switched off.
 void SelectTarget(int panel, int control, int chosen) {
-    int on = 0;
-    GetCtrlVal(panel, control, on);
-    if (on == 1) {
-        SetCtrlVal(panelHandle, control, 1);
+    if (CtrlValue(panel, control) == 1) {
         target = chosen;
         for (int other : {PANEL_RBTRAM, PANEL_RBTEEPROM, PANEL_RBTFILE})
-            if (other != control) SetCtrlVal(panelHandle, other, 0);
+            if (other != control) SetCtrlVal(panelHandle, other, false);
     } else {
         target = RAM;
-        SetCtrlVal(panelHandle, PANEL_RBTRAM, 1);
+        SetCtrlVal(panelHandle, PANEL_RBTRAM, true);
     }
 }
 
@@ -85,9 +82,9 @@ int CC_RBTFile(int panel, int control, int event, void*, int, int) {
 }
 
 void ShowTarget() {
-    SetCtrlVal(panelHandle, PANEL_RBTRAM, target == RAM ? 1 : 0);
-    SetCtrlVal(panelHandle, PANEL_RBTEEPROM, target == EEPROM ? 1 : 0);
-    SetCtrlVal(panelHandle, PANEL_RBTFILE, target == DATFILE ? 1 : 0);
+    SetCtrlVal(panelHandle, PANEL_RBTRAM, target == RAM);
+    SetCtrlVal(panelHandle, PANEL_RBTEEPROM, target == EEPROM);
+    SetCtrlVal(panelHandle, PANEL_RBTFILE, target == DATFILE);
 }
 
 // Acts on the left click, which the mouse press and the Space or Enter key both give first;
