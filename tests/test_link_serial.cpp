@@ -196,3 +196,38 @@ TEST(LinkBuffers, DirectReadsNeverPassTheReceiveBuffer) {
     EXPECT_STREQ(szStatus, "Error reading firmware-info!");
     CloseCom(com);
 }
+// Port numbers: a device keeps its number while it comes and goes, a new one takes the next free
+// number, ZEP4_SERIAL_PORTS keeps the first ones. The system's ports are made up here; numbers
+// are counted from the first one given, as others may have been numbered before.
+TEST(LinkPorts, NumbersStayWithTheirDevicesWhileTheyComeAndGo) {
+    const std::string env = "/dev/zep4-fake-env";
+    SetPort1(env);
+    using System = std::vector<std::pair<std::string, std::string>>;
+    int base = 0;
+    auto numbering = [&](const System& system) {
+        std::vector<std::string> out;
+        for (const SerialPortEntry& e : NumberSerialPorts(system)) {
+            if (e.device.rfind("/dev/zep4-fake", 0) != 0) continue;
+            if (base == 0 && e.number > 1) base = e.number;
+            out.push_back((e.number == 1 ? "1" : "+" + std::to_string(e.number - base)) + " " + e.device + " (" +
+                          e.description + ")");
+        }
+        return out;
+    };
+    const std::pair<std::string, std::string> a{"/dev/zep4-fake-usb0", "Adapter A"}, b{"/dev/zep4-fake-usb1", "Adapter B"},
+        c{"/dev/zep4-fake-usb2", "Adapter C"}, d{"/dev/zep4-fake-usb3", "Adapter D"};
+    const std::string envLine = "1 " + env + " (ZEP4_SERIAL_PORTS, not present)";
+    const struct {
+        System system;
+        std::vector<std::string> listed;
+    } steps[] = {
+        {{b}, {envLine, "+0 /dev/zep4-fake-usb1 (Adapter B)"}},
+        {{a, b, {env, "listed by the system too"}},
+         {envLine, "+0 /dev/zep4-fake-usb1 (Adapter B)", "+1 /dev/zep4-fake-usb0 (Adapter A)"}},
+        {{a}, {envLine, "+0 /dev/zep4-fake-usb1 (not present)", "+1 /dev/zep4-fake-usb0 (Adapter A)"}},
+        {{d, b, c, a},
+         {envLine, "+0 /dev/zep4-fake-usb1 (Adapter B)", "+1 /dev/zep4-fake-usb0 (Adapter A)",
+          "+2 /dev/zep4-fake-usb2 (Adapter C)", "+3 /dev/zep4-fake-usb3 (Adapter D)"}},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) EXPECT_EQ(numbering(steps[i].system), steps[i].listed) << i;
+}

@@ -65,7 +65,6 @@ int GetVERSIONInfo() {
     InstallComCallback(com, eventMask, FRAME_LEN, 0x55, RX_Receive_Function, nullptr);
     FlushInQ(com);
     FlushOutQ(com);
-    rx_flag = 0;
     ShowStatus(szStatus);
     return n;
 }
@@ -76,7 +75,6 @@ int ReadData64(int start, int kind, int code) {
     FillShortFrame(code, start, kind);
     FlushInQ(com);
     FlushOutQ(com);
-    rx_flag = 0;
     nBytesW = WriteRequest(com, TIMEOUT);
     ShowStatus("Waiting for Data[64] ...");
     tstart = Timer();

@@ -42,7 +42,6 @@ void InitRS232(int port) {
             target = RAM;
             ShowTarget();
             const int got0 = PushGET(RAM, 0);
-            target = RAM;
             const int got1 = PushGET(RAM, 1);
             ShowFetchedSets(got0, got1);
             if (GetVERSIONInfo() != FIRMWARE_LEN) CopyText(szStatus, "Error reading firmware-info!");
