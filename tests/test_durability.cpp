@@ -162,7 +162,7 @@ TEST(DurabilityChild, RecordUntilKilled) {
     SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, 0);
     SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 65535);
     InstallComCallback(com, eventMask, FRAME_LEN, sync, ReportingReceive, nullptr);
-    CallCtrlCallback(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
+    Event(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
 }
 
 TEST(Durability, RecordingKilledAtRandomKeepsEveryCountedLineWhole) {

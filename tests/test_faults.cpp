@@ -43,7 +43,7 @@ int liveAnswers = 0, stopAfterAnswers = 0;
 void CountingReceive(int port, int events, void* data) {
     RX_Receive_Function(port, events, data);
     if (!(events & 0x8000) || !rx_flag) return;
-    if (++liveAnswers == stopAfterAnswers) CallCtrlCallback(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
+    if (++liveAnswers == stopAfterAnswers) Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
 }
 
 bool Dimmed(int panel, int control) {
@@ -111,38 +111,38 @@ protected:
         case Op::Startup:
         case Op::PortChange:
             break;
-        case Op::GetRam: OperateCtrl(panelHandle, PANEL_BTNGET); break;
+        case Op::GetRam: Press(panelHandle, PANEL_BTNGET); break;
         case Op::GetEeprom:
-            OperateCtrl(panelHandle, PANEL_RBTEEPROM, 1);
-            OperateCtrl(panelHandle, PANEL_BTNGET);
+            Choose(panelHandle, PANEL_RBTEEPROM, 1);
+            Press(panelHandle, PANEL_BTNGET);
             break;
-        case Op::SendRam: OperateCtrl(panelHandle, PANEL_BTNSEND); break;
+        case Op::SendRam: Press(panelHandle, PANEL_BTNSEND); break;
         case Op::SendEeprom:
-            OperateCtrl(panelHandle, PANEL_RBTEEPROM, 1);
-            OperateCtrl(panelHandle, PANEL_BTNSEND);
+            Choose(panelHandle, PANEL_RBTEEPROM, 1);
+            Press(panelHandle, PANEL_BTNSEND);
             break;
         case Op::SendThenGet: // the two answers to a send come back to back
-            OperateCtrl(panelHandle, PANEL_RBTEEPROM, 1);
-            OperateCtrl(panelHandle, PANEL_BTNSEND);
+            Choose(panelHandle, PANEL_RBTEEPROM, 1);
+            Press(panelHandle, PANEL_BTNSEND);
             PumpFor(0.2);
-            OperateCtrl(panelHandle, PANEL_BTNGET);
+            Press(panelHandle, PANEL_BTNGET);
             break;
-        case Op::Teach: OperateCtrl(panelHandle, PANEL_BUTTONTEACH); break;
-        case Op::Reset: OperateCtrl(panelHandle, PANEL_BUTTONRESET); break;
-        case Op::Refresh: OperateCtrl(panelHandle, PANEL_BUTTONREFRESH); break;
+        case Op::Teach: Press(panelHandle, PANEL_BUTTONTEACH); break;
+        case Op::Reset: Press(panelHandle, PANEL_BUTTONRESET); break;
+        case Op::Refresh: Press(panelHandle, PANEL_BUTTONREFRESH); break;
         case Op::Run:
             liveAnswers = 0;
             stopAfterAnswers = 4;
             InstallComCallback(com, eventMask, FRAME_LEN, sync, CountingReceive, nullptr);
-            CallCtrlCallback(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+            Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
             InstallComCallback(com, eventMask, FRAME_LEN, sync, RX_Receive_Function, nullptr);
             break;
-        case Op::Data: CallCtrlCallback(panelHandle, PANEL_BTNDATA, EVENT_COMMIT); break;
+        case Op::Data: Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT); break;
         case Op::Record:
             CopyText(recfile_name, (dir + "/rec.dat").c_str());
             SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, 0);
             SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 5);
-            CallCtrlCallback(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
+            Event(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
             break;
         }
         return Timer() - t0;
@@ -161,9 +161,9 @@ protected:
         zep4sim::Options options;
         auto fresh = StartSim(options);
         SetCtrlVal(panelHandle, PANEL_DROPDCOM, 1);
-        CallCtrlCallback(panelHandle, PANEL_DROPDCOM, EVENT_COMMIT);
+        Event(panelHandle, PANEL_DROPDCOM, EVENT_COMMIT);
         EXPECT_EQ(StatusText(), kFirmware) << "the port change to a sound controller failed";
-        OperateCtrl(panelHandle, PANEL_BTNGET);
+        Press(panelHandle, PANEL_BTNGET);
         EXPECT_EQ(StatusText(), kReceived) << "no good exchange after the fault";
         EXPECT_EQ(refA, zep4sim::initialRamSet(0)[2]) << "the controller's RAM set did not arrive";
         CloseCom(com);
@@ -185,7 +185,7 @@ protected:
         } else {
             StartFrontEnd();
             ASSERT_EQ(StatusText(), kFirmware) << "start-up on a sound controller";
-            OperateCtrl(panelHandle, PANEL_RBTRAM, 1); // radio buttons outlive a case
+            Choose(panelHandle, PANEL_RBTRAM, 1); // radio buttons outlive a case
             if (c.op == Op::PortChange) {
                 zep4sim::Options o2;
                 o2.faults = c.faults;
@@ -193,7 +193,7 @@ protected:
                 second = StartSim(o2);
                 SetCtrlVal(panelHandle, PANEL_DROPDCOM, 1);
                 const double t0 = Timer();
-                CallCtrlCallback(panelHandle, PANEL_DROPDCOM, EVENT_COMMIT);
+                Event(panelHandle, PANEL_DROPDCOM, EVENT_COMMIT);
                 took = Timer() - t0;
             } else {
                 sim->setAnswerDelay(c.delay);
@@ -329,7 +329,7 @@ TEST_F(FaultMatrix, PortHeldByAnotherProcessCannotBeOpened) {
 
     ResetFrontEnd();
     SetCtrlVal(panelHandle, PANEL_DROPDCOM, 1);
-    CallCtrlCallback(panelHandle, PANEL_DROPDCOM, EVENT_COMMIT);
+    Event(panelHandle, PANEL_DROPDCOM, EVENT_COMMIT);
     EXPECT_EQ(StatusText(), "Cannot open port");
     EXPECT_EQ(com, 1) << "the chosen port number is kept";
     EXPECT_TRUE(Responsive());

@@ -61,10 +61,12 @@ protected:
 TEST(LinkFrames, BytesOnTheWireAndBack) {
     uint16_t words[PNUM];
     for (int i = 0; i < PNUM; ++i) words[i] = uint16_t(0x1020 * (i + 1) + i);
+    std::fill(szWriteBuf, szWriteBuf + 40, char(0x77));
     FillTxBuf(0x10000 | ORD_INFOBLOCK, words); // only the low 16 bits of the code travel
     Bytes want = {0x00, 0x55, 0x00, 0x14};
     for (uint16_t w : words) want.push_back(uint8_t(w >> 8)), want.push_back(uint8_t(w));
-    EXPECT_EQ(Sent(), want);
+    want.push_back(0x77);
+    EXPECT_EQ(Bytes(szWriteBuf, szWriteBuf + FRAME_LEN + 1), want);
     // Answer words are unsigned and big-endian; bytes 0..3 play no part, nor do words past 16.
     for (int i = 0; i < 40; ++i) szReadBuf[i] = char(0xF0 - 3 * i);
     std::fill(pp, pp + PNUM, uint16_t{7});
@@ -118,7 +120,7 @@ TEST_F(Link, StartUpShowsTheControllersValues) {
     host->engine().setRamSet(0, ram0), host->engine().setRamSet(1, ram1);
     ResetFrontEnd();
     refA = 4321;
-    OperateCtrl(panelHandle, PANEL_RBTEEPROM, 1);
+    Choose(panelHandle, PANEL_RBTEEPROM, 1);
     CopyText(szStatus, "before");
     InitRS232(com);
     EXPECT_EQ(StatusText(), kFirmware);
@@ -176,14 +178,14 @@ TEST_F(Link, PortChange) {
     EXPECT_EQ(StatusText(), "Timeout < 36 Bytes");
     {
         ExchangeHold other;
-        OperateCtrl(panelHandle, PANEL_DROPDCOM, 2);
+        Choose(panelHandle, PANEL_DROPDCOM, 2);
     }
     EXPECT_EQ(I({com, CtrlInt(panelHandle, PANEL_DROPDCOM)}), I({1, 1}));
     SetCtrlVal(panelHandle, PANEL_DROPDCOM, 2);
-    CallCtrlCallback(panelHandle, PANEL_DROPDCOM, EVENT_LEFT_CLICK); // neither commit nor a new value
+    Event(panelHandle, PANEL_DROPDCOM, EVENT_LEFT_CLICK); // neither commit nor a new value
     EXPECT_EQ(com, 1);
     SetCtrlVal(panelHandle, PANEL_DROPDCOM, 1);
-    EXPECT_EQ(OperateCtrl(panelHandle, PANEL_DROPDCOM, 2), 0);
+    Choose(panelHandle, PANEL_DROPDCOM, 2);
     EXPECT_EQ(com, 2);
     EXPECT_EQ(StatusText(), kFirmware);
     EXPECT_EQ(ComWrt(1, "x", 1), kRS_PortNotOpen);
@@ -222,7 +224,7 @@ TEST_F(Link, DataBlocks) {
         const uint16_t* curve = channel ? yArrayB : yArrayA;
         for (int i = 0; i < 64; ++i) ASSERT_EQ(curve[at + i], zep4sim::dataSample(channel, 1, at + i)) << start;
         EXPECT_EQ(I({yArrayA[128], yArrayB[128]}), I({9999, 9999}));
-        if (start == 64) EXPECT_EQ(yArrayA[0], 9999);
+        if (start == 64) { EXPECT_EQ(yArrayA[0], 9999); } // not yet read
     }
     EXPECT_EQ(StatusText(), "Data[64] block received!");
     const std::vector<uint16_t> before(yArrayA, yArrayA + 256);

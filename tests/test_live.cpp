@@ -153,7 +153,7 @@ TEST_F(LivePlot, GraphSourceChoosesChartRangeAndKind) {
         SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, !raw);
         SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, !norm);
         type = 5;
-        OperateCtrl(panelHandle, PANEL_GRAPHSOURCE, source);
+        Choose(panelHandle, PANEL_GRAPHSOURCE, source);
         EXPECT_EQ(Range(PANEL_RAWCHART, Axis::YLeft), (V{0, double(top)})) << source;
         EXPECT_EQ(I({Attrib(PANEL_RAWCHART, Attr::Visible), Attrib(PANEL_NORMCHART, Attr::Visible), type}),
                   I({raw, norm, kind}))
@@ -258,9 +258,9 @@ TEST_F(LiveLoop, EachAnswerPlottedOnceUntilStopAndEveryRequestCarriesSetZero) {
         if (n == 2)
             during = {double(Attrib(PANEL_BTNRUN) + Attrib(PANEL_BTNDATA)), double(Attrib(PANEL_DATAGRAPH, Attr::Visible)),
                       arrayNORM[0], arrayNORM[2], arrayNORM[3]};
-        if (n == 21) CallCtrlCallback(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
+        if (n == 21) Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
     };
-    CallCtrlCallback(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+    Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
     EXPECT_EQ(during, (V{2, 0, double(refA + tolA), double(refA), 0})); // the band of the panel's set 0
     EXPECT_EQ(answers, 21);
     PumpFor(0.3);
@@ -277,13 +277,13 @@ TEST_F(LiveLoop, EachAnswerPlottedOnceUntilStopAndEveryRequestCarriesSetZero) {
     // Run and Stop act on their commit only, and neither inside another exchange.
     host->clearRequests();
     onAnswer = [](int) { stop_flag = 1; }; // ends a run that should not have started
-    CallCtrlCallback(panelHandle, PANEL_BTNRUN, EVENT_LEFT_CLICK);
+    Event(panelHandle, PANEL_BTNRUN, EVENT_LEFT_CLICK);
     {
         ExchangeHold other;
-        CallCtrlCallback(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+        Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
         stop_flag = 0, arrayRAW[5] = 9;
-        CallCtrlCallback(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
-        CallCtrlCallback(panelHandle, PANEL_BTNSTOP, EVENT_LEFT_CLICK);
+        Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
+        Event(panelHandle, PANEL_BTNSTOP, EVENT_LEFT_CLICK);
         EXPECT_EQ(stop_flag + arrayRAW[5], 9);
     }
     PumpFor(0.1);
@@ -295,10 +295,10 @@ TEST_F(LiveLoop, GraphSourceChangeAndCloseDuringARun) {
     for (int k = 0; k < 100; ++k) arrayNORM[6 * k + 5] = -1.0;
     FillarrayRAW(-1, -1);
     onAnswer = [](int n) {
-        if (n == 5) OperateCtrl(panelHandle, PANEL_GRAPHSOURCE, 1);
+        if (n == 5) Choose(panelHandle, PANEL_GRAPHSOURCE, 1);
         if (n == 13) stop_flag = 1; // as closing the panel does: answer 13 stays unplotted
     };
-    CallCtrlCallback(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+    Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
     int norm = 0;
     for (int k = 0; k < 100; ++k) norm += arrayNORM[6 * k + 5] != -1.0;
     EXPECT_EQ(I({norm, int(std::count(arrayRAW, arrayRAW + 200, -1.0))}), I({4, 200 - 2 * 8}));
@@ -309,7 +309,7 @@ TEST_F(LiveLoop, GraphSourceChangeAndCloseDuringARun) {
 TEST_F(LiveLoop, SilentControllerEndsTheRunAtItsTimeOut) {
     host->setFaults(MakeFaults(&zep4sim::Faults::silent, true));
     const double t0 = Timer();
-    CallCtrlCallback(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+    Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
     EXPECT_GT(Timer() - t0, 1.95); // the upper bound: the fault matrix
     EXPECT_EQ(StatusText(), "Timeout RS232-Line!");
     EXPECT_EQ(I({Attrib(PANEL_BTNRUN), Attrib(PANEL_BTNDATA), CountOrder(*host, ORD_LIVE)}), I({0, 1, 1}));
@@ -331,7 +331,7 @@ TEST_F(LiveLoop, ScopeViewReadsTheBlocksAndBandOfItsSource) {
         upTHR = 880, loTHR = 5, valREF = 333; // no band of its own: this one is kept
         for (int i = 0; i < PNUM; ++i) pp[i] = uint16_t(40 + i);
         host->clearRequests();
-        CallCtrlCallback(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
+        Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
         const auto r = host->requests();
         ASSERT_EQ(r.size(), 5u);
         EXPECT_EQ(I({r[0].order, r[0].words[15]}), I({ORD_LIVE, 55})); // the words in pp as they stood
@@ -350,20 +350,20 @@ TEST_F(LiveLoop, ScopeViewReadsTheBlocksAndBandOfItsSource) {
 TEST_F(LiveLoop, ScopeViewWithAMissingOrOverlongBlockOrNoLiveAnswer) {
     SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 2);
     host->setFaults(MakeFaults(&zep4sim::Faults::silentAfter, 4)); // live answer, 3 blocks
-    CallCtrlCallback(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
+    Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
     EXPECT_EQ(std::count(yArrayA, yArrayA + 128, 0) + std::count(yArrayB, yArrayB + 128, 0), 256);
     EXPECT_EQ(StatusText(), "Data view incomplete: 1 of 4 blocks missing!");
 
     PumpFor(0.1);
     host->setFaults(MakeFaults(&zep4sim::Faults::overlongBy, 3));
     std::fill(yArrayA, yArrayA + 256, uint16_t{777}); // an earlier view's samples
-    CallCtrlCallback(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
+    Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
     EXPECT_EQ(std::count(yArrayA, yArrayA + 256, 777), 128);
     EXPECT_EQ(StatusText(), "Data view incomplete: 4 of 4 blocks missing!");
 
     host->setFaults(MakeFaults(&zep4sim::Faults::silentOrders, std::set<int>{ORD_LIVE}));
     adcCHA = 4321, indexA = 0;
-    CallCtrlCallback(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
+    Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
     double x = -1, y = -1;
     GetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, x, y);
     // The request's own words are not taken for live values; the blocks are still read.

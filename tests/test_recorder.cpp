@@ -52,7 +52,7 @@ protected:
         SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, interval);
         SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, samples);
         const double t0 = Timer();
-        CallCtrlCallback(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
+        Event(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
         return Timer() - t0;
     }
     std::string File() const { return ReadBytes(recfile_name); }
@@ -99,7 +99,7 @@ TEST_F(RecorderTest, RecordingTimeShowsDaysHoursMinutesSecondsAndResetsTheCount)
         SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, c[0]);
         SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, c[1]);
         const int field = (&c - cases) % 2 ? POPUP_RECINTERVAL : POPUP_RECSAMPLES; // either one's commit
-        OperateCtrl(panelPopUp, field, CtrlInt(panelPopUp, field));
+        Choose(panelPopUp, field, CtrlInt(panelPopUp, field));
         EXPECT_EQ(I({CtrlInt(panelPopUp, POPUP_RECDAYS), CtrlInt(panelPopUp, POPUP_RECHOURS),
                      CtrlInt(panelPopUp, POPUP_RECMINUTES), CtrlInt(panelPopUp, POPUP_RECSECONDS),
                      CtrlInt(panelPopUp, POPUP_RECCOUNT)}),
@@ -107,7 +107,7 @@ TEST_F(RecorderTest, RecordingTimeShowsDaysHoursMinutesSecondsAndResetsTheCount)
             << c[0] << " x " << c[1];
     }
     SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 1);
-    CallCtrlCallback(panelPopUp, POPUP_RECSAMPLES, EVENT_VAL_CHANGED); // the commit decides
+    Event(panelPopUp, POPUP_RECSAMPLES, EVENT_VAL_CHANGED); // the commit decides
     EXPECT_EQ(CtrlInt(panelPopUp, POPUP_RECMINUTES), 59);
 }
 
@@ -138,7 +138,7 @@ TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMore) {
     ExpectIdle();
     EXPECT_EQ(Main(PANEL_RECLOCK), 1); // until the stop button
     SetCtrlAttribute(panelHandle, PANEL_STOPRECENABLE, Attr::Dimmed, true);
-    CallCtrlCallback(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT);
+    Event(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT);
     EXPECT_EQ(I({Main(PANEL_RECLOCK), Main(PANEL_STOPRECENABLE)}), I({0, 0}));
 
     // On the band chart, and a recording with nothing to record: the header alone replaces the
@@ -189,13 +189,13 @@ TEST_F(RecorderTest, WaysARecordingEndsKeepingItsLines) {
     {
         ExchangeHold other; // Stop is held off inside another exchange
         stop_flag = 0;
-        CallCtrlCallback(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT);
+        Event(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT);
         EXPECT_EQ(I({stop_flag, Main(PANEL_RECLOCK)}), I({0, 1}));
     }
     QTimer::singleShot(500, [] {
-        CallCtrlCallback(panelPopUp, POPUP_RECSTOP, EVENT_LEFT_CLICK); // the commit decides
+        Event(panelPopUp, POPUP_RECSTOP, EVENT_LEFT_CLICK); // the commit decides
         PumpFor(0.2);
-        CallCtrlCallback(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT);
+        Event(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT);
     });
     const double took = Record(0, 65535);
     EXPECT_GT(took, 0.65);
@@ -233,9 +233,9 @@ TEST_F(RecorderTest, WaysARecordingEndsKeepingItsLines) {
     CopyText(recfile_name, (dir + "/late.dat").c_str());
     {
         ExchangeHold other; // nor does a start inside another exchange
-        CallCtrlCallback(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
+        Event(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
     }
-    CallCtrlCallback(panelPopUp, POPUP_RECSTART, EVENT_LEFT_CLICK);
+    Event(panelPopUp, POPUP_RECSTART, EVENT_LEFT_CLICK);
     EXPECT_FALSE(fs::exists(recfile_name));
 }
 
@@ -247,8 +247,8 @@ TEST_F(RecorderTest, ChoosingAnExistingFileAsksFirstAndOnlyAConfirmedChoiceDelet
     SetConfirmHook([&](const std::string&, const std::string&) { return reply; });
     const std::string before = recfile_name;
     std::ofstream(answer) << "earlier recording\n";
-    CallCtrlCallback(panelPopUp, POPUP_RECFILEBTN, EVENT_LEFT_CLICK); // the commit decides
-    OperateCtrl(panelPopUp, POPUP_RECFILEBTN);
+    Event(panelPopUp, POPUP_RECFILEBTN, EVENT_LEFT_CLICK); // the commit decides
+    Press(panelPopUp, POPUP_RECFILEBTN);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(Describe(seen[0]), std::string(proj_dir) + "|KVEXrecord.dat|*.dat|K-VEX-Series Recorder-File:|0|01111");
     EXPECT_EQ(I({ret, fs::exists(answer)}), I({0, 1}));
@@ -260,7 +260,7 @@ TEST_F(RecorderTest, ChoosingAnExistingFileAsksFirstAndOnlyAConfirmedChoiceDelet
     } choices[] = {{1, dir + "/old.dat", 1}, {1, dir + "/new.dat", 2}};
     for (const auto& c : choices) {
         reply = c.reply, answer = c.answer;
-        OperateCtrl(panelPopUp, POPUP_RECFILEBTN);
+        Press(panelPopUp, POPUP_RECFILEBTN);
         EXPECT_EQ(I({ret, fs::exists(answer)}), I({c.ret, 0})); // nothing on disk until a recording starts
         EXPECT_EQ(recfile_name, answer);
         EXPECT_EQ(CtrlText(panelPopUp, POPUP_RECFILENAME), answer);
@@ -278,10 +278,10 @@ TEST_F(RecorderTest, AFileChosenDuringARecordingServesTheNextOne) {
         CopyText(recfile_name, first.c_str());
         static std::string shownDuring;
         QTimer::singleShot(200, [] {
-            OperateCtrl(panelPopUp, POPUP_RECFILEBTN);
+            Press(panelPopUp, POPUP_RECFILEBTN);
             shownDuring = CtrlText(panelPopUp, POPUP_RECFILENAME);
         });
-        QTimer::singleShot(500, [] { CallCtrlCallback(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT); });
+        QTimer::singleShot(500, [] { Event(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT); });
         Record(0, 65535);
         EXPECT_EQ(shownDuring, first); // the file being written
         EXPECT_EQ(CtrlText(panelPopUp, POPUP_RECFILENAME), choice);

@@ -27,7 +27,6 @@ namespace {
 // A live answer later than this after its request ends the loop.
 constexpr double kLiveTimeout = 2.0;
 
-constexpr int kPoints = 100;
 constexpr int kNormTraces = 6;
 
 void FlushBoth() {
@@ -44,17 +43,16 @@ void BuildLiveRequest() {
 } // namespace
 
 void FillarrayRAW(int a, int b) {
-    for (int k = 0; k < kPoints; ++k) {
-        arrayRAW[2 * k] = a;
-        arrayRAW[2 * k + 1] = b;
+    for (double* point = arrayRAW; point != std::end(arrayRAW); point += 2) {
+        point[0] = a;
+        point[1] = b;
     }
 }
 
 void FillarrayNORM(int tolerance, int reference, int marker) {
     const double upper = reference + tolerance;
     const double lower = reference - tolerance;
-    for (int k = 0; k < kPoints; ++k) {
-        double* point = arrayNORM + k * kNormTraces;
+    for (double* point = arrayNORM; point != std::end(arrayNORM); point += kNormTraces) {
         point[0] = upper;
         point[1] = lower;
         point[2] = reference;

@@ -1,4 +1,5 @@
 // Transfer targets (controller RAM, EEPROM, parameter file) and the parameter file itself.
+#include <algorithm>
 #include <string>
 
 #include "app/app.h"
@@ -131,9 +132,9 @@ void SendParaToFile() {
     GetPanelValues();
     uint32_t values[kFileValues];
     CopyVarsToPP(0);
-    for (int i = 0; i < PNUM; ++i) values[i] = pp[i];
+    std::copy(pp, pp + PNUM, values);
     CopyVarsToPP(1);
-    for (int i = 0; i < PNUM; ++i) values[PNUM + i] = pp[i];
+    std::copy(pp, pp + PNUM, values + PNUM);
     int rc = ArrayToFile(file_name, values, kFileValues, 1, ' ', kFileField, FileAction::Truncate);
     if (rc != kFile_Ok)
         ShowStatus((std::string("Parameter file not written: ") + FileErrorReason(rc)).c_str());
@@ -148,9 +149,9 @@ int ReadParaFromFile() {
         ShowStatus((std::string("Parameter file not read: ") + FileErrorReason(rc)).c_str());
         return 0;
     }
-    for (int i = 0; i < PNUM; ++i) pp[i] = uint16_t(values[i]);
+    std::copy(values, values + PNUM, pp); // each value fits: the reader held them to 65535
     CopyPPtoVars(0);
-    for (int i = 0; i < PNUM; ++i) pp[i] = uint16_t(values[PNUM + i]);
+    std::copy(values + PNUM, values + 2 * PNUM, pp);
     CopyPPtoVars(1);
     return 1;
 }

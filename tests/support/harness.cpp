@@ -32,12 +32,28 @@ void ResetFrontEnd() {
     }
     CloseCom(com);
     InitVars();
-    graphrefresh = 0;
+    graphrefresh = rx_flag = 0, stop_flag = 1; // as before any exchange
 }
 
 void StartFrontEnd() {
     ResetFrontEnd();
     InitRS232(com);
+}
+
+void Event(int panel, int control, int event) {
+    EXPECT_EQ(CallCtrlCallback(panel, control, event), 0) << "control " << control << ", event " << event;
+}
+
+void Press(int panel, int control) {
+    Event(panel, control, EVENT_LEFT_CLICK);
+    Event(panel, control, EVENT_COMMIT);
+}
+
+void Choose(int panel, int control, int value) {
+    const bool changed = CtrlInt(panel, control) != value;
+    SetCtrlVal(panel, control, value);
+    if (changed) Event(panel, control, EVENT_VAL_CHANGED);
+    Event(panel, control, EVENT_COMMIT);
 }
 
 void PumpFor(double seconds) {

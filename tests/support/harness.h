@@ -29,6 +29,12 @@ void SetPort1(const std::string& device);
 void ResetFrontEnd();
 // ResetFrontEnd, then opens port 1 the way start-up does (InitRS232(1)).
 void StartFrontEnd();
+// Delivers an event to a control's callback; every callback answers 0 (the event goes on).
+void Event(int panel, int control, int event);
+// A click on a button: left click, then commit.
+void Press(int panel, int control);
+// The user setting a control: the value, value changed (when it changed), then commit.
+void Choose(int panel, int control, int value);
 // Pumps events for a while (callbacks run), without burning a core.
 void PumpFor(double seconds);
 // The text on the main panel's status line.
