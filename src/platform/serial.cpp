@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <sstream>
 
 namespace {
 
@@ -226,16 +227,9 @@ int remainingMs(const QDeadlineTimer& deadline) {
 
 std::vector<std::string> envPorts() {
     std::vector<std::string> out;
-    const char* env = std::getenv("ZEP4_SERIAL_PORTS");
-    if (!env) return out;
-    std::string s(env);
-    std::size_t start = 0;
-    while (start <= s.size()) {
-        std::size_t end = s.find(':', start);
-        if (end == std::string::npos) end = s.size();
-        if (end > start) out.push_back(s.substr(start, end - start));
-        start = end + 1;
-    }
+    std::istringstream paths(std::getenv("ZEP4_SERIAL_PORTS") ? std::getenv("ZEP4_SERIAL_PORTS") : "");
+    for (std::string path; std::getline(paths, path, ':');)
+        if (!path.empty()) out.push_back(path);
     return out;
 }
 
