@@ -121,8 +121,7 @@ int SendInfoBlockToFlash(int first, int second) {
     int result = 1;
     FillShortFrame(ORD_INFOBLOCK, second, first);
     nBytesW = WriteRequest(com, 2.0);
-    Delay(0.05);
-    nBytesR = ComRd(com, szReadBuf, FRAME_LEN);
+    nBytesR = ComRd(com, szReadBuf, FRAME_LEN); // waits up to the port's time-out for all of it
     AnswerTaken();
     const auto* b = reinterpret_cast<const unsigned char*>(szReadBuf);
     if (nBytesR != FRAME_LEN) {
