@@ -2,7 +2,19 @@
 // run-time state brought up the way start-up does it.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,13 +22,16 @@
 
 // The front end as the tests see it.
 #include "app/app.h"
+#include "branding/logo.h"
 #include "app/panels.h"
 #include "link/com232.h"
 #include "live/live.h"
 #include "params/params.h"
+#include "platform/panel_builder.h"
 #include "platform/serial.h"
 #include "platform/timing.h"
 #include "platform/ui.h"
+#include "platform/ui_query.h"
 #include "recorder/recorder.h"
 #include "sim/sim.h"
 
