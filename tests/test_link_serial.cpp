@@ -1,11 +1,8 @@
 // Serial run-time: opening a port with its line settings, port numbers, the receive notification
 // (when it comes, with which events and data, never inside a direct call), the line's wake-up
 // threshold, direct reads and writes with their time-outs, flushes, and a line that hangs up.
-#include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include "support/harness.h"
 
@@ -115,6 +112,15 @@ TEST_F(Pty, NotificationWhenItsBytesAddUp) {
         Send(waiting);
         PumpFor(0.02);
         EXPECT_EQ(I({InstallComCallback(1, LWRS_RECEIVE, notify, 0x55, Counting, nullptr), LineMin()}), I({0, min})) << notify;
+    }
+    // Flow control set again leaves the line at the notification's threshold, not at Qt's own.
+    FlushInQ(1);
+    InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, Counting, nullptr);
+    for (int cts : {1, 0}) {
+        termios tio{};
+        EXPECT_EQ(SetCTSMode(1, cts), 0);
+        ::tcgetattr(master, &tio);
+        EXPECT_EQ(I({!!(tio.c_cflag & CRTSCTS), LineMin()}), I({cts, FRAME_LEN}));
     }
     // A callback that leaves the bytes gets no second call for them.
     FlushInQ(1);

@@ -19,7 +19,6 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -38,19 +37,17 @@ struct Port {
     double timeout = 2.0;      // ComRd / ComWrt time-out, seconds
     int mask = 0;
     int notify = 0;
-    int eventChar = -1;
+    int eventChar{};
     ComCallbackPtr callback = nullptr;
     void* callbackData = nullptr;
-    int direct = 0;            // a direct read / write / count is running
+    bool direct = false;       // a direct read / write / count is running (they never nest)
     bool swallowed = false;    // readyRead came while direct was set
     bool delivering = false;   // the notification loop is running
     bool dead = false;         // the device went away; closed at the next chance
     bool eventCharSeen = false;
-    // Wake-up threshold: VMIN / VTIME as the port was opened, and the VMIN we last set (0 =
-    // the opened one, -1 = unknown). raiseMin is false where raising it is unsafe.
+    // Wake-up threshold: the VMIN we last set (0 = as Qt opened the port, -1 = unknown);
+    // raiseMin is false where raising it is unsafe.
     bool raiseMin = false;
-    cc_t openedMin = 1;
-    cc_t openedTime = 0;
     int appliedMin = -1;
 };
 
@@ -76,14 +73,14 @@ Port* openPort(int port) {
     return &it->second;
 }
 
-// Sets the line's VMIN (VTIME 0), or with want 0 puts back what the port was opened with.
+// Sets the line's VMIN, VTIME 0; want 0 is how Qt opens the port (raw, VMIN and VTIME 0).
 void applyMin(Port& p, int want) {
     if (!p.sp || p.appliedMin == want) return;
     const int fd = static_cast<int>(p.sp->handle());
     termios tio{};
-    if (fd < 0 || ::tcgetattr(fd, &tio) != 0) return;
-    tio.c_cc[VMIN] = want > 0 ? static_cast<cc_t>(want) : p.openedMin;
-    tio.c_cc[VTIME] = want > 0 ? 0 : p.openedTime;
+    if (::tcgetattr(fd, &tio) != 0) return;
+    tio.c_cc[VMIN] = static_cast<cc_t>(want);
+    tio.c_cc[VTIME] = 0;
     if (::tcsetattr(fd, TCSANOW, &tio) == 0) p.appliedMin = want;
 }
 
@@ -111,8 +108,7 @@ void dropDevice(Port& p) {
     if (!p.sp) return;
     QSerialPort* sp = p.sp;
     p.sp = nullptr;
-    QObject::disconnect(sp, nullptr, nullptr, nullptr);
-    sp->close();
+    sp->close(); // signals still queued find no port of their generation
     // The port may be inside one of its own signals; let Qt delete it when it is safe.
     if (QCoreApplication::instance())
         sp->deleteLater();
@@ -122,9 +118,7 @@ void dropDevice(Port& p) {
 
 // A hung-up line reports read errors again and again; only a hang-up closes the port.
 bool lineHungUp(QSerialPort* sp) {
-    const int fd = static_cast<int>(sp->handle());
-    if (fd < 0) return true;
-    pollfd pfd{fd, POLLIN, 0};
+    pollfd pfd{static_cast<int>(sp->handle()), POLLIN, 0};
     if (::poll(&pfd, 1, 0) < 0) return false;
     return (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
@@ -197,14 +191,14 @@ class DirectCall {
 public:
     explicit DirectCall(int port) : port_(port) {
         if (Port* p = openPort(port_)) {
-            ++p->direct;
+            p->direct = true;
             generation_ = p->generation;
         }
     }
     ~DirectCall() {
         Port* p = openPort(port_);
         if (!p || p->generation != generation_) return;
-        if (--p->direct > 0) return;
+        p->direct = false;
         if (p->dead) return; // closed by the caller through reapIfDead
         if (p->swallowed) {
             p->swallowed = false;
@@ -218,7 +212,7 @@ public:
 
 private:
     int port_;
-    unsigned generation_ = 0;
+    unsigned generation_{};
 };
 
 int remainingMs(const QDeadlineTimer& deadline) {
@@ -245,7 +239,7 @@ std::vector<SerialPortEntry> NumberSerialPorts(const std::vector<std::pair<std::
         bool present;
     };
     static std::map<std::string, Seen> seen;
-    static int last = 0;
+    static int last; // the highest number given out
 
     const std::vector<std::string> env = envPorts();
     const int fixed = static_cast<int>(env.size());
@@ -320,24 +314,15 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     p.generation = nextGeneration();
     const unsigned gen = p.generation;
 #ifdef __linux__
-    {
-        // Raising VMIN needs non-blocking reads (Qt opens the port so) and n_tty's poll.
-        const int fd = static_cast<int>(sp->handle());
-        termios tio{};
-        const int fl = fd >= 0 ? ::fcntl(fd, F_GETFL) : -1;
-        if (fl >= 0 && (fl & O_NONBLOCK) && ::tcgetattr(fd, &tio) == 0 && !(tio.c_lflag & ICANON)) {
-            p.raiseMin = true;
-            p.openedMin = tio.c_cc[VMIN];
-            p.openedTime = tio.c_cc[VTIME];
-            p.appliedMin = 0;
-        }
-    }
+    // Raising VMIN needs non-blocking raw reads, as Qt opens the port, and n_tty's poll.
+    p.raiseMin = true;
+    p.appliedMin = 0;
 #endif
 
     QObject::connect(sp, &QSerialPort::readyRead, queueContext(), [port, gen] {
         Port* q = openPort(port);
         if (!q || q->generation != gen) return;
-        if (q->eventChar >= 0 && (q->mask & LWRS_RXFLAG)) {
+        if (q->mask & LWRS_RXFLAG) {
             const QByteArray peek = q->sp->peek(q->sp->bytesAvailable());
             if (peek.contains(static_cast<char>(q->eventChar))) q->eventCharSeen = true;
         }
@@ -399,7 +384,7 @@ int InstallComCallback(int port, int mask, int notifyCount, int eventCharacter, 
     p->eventChar = eventCharacter & 0xFF;
     p->callback = callback;
     p->callbackData = callbackData;
-    if (p->notify > 0 && p->sp->bytesAvailable() >= p->notify) scheduleDelivery(port, p->generation);
+    if (p->sp->bytesAvailable() >= p->notify) scheduleDelivery(port, p->generation); // a count of 0 is never delivered
     fitMin(*p);
     return 0;
 }
