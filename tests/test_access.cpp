@@ -1,27 +1,14 @@
 // Working both panels without a mouse and with a screen reader: buttons pressed by key
 // against the simulated controller, the Tab order, the controls' accessible names and the
 // status line's announcements.
-#include <gtest/gtest.h>
 
 #include <QAccessible>
 #include <QApplication>
 #include <QRegularExpression>
-#include <QTest>
-#include <QWidget>
 
-#include <algorithm>
 #include <set>
-#include <string>
 #include <tuple>
-#include <vector>
 
-#include "app/app.h"
-#include "app/panels.h"
-#include "link/com232.h"
-#include "platform/panel_builder.h"
-#include "platform/serial.h"
-#include "platform/ui.h"
-#include "platform/ui_query.h"
 #include "support/harness.h"
 
 namespace {

@@ -1,7 +1,6 @@
 // Application core: both panel forms (every control's kind, callback, starting value and place,
 // the sizes of the layout, the rings' items), the start-up defaults, the two panel callbacks,
 // one exchange at a time, and a whole program run against the simulated controller.
-#include <gtest/gtest.h>
 
 #include <QBoxLayout>
 #include <QComboBox>
@@ -10,16 +9,9 @@
 #include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QTest>
-#include <QTimer>
 
-#include <filesystem>
 #include <random>
-#include <unistd.h>
 
-#include "branding/logo.h"
-#include "platform/panel_builder.h"
-#include "platform/ui_query.h"
 #include "support/harness.h"
 
 namespace {

@@ -1,5 +1,4 @@
 // Branding: what each brand puts at the top of the main panel, and the logo bitmaps.
-#include <gtest/gtest.h>
 
 #include <QFontInfo>
 #include <QImage>
@@ -7,14 +6,7 @@
 
 #include <climits>
 #include <cstdio>
-#include <filesystem>
-#include <string>
-#include <vector>
 
-#include "app/app.h"
-#include "app/panels.h"
-#include "branding/logo.h"
-#include "platform/panel_builder.h"
 #include "support/harness.h"
 
 namespace {

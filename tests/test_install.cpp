@@ -1,17 +1,11 @@
 // The program as it ships: its command line, the installed tree (cmake --install into a
 // scratch directory) with the desktop entry and the metainfo checked by Debian's tools, and the
 // logos found both in the build tree and in the installed one.
-#include <gtest/gtest.h>
 
 #include <QProcess>
 
-#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <vector>
 
-#include "branding/logo.h"
 #include "support/harness.h"
 
 namespace fs = std::filesystem;

@@ -1,6 +1,5 @@
 // Live view: chart histories, what one plot puts on each chart and display, the scope view's
 // curves, and the live loop and the data blocks against the simulated controller.
-#include <gtest/gtest.h>
 
 #include "support/harness.h"
 

@@ -1,16 +1,9 @@
 // Parameter set: words, variables and controls, mode texts, targets and the parameter file, and
 // the exchanges with the simulated controller.
-#include <gtest/gtest.h>
-
-#include <QTimer>
-#include <QWidget>
 
 #include <csignal>
-#include <filesystem>
-#include <fstream>
 #include <sys/resource.h>
 
-#include "platform/panel_builder.h"
 #include "support/harness.h"
 
 namespace fs = std::filesystem;

@@ -1,13 +1,8 @@
 // Recorder: the record file a recording writes against the simulated controller, the ways a
 // recording ends, the whole-second tick rules, the recording-time display and the chooser.
-#include <gtest/gtest.h>
-
-#include <QTimer>
 
 #include <cmath>
 #include <csignal>
-#include <filesystem>
-#include <fstream>
 #include <sys/resource.h>
 
 #include "support/harness.h"

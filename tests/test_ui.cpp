@@ -1,8 +1,6 @@
 // The user-interface run-time: event codes as the program sees them, values that survive a
 // round trip, the event loop and the nested pump, window close, strip charts, the XY graph and
 // controls made at run time. Uses a test panel of its own, independent of the program's forms.
-#include <gtest/gtest.h>
-
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -13,14 +11,10 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QSpinBox>
-#include <QTest>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <thread>
 
-#include "platform/panel_builder.h"
-#include "platform/ui_query.h"
 #include "support/harness.h"
 
 QTimer* PumpWake(); // the nested pump's wake-up timer (platform/event_loop.cpp)
@@ -38,7 +32,10 @@ struct Seen {
     int control, event;
     bool operator==(const Seen&) const = default;
 };
-std::vector<Seen> seen;
+using S = std::vector<Seen>;
+S seen;
+S Both(int c) { return {{c, EVENT_VAL_CHANGED}, {c, EVENT_COMMIT}}; } // a user's change: value changed, commit
+using D = std::vector<double>;
 std::vector<int> panelEvents;
 
 std::vector<RingChoice> sourceItems = {{"1: first", 1}, {"4: fourth", 4}};
@@ -98,17 +95,14 @@ W* Widget(int control) {
 }
 
 int IntOf(int control) { return CtrlInt(Panel(), control); }
-std::string TextOf(int control) {
-    std::string s;
-    GetCtrlVal(Panel(), control, s);
-    return s;
-}
+std::string TextOf(int control) { return CtrlText(Panel(), control); }
+D TraceOf(int trace) { D points; GetStripChartTrace(Panel(), T_STRIP, trace, points); return points; }
 int AttrOf(int control, Attr a) { return CtrlAttr(Panel(), control, a); }
 // What a strip chart trace shows on screen (not its model).
-std::vector<double> Drawn(int trace) {
+D Drawn(int trace) {
     auto* view = Widget<QChartView>(T_STRIP);
     auto* series = static_cast<QLineSeries*>(view->chart()->series().at(trace - 1));
-    std::vector<double> ys;
+    D ys;
     for (const QPointF& pt : series->points()) ys.push_back(pt.y());
     return ys;
 }
@@ -121,7 +115,7 @@ protected:
         seen.clear();
         panelEvents.clear();
     }
-    std::vector<Seen> Take() {
+    S Take() {
         auto s = seen;
         seen.clear();
         return s;
@@ -141,12 +135,11 @@ TEST_F(UiTest, LoadPanelRejectsUnknownResources) {
 
 TEST_F(UiTest, CommandButtonGivesLeftClickThenCommitByMouseKeyboardOrAutomation) {
     auto* b = Widget<QAbstractButton>(T_BUTTON);
-    ASSERT_NE(b, nullptr);
-    const std::vector<Seen> click = {{T_BUTTON, EVENT_LEFT_CLICK}, {T_BUTTON, EVENT_COMMIT}};
+    const S click = {{T_BUTTON, EVENT_LEFT_CLICK}, {T_BUTTON, EVENT_COMMIT}};
     QTest::mousePress(b, Qt::LeftButton);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_LEFT_CLICK}}));
+    EXPECT_EQ(Take(), (S{{T_BUTTON, EVENT_LEFT_CLICK}}));
     QTest::mouseRelease(b, Qt::LeftButton);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), (S{{T_BUTTON, EVENT_COMMIT}}));
     b->setFocus();
     const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
         {Qt::Key_Space, Qt::NoModifier}, {Qt::Key_Return, Qt::NoModifier},
@@ -169,22 +162,12 @@ TEST_F(UiTest, CommandButtonGivesLeftClickThenCommitByMouseKeyboardOrAutomation)
     EXPECT_EQ(Take(), click);
 }
 
-TEST_F(UiTest, ProgrammaticValuesGiveNoEvents) {
-    const std::vector<std::pair<int, int>> values = {{T_RING, 3}, {T_NUM, 42}, {T_TOGGLE, 1}, {T_RADIO2, 1},
-                                                     {T_SWITCH, 1}};
-    for (auto [c, v] : values) SetCtrlVal(Panel(), c, v);
-    for (auto [c, v] : values) EXPECT_EQ(IntOf(c), v) << c;
-    for (int c : {T_TOGGLE, T_RADIO2, T_SWITCH}) SetCtrlVal(Panel(), c, 0);
-    EXPECT_TRUE(Take().empty());
-}
-
 TEST_F(UiTest, RingUserChoiceAndUnknownValue) {
     SetCtrlVal(Panel(), T_RING, 0);
     auto* cb = Widget<QComboBox>(T_RING);
-    ASSERT_NE(cb, nullptr);
     cb->setFocus();
     QTest::keyClick(cb, Qt::Key_Down);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_VAL_CHANGED}, {T_RING, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), Both(T_RING));
     EXPECT_EQ(IntOf(T_RING), 1);
     EXPECT_EQ(TextOf(T_RING), "one");
     // A value no item has is kept, not lost, and reads back the same.
@@ -195,15 +178,14 @@ TEST_F(UiTest, RingUserChoiceAndUnknownValue) {
     SetCtrlVal(Panel(), T_RING, 7); // no second item for the same value
     EXPECT_EQ(cb->count(), items);
     EXPECT_EQ(OperateCtrl(Panel(), T_RING, 3), 0);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_VAL_CHANGED}, {T_RING, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), Both(T_RING));
     EXPECT_EQ(OperateCtrl(Panel(), T_RING, 3), 0); // same value: commit only
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), (S{{T_RING, EVENT_COMMIT}}));
 }
 
 // The list is asked for when the user opens it; the choice stays and nothing is heard.
 TEST_F(UiTest, SourcedRingRefilledOnOpeningKeepsItsChoiceQuietly) {
     auto* cb = Widget<QComboBox>(T_SOURCED);
-    ASSERT_NE(cb, nullptr);
     auto openedList = [cb] {
         QTest::keyClick(cb, Qt::Key_F4);
         std::vector<std::string> items;
@@ -224,16 +206,20 @@ TEST_F(UiTest, SourcedRingRefilledOnOpeningKeepsItsChoiceQuietly) {
     QTest::keyClick(cb->view(), Qt::Key_Up);
     QTest::keyClick(cb->view(), Qt::Key_Return);
     EXPECT_EQ(IntOf(T_SOURCED), 3);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_SOURCED, EVENT_VAL_CHANGED}, {T_SOURCED, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), Both(T_SOURCED));
 }
 
-TEST_F(UiTest, NumericStepsAndRange) {
+TEST_F(UiTest, ProgrammaticValuesGiveNoEventsNumericStepsAndRange) {
+    const std::vector<std::pair<int, int>> values = {{T_RING, 3}, {T_NUM, 42}, {T_TOGGLE, 1}, {T_RADIO2, 1}, {T_SWITCH, 1}};
+    for (auto [c, v] : values) SetCtrlVal(Panel(), c, v);
+    for (auto [c, v] : values) EXPECT_EQ(IntOf(c), v) << c;
+    for (int c : {T_TOGGLE, T_RADIO2, T_SWITCH}) SetCtrlVal(Panel(), c, 0);
+    EXPECT_TRUE(Take().empty());
     SetCtrlVal(Panel(), T_NUM, 10);
     auto* sb = Widget<QSpinBox>(T_NUM);
-    ASSERT_NE(sb, nullptr);
     sb->setFocus();
     QTest::keyClick(sb, Qt::Key_Up);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_NUM, EVENT_VAL_CHANGED}, {T_NUM, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), Both(T_NUM));
     EXPECT_EQ(IntOf(T_NUM), 11);
     SetCtrlVal(Panel(), T_NUM, 1000); // held at the limit
     EXPECT_EQ(IntOf(T_NUM), 100);
@@ -242,7 +228,7 @@ TEST_F(UiTest, NumericStepsAndRange) {
     EXPECT_EQ(IntOf(T_NUM), 1000);
     EXPECT_TRUE(Take().empty());
     EXPECT_EQ(OperateCtrl(Panel(), T_NUM, 5), 0);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_NUM, EVENT_VAL_CHANGED}, {T_NUM, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), Both(T_NUM));
 }
 
 TEST_F(UiTest, ToggleRadioSwitchClicksAndRadiosStayIndependent) {
@@ -251,12 +237,12 @@ TEST_F(UiTest, ToggleRadioSwitchClicksAndRadiosStayIndependent) {
         SetCtrlVal(Panel(), c, 0);
         QAbstractButton* b = Widget<QAbstractButton>(c);
         QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); // on the indicator
-        EXPECT_EQ(Take(), (std::vector<Seen>{{c, EVENT_VAL_CHANGED}, {c, EVENT_COMMIT}})) << c;
+        EXPECT_EQ(Take(), Both(c)) << c;
         EXPECT_EQ(IntOf(c), 1) << c;
     }
     EXPECT_EQ(IntOf(T_RADIO1), 1); // the program, not the toolkit, decides exclusivity
     OperateCtrl(Panel(), T_TOGGLE);   // flips it back
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_TOGGLE, EVENT_VAL_CHANGED}, {T_TOGGLE, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), Both(T_TOGGLE));
 }
 
 TEST_F(UiTest, DisplaysKeepWhatWasSet) {
@@ -381,40 +367,34 @@ TEST_F(UiTest, StripChartKeepsLastPointsPerTrace) {
     ClearStripChart(p, T_STRIP);
     const double first[] = {1, 10, 2, 20, 3, 30}; // three points, two traces interleaved
     EXPECT_EQ(PlotStripChart(p, T_STRIP, first, 6, 0, 0), 0);
-    std::vector<double> a, b;
-    GetStripChartTrace(p, T_STRIP, 1, a);
-    GetStripChartTrace(p, T_STRIP, 2, b);
-    EXPECT_EQ(a, (std::vector<double>{1, 2, 3}));
-    EXPECT_EQ(b, (std::vector<double>{10, 20, 30}));
+    EXPECT_EQ(TraceOf(1), (D{1, 2, 3}));
+    EXPECT_EQ(TraceOf(2), (D{10, 20, 30}));
     const double more[] = {4, 40, 5, 50, 6, 60, 7, 70};
     PlotStripChart(p, T_STRIP, more, 8, 0, 0);
-    GetStripChartTrace(p, T_STRIP, 1, a);
-    GetStripChartTrace(p, T_STRIP, 2, b);
-    EXPECT_EQ(a, (std::vector<double>{3, 4, 5, 6, 7}));
-    EXPECT_EQ(b, (std::vector<double>{30, 40, 50, 60, 70}));
+    EXPECT_EQ(TraceOf(1), (D{3, 4, 5, 6, 7}));
+    EXPECT_EQ(TraceOf(2), (D{30, 40, 50, 60, 70}));
     // A long history: only its newest points stay; start and skip pick the values.
-    std::vector<double> hist;
+    D hist;
     for (int k = 0; k < 100; ++k) hist.insert(hist.end(), {-1.0, double(k), double(100 + k)});
     PlotStripChart(p, T_STRIP, hist.data(), 200, 1, 1);
-    GetStripChartTrace(p, T_STRIP, 1, a);
-    GetStripChartTrace(p, T_STRIP, 2, b);
-    EXPECT_EQ(a, (std::vector<double>{95, 96, 97, 98, 99}));
-    EXPECT_EQ(b, (std::vector<double>{195, 196, 197, 198, 199}));
-    EXPECT_LT(GetStripChartTrace(p, T_STRIP, 3, a), 0);
+    EXPECT_EQ(TraceOf(1), (D{95, 96, 97, 98, 99}));
+    EXPECT_EQ(TraceOf(2), (D{195, 196, 197, 198, 199}));
+    D none;
+    EXPECT_LT(GetStripChartTrace(p, T_STRIP, 3, none), 0);
     // What is drawn follows within a few event passes, also for a chart hidden meanwhile.
     PumpFor(0.1);
-    EXPECT_EQ(Drawn(2), b);
-    SetCtrlAttribute(p, T_STRIP, Attr::Visible, 0);
+    EXPECT_EQ(Drawn(2), TraceOf(2));
+    SetCtrlAttribute(p, T_STRIP, Attr::Visible, false);
     PlotStripChart(p, T_STRIP, first, 6, 0, 0);
     PumpFor(0.1);
-    EXPECT_EQ(Drawn(2), b);
-    SetCtrlAttribute(p, T_STRIP, Attr::Visible, 1);
+    EXPECT_EQ(Drawn(2), (D{195, 196, 197, 198, 199}));
+    SetCtrlAttribute(p, T_STRIP, Attr::Visible, true);
     PumpFor(0.1);
-    EXPECT_EQ(Drawn(2), (std::vector<double>{198, 199, 10, 20, 30}));
+    EXPECT_EQ(Drawn(2), (D{198, 199, 10, 20, 30}));
+    D range(2);
     SetAxisScalingMode(p, T_STRIP, Axis::YLeft, AxisScaling::Manual, 0, 1000);
-    double lo = -1, hi = -1;
-    GetAxisRange(p, T_STRIP, Axis::YLeft, lo, hi);
-    EXPECT_EQ(hi - lo, 1000);
+    GetAxisRange(p, T_STRIP, Axis::YLeft, range[0], range[1]);
+    EXPECT_EQ(range, (D{0, 1000}));
     EXPECT_LT(SetAxisScalingMode(p, T_STRIP, Axis::YLeft, AxisScaling::Manual, 5, 5), 0);
 }
 
@@ -430,7 +410,7 @@ TEST_F(UiTest, XYGraphPlotsAndCursor) {
     std::vector<GraphPlotInfo> plots;
     GetGraphPlots(p, T_GRAPH, plots);
     ASSERT_EQ(plots.size(), 2u);
-    EXPECT_EQ(plots[0].y, (std::vector<double>{5, 6, 7, 65535})); // unsigned all the way
+    EXPECT_EQ(plots[0].y, (D{5, 6, 7, 65535})); // unsigned all the way
     EXPECT_EQ(DeleteGraphPlot(p, T_GRAPH, h1, true), 0);
     GetGraphPlots(p, T_GRAPH, plots);
     ASSERT_EQ(plots.size(), 1u);
