@@ -305,13 +305,18 @@ TEST_F(LiveLoop, GraphSourceChangeAndCloseDuringARun) {
     EXPECT_EQ(I({type, Attrib(PANEL_RAWCHART, Attr::Visible), Attrib(PANEL_NORMCHART, Attr::Visible)}), I({0, 1, 0}));
 }
 
+// A controller that leaves the run's request unanswered; before it, a late answer is still due.
 TEST_F(LiveLoop, SilentControllerEndsTheRunAtItsTimeOut) {
-    host->setFaults(MakeFaults(&zep4sim::Faults::silent, true));
+    zep4sim::Faults f;
+    f.silentOrders = {ORD_LIVE}, f.lateOrders = {ORD_ECHO}, f.lateSeconds = 0.3;
+    host->setFaults(f);
+    FillTxBuf(ORD_ECHO, pp);
+    WriteRequest(com, 1.0);
     const double t0 = Timer();
     Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
     EXPECT_GT(Timer() - t0, 1.95); // the upper bound: the fault matrix
     EXPECT_EQ(StatusText(), "Timeout RS232-Line!");
-    EXPECT_EQ(I({Attrib(PANEL_BTNRUN), Attrib(PANEL_BTNDATA), CountOrder(*host, ORD_LIVE)}), I({0, 1, 1}));
+    EXPECT_EQ(I({Attrib(PANEL_BTNRUN), Attrib(PANEL_BTNDATA), CountOrder(*host, ORD_LIVE), Overlapping(*host)}), I({0, 1, 1, 0}));
 }
 
 // Graph source and evaluation mode -> the block kind read, and the band drawn with the curves.
@@ -322,6 +327,15 @@ TEST_F(LiveLoop, ScopeViewReadsTheBlocksAndBandOfItsSource) {
         int source, eval, kind, up, lo, ref;
     } cases[] = {{0, 0, 0, 880, 5, 333},    {1, 6, 1, 1000, 870, 950}, {1, 7, 1, 100, 1, 40},
                  {1, 0, 1, 880, 5, 333}, {2, 7, 1, 1000, 870, 950}, {3, 6, 1, 100, 1, 40}};
+    zep4sim::Faults late; // an answer still due when the first view starts
+    late.lateOrders = {ORD_ECHO}, late.lateSeconds = 0.3;
+    host->setFaults(late);
+    FillTxBuf(ORD_ECHO, pp);
+    WriteRequest(com, 1.0);
+    ASSERT_TRUE(PumpUntil([&] { return CountOrder(*host, ORD_ECHO) == 1; }, 1.0));
+    Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
+    EXPECT_EQ(Overlapping(*host), 0);
+    host->setFaults({});
     for (const auto& c : cases) {
         const int n = int(&c - cases);
         SCOPED_TRACE(n);
@@ -338,7 +352,7 @@ TEST_F(LiveLoop, ScopeViewReadsTheBlocksAndBandOfItsSource) {
             EXPECT_EQ(I({r[b + 1].order, r[b + 1].words[0], r[b + 1].words[1]}), I({ORD_DATA64, 64 * b, c.kind}));
         EXPECT_EQ(I({yArrayA[5], yArrayB[100]}), I({zep4sim::dataSample(0, c.kind, 5), zep4sim::dataSample(1, c.kind, 100)}));
         EXPECT_EQ(I({upArray[0], loArray[64], refArray[127]}), I({c.up, c.lo, c.ref}));
-        EXPECT_EQ(Val(PANEL_ADCA), zep4sim::liveWords(n, tolerance)[2]); // the live answer came
+        EXPECT_EQ(Val(PANEL_ADCA), zep4sim::liveWords(n + 1, tolerance)[2]); // the live answer came
         EXPECT_EQ(StatusText(), "Data[64] block received!");
         EXPECT_EQ(I({Attrib(PANEL_DATAGRAPH, Attr::Visible), Attrib(PANEL_BTNDATA)}), I({1, 0}));
     }

@@ -213,11 +213,13 @@ TEST_F(ParamsFile, WrittenAndReadBackThroughThePanels) {
     EXPECT_EQ(I({powerA, refA, maxmode, powerB, refB, tolB, triglvlB}), I({65535, 1, 11, 400, 401, 402, 403}));
     EXPECT_EQ(Controls(), Vars());
     EXPECT_STREQ(file_name, (dir / "in.cfg").c_str());
-    chooserResult = 0; // cancelled: neither the file name nor the values change
+    chooserResult = 0; // cancelled: neither the file name nor the values nor the file change
     SetVars(400);
     Transfer(PANEL_BTNGET, dir / "x.cfg");
+    Transfer(PANEL_BTNSEND, dir / "x.cfg");
     EXPECT_STREQ(file_name, (dir / "in.cfg").c_str());
     EXPECT_EQ(Vars(), Series(400));
+    EXPECT_EQ(ReadBytes(dir / "in.cfg").substr(0, 3), "7  ");
 }
 
 TEST_F(ParamsFile, FilesThatCannotBeUsedChangeNothing) {
@@ -265,10 +267,15 @@ protected:
         sim->clearRequests();
     }
     void Press(int control) { ::Press(panelHandle, control); }
-    // The status shown while the next answer is 0.3 s late.
-    void StatusWhileWaiting(std::string& seen) {
+    // The status shown once a request with this order went out, its answer 0.3 s away.
+    std::unique_ptr<QTimer> StatusWhileWaiting(std::string& seen, int order) {
         sim->setAnswerDelay(0.3);
-        QTimer::singleShot(150, [&seen] { seen = StatusText(); });
+        auto look = std::make_unique<QTimer>();
+        look->callOnTimeout([this, &seen, order] {
+            if (seen.empty() && CountOrder(*sim, order) > 0) seen = StatusText();
+        });
+        look->start(10);
+        return look;
     }
 };
 
@@ -307,7 +314,8 @@ TEST_F(ParamsLink, OneFetch) {
         }
     }
     std::string seen;
-    StatusWhileWaiting(seen);
+    const auto look = StatusWhileWaiting(seen, ORD_READ_RAM);
+    sim->clearRequests();
     PushGET(RAM, 0);
     EXPECT_EQ(seen, "Waiting for parameter-frame ...");
 }
@@ -359,10 +367,10 @@ TEST_F(ParamsLink, SendWritesBothSetsOfThePanelATenthApart) {
         Event(panelHandle, PANEL_BTNSEND, EVENT_COMMIT); // a commit alone sends nothing
         sets.push_back(Words(0)), sets.push_back(Words(1));
     }
-    ASSERT_TRUE(PumpUntil([&] { return sim->requests().size() >= 4; }, 1.0));
-    PumpFor(0.2);
+    Press(PANEL_BTNGET); // at once: it waits for the last answer of the send
     const auto r = sim->requests();
-    EXPECT_EQ(Orders(*sim), I({ORD_WRITE_RAM, ORD_WRITE_RAM, ORD_WRITE_EEPROM, ORD_WRITE_EEPROM}));
+    EXPECT_EQ(Orders(*sim), I({ORD_WRITE_RAM, ORD_WRITE_RAM, ORD_WRITE_EEPROM, ORD_WRITE_EEPROM, ORD_READ_EEPROM, ORD_READ_EEPROM}));
+    EXPECT_EQ(Overlapping(*sim), 0);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(I(r[i].words.begin(), r[i].words.end()), sets[i]) << i;
     for (int i : {1, 3}) EXPECT_GE(r[i].time - r[i - 1].time, 0.09); // set 0 is stored before set 1 comes
     EXPECT_EQ(sim->engine().ramSet(0)[2], sets[0][2]) << "an EEPROM send must not reach RAM";
@@ -397,6 +405,12 @@ TEST_F(ParamsLink, CommandsSendThePanelAndShowTheFetchedSet) {
     } cases[] = {{PANEL_BUTTONTEACH, ORD_TEACH, "New setpoint value teached!"},
                  {PANEL_BUTTONRESET, ORD_RESET, "Line Ok!"},
                  {PANEL_BUTTONREFRESH, ORD_REFRESH, "Line Ok!"}};
+    zep4sim::Faults late; // an answer still due when the first command starts
+    late.lateOrders = {ORD_ECHO}, late.lateSeconds = 0.1;
+    sim->setFaults(late);
+    FillTxBuf(ORD_ECHO, pp);
+    WriteRequest(com, 1.0);
+    ASSERT_TRUE(PumpUntil([&] { return CountOrder(*sim, ORD_ECHO) == 1; }, 1.0));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.order);
         SetControls(900 + c.order);
@@ -406,12 +420,13 @@ TEST_F(ParamsLink, CommandsSendThePanelAndShowTheFetchedSet) {
         SetCtrlVal(panelHandle, PANEL_HYSTERESIS, 77);
         sim->clearRequests();
         std::string seen;
-        StatusWhileWaiting(seen);
+        const auto look = StatusWhileWaiting(seen, c.order);
         Event(panelHandle, c.button, EVENT_COMMIT);
         sim->setAnswerDelay(0);
         EXPECT_EQ(seen, c.waiting);
         EXPECT_EQ(StatusText(), "Parameter-frame received! - Line Ok!");
         ASSERT_EQ(Orders(*sim), I({c.order, ORD_READ_RAM}));
+        EXPECT_EQ(Overlapping(*sim), 0);
         EXPECT_EQ(sim->requests()[0].words[5], 77);
         EXPECT_EQ(sim->requests()[0].words[3], 100 + 11 * 2);
         const zep4sim::Words ram = sim->engine().ramSet(0);

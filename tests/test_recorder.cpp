@@ -139,7 +139,14 @@ TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMore) {
     // On the band chart, and a recording with nothing to record: the header alone replaces the
     // file, and nothing goes out.
     SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 3);
+    zep4sim::Faults late; // an answer still due when the recording starts
+    late.lateOrders = {ORD_ECHO}, late.lateSeconds = 0.3;
+    sim->setFaults(late);
+    FillTxBuf(ORD_ECHO, pp);
+    WriteRequest(com, 1.0);
+    ASSERT_TRUE(PumpUntil([&] { return CountOrder(*sim, ORD_ECHO) == 1; }, 1.0));
     Record(0, 2);
+    EXPECT_EQ(Overlapping(*sim), 0);
     EXPECT_EQ(arrayNORM[599], zep4sim::liveWords(151, tolA)[1]);
     EXPECT_EQ(I({Main(PANEL_RAWCHART, Attr::Visible), Main(PANEL_NORMCHART, Attr::Visible)}), I({0, 1}));
     ASSERT_TRUE(PumpUntil([&] { return CountOrder(*sim, ORD_LIVE) == 152; }, 1.0));

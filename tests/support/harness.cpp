@@ -92,6 +92,12 @@ int CountOrder(const zep4sim::PtyHost& host, int order) {
     return static_cast<int>(std::count(all.begin(), all.end(), order));
 }
 
+int Overlapping(const zep4sim::PtyHost& host) {
+    int n = 0;
+    for (const zep4sim::Request& r : host.requests()) n += r.answerPending;
+    return n;
+}
+
 std::string Describe(const FileSelectRequest& r) {
     return r.defaultDirectory + "|" + r.defaultFile + "|" + r.filter + "|" + r.title + "|" +
            std::to_string(static_cast<int>(r.button)) + "|" + std::to_string(r.restrictDirectory) +

@@ -61,6 +61,8 @@ int CtrlAttr(int panel, int control, Attr a);
 // Order codes of the requests a controller took in, and how many had one order.
 std::vector<int> Orders(const zep4sim::PtyHost& host);
 int CountOrder(const zep4sim::PtyHost& host, int order);
+// Requests the controller heard while an earlier answer was still due (one exchange at a time: 0).
+int Overlapping(const zep4sim::PtyHost& host);
 // A file chooser's request on one line: "directory|file|filter|title|button|<5 flags 0/1>".
 std::string Describe(const FileSelectRequest& r);
 // A whole file's bytes ("" when it cannot be read).
