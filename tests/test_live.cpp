@@ -43,9 +43,10 @@ TEST(LiveArrays, ShiftCopyFillAndDecode) {
                   {6, 6, -20102, {1, 2, 3, 4, 5, 6}},
                   {6, -6, -20102, {1, 2, 3, 4, 5, 6}}, {0, 1, -20003, {1, 2, 3, 4, 5, 6}}, {1, 0, 0, {1, 2, 3, 4, 5, 6}}};
     for (const auto& s : shifts) {
-        double a[6] = {1, 2, 3, 4, 5, 6};
+        double a[7] = {1, 2, 3, 4, 5, 6, 99}; // 99: past the end, never touched
         EXPECT_EQ(Shift(a, s.n, s.k, a), s.result) << s.k;
         EXPECT_EQ(V(a, a + 6), s.after) << s.n << " " << s.k;
+        EXPECT_EQ(a[6], 99);
     }
     double in[2] = {7, 8}, out[2] = {0, 0};
     EXPECT_EQ(Copy1D(in, 0, out) + Copy1D(in, 1, out), -20003);
@@ -376,7 +377,13 @@ TEST_F(LiveLoop, ScopeViewWithAMissingOrOverlongBlockOrNoLiveAnswer) {
 
     host->setFaults(MakeFaults(&zep4sim::Faults::silentOrders, std::set<int>{ORD_LIVE}));
     adcCHA = 4321, indexA = 0;
+    static I during;
+    for (int c : {PANEL_RAWCHART, PANEL_NORMCHART, PANEL_DATAGRAPH}) SetCtrlAttribute(panelHandle, c, Attr::Visible, c != PANEL_DATAGRAPH);
+    QTimer::singleShot(300, [] { // while the live answer is waited for, the view is already the data view
+        during = {Attrib(PANEL_RAWCHART, Attr::Visible), Attrib(PANEL_NORMCHART, Attr::Visible), Attrib(PANEL_DATAGRAPH, Attr::Visible)};
+    });
     Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
+    EXPECT_EQ(during, I({0, 0, 1}));
     double x = -1, y = -1;
     GetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, x, y);
     // The request's own words are not taken for live values; the blocks are still read.

@@ -241,6 +241,17 @@ TEST_F(RecorderTest, WaysARecordingEndsKeepingItsLines) {
     EXPECT_FALSE(fs::exists(recfile_name));
 }
 
+// Either stop button ends a live run as well; this one gives back Data and the recorder's lamps.
+TEST_F(RecorderTest, StopRecordingEndsALiveRun) {
+    for (int c : {PANEL_RECLOCK, PANEL_STOPRECENABLE}) SetCtrlAttribute(panelHandle, c, Attr::Dimmed, true);
+    QTimer::singleShot(300, [] { Event(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT); });
+    const double t0 = Timer();
+    Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+    EXPECT_LT(Timer() - t0, 1.5); // not its time-out
+    EXPECT_EQ(StatusText(), "Line Ok!");
+    EXPECT_EQ(I({Main(PANEL_BTNRUN), Main(PANEL_BTNDATA), Main(PANEL_RECLOCK), Main(PANEL_STOPRECENABLE)}), I({0, 0, 0, 0}));
+}
+
 TEST_F(RecorderTest, ChoosingAnExistingFileAsksFirstAndOnlyAConfirmedChoiceDeletes) {
     std::string answer = dir + "/old.dat";
     int reply = 0;

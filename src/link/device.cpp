@@ -30,7 +30,7 @@ int ReadWaiting(int n) {
 
 int GetVERSIONInfo() {
     WaitLineFree();
-    InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
+    // The text is read directly, which holds the receive notification back meanwhile.
     FlushInQ(com);
     FlushOutQ(com);
     order = ORD_VERSION;
@@ -62,7 +62,6 @@ int GetVERSIONInfo() {
         // More than the text: something else shared the line, so the text cannot be trusted.
         CopyText(szStatus, "Error reading firmware-info!");
     }
-    InstallComCallback(com, eventMask, FRAME_LEN, 0x55, RX_Receive_Function, nullptr);
     FlushInQ(com);
     FlushOutQ(com);
     ShowStatus(szStatus);

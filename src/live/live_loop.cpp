@@ -130,9 +130,8 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
         ProcessSystemEvents();
     } while (stop_flag == 0);
 
-    rx_flag = 0;
+    // The flags are the next exchange's to clear, before its request.
     FlushBoth();
-    graphrefresh = 0;
     SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, false);
     return 0;
 }
@@ -141,12 +140,11 @@ int CC_BTNStop(int panel, int /*control*/, int event, void* /*callbackData*/, in
                int /*eventData2*/) {
     if (event != EVENT_COMMIT || StopHeld()) return 0;
 
-    // A pending answer is dropped: it must not be plotted nor answered with a request.
-    rx_flag = 0;
+    // Stop comes through the event pump of a live loop or a recording, which ends right after
+    // it: an answer already in is neither plotted nor answered, one still on the line is
+    // dropped. The loop's end gives Run back; Data is given back here.
     FlushBoth();
     stop_flag = 1;
-    graphrefresh = 0;
-    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, false);
     SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, false);
     FillarrayRAW(0, 0);
     FillarrayNORM(tol10Bit, ref10Bit, 0);

@@ -71,7 +71,7 @@ int CC_BTNData(int panel, int /*control*/, int event, void* /*callbackData*/, in
     // would pass parameters off as measurements, so the last live values stay instead.
     if (WaitRxFull() == 1) PlotRAWValues();
 
-    InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
+    // The blocks are read directly, which holds the receive notification back meanwhile.
     FlushInQ(com);
     FlushOutQ(com);
 
@@ -99,8 +99,6 @@ int CC_BTNData(int panel, int /*control*/, int event, void* /*callbackData*/, in
 
     upTHR = std::min(upTHR, int32_t{1000});
     loTHR = std::max(loTHR, int32_t{1});
-
-    InstallComCallback(com, eventMask, FRAME_LEN, sync, RX_Receive_Function, nullptr);
 
     std::fill_n(upArray, kSamples, static_cast<uint16_t>(upTHR));
     std::fill_n(loArray, kSamples, static_cast<uint16_t>(loTHR));

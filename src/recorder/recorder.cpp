@@ -187,10 +187,8 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
         }
     }
 
-    rx_flag = 0;
-    FlushInQ(com);
+    FlushInQ(com); // the flags are the next exchange's to clear, before its request
     FlushOutQ(com);
-    graphrefresh = 0;
     recActive = false;
 
     SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, false);
@@ -204,12 +202,10 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
 
 int CC_BTNStopRecord(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || StopHeld()) return 0;
-    stop_flag = 1;
-    SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, false);
+    stop_flag = 1; // a recording's end, or a live run's, gives back Run and Start
     SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, false);
     SetCtrlAttribute(panelHandle, PANEL_RECLOCK, Attr::Dimmed, false);
     SetCtrlAttribute(panelHandle, PANEL_STOPRECENABLE, Attr::Dimmed, false);
-    SetCtrlAttribute(panelPopUp, POPUP_RECSTART, Attr::Dimmed, false);
     return 0;
 }
 
