@@ -88,7 +88,8 @@ TEST(RecorderTicks, WholeSecondsSurviveTheWrapAndSamplesKeepTheirSpacing) {
 
 TEST_F(RecorderTest, RecordingTimeShowsDaysHoursMinutesSecondsAndResetsTheCount) {
     const int cases[][6] = {{10, 10000, 1, 3, 46, 40}, {65535, 65535, 49708, 18, 3, 45}, {0, 500, 0, 0, 0, 0},
-                            {500, 0, 0, 0, 0, 0},     {2, 43199, 0, 23, 59, 58}};
+                            {500, 0, 0, 0, 0, 0},     {2, 43199, 0, 23, 59, 58},       {2, 43200, 1, 0, 0, 0},
+                            {3, 1200, 0, 1, 0, 0},    {5, 12, 0, 0, 1, 0}}; // each unit just full
     for (const auto& c : cases) {
         SetCtrlVal(panelPopUp, POPUP_RECCOUNT, 7);
         SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, c[0]);
@@ -103,7 +104,7 @@ TEST_F(RecorderTest, RecordingTimeShowsDaysHoursMinutesSecondsAndResetsTheCount)
     }
     SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 1);
     Event(panelPopUp, POPUP_RECSAMPLES, EVENT_VAL_CHANGED); // the commit decides
-    EXPECT_EQ(CtrlInt(panelPopUp, POPUP_RECMINUTES), 59);
+    EXPECT_EQ(CtrlInt(panelPopUp, POPUP_RECMINUTES), 1);
 }
 
 TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMore) {
@@ -259,6 +260,12 @@ TEST_F(RecorderTest, ChoosingAnExistingFileAsksFirstAndOnlyAConfirmedChoiceDelet
     SetFileSelectHook([&](const FileSelectRequest& r, std::string& p) { return seen.push_back(r), p = answer, 1; });
     SetConfirmHook([&](const std::string&, const std::string&) { return reply; });
     const std::string before = recfile_name;
+    Record(0, 1); // the file of a recording that has ended is no longer the recording's
+    answer = recfile_name;
+    reply = 1;
+    Press(panelPopUp, POPUP_RECFILEBTN);
+    EXPECT_FALSE(fs::exists(answer));
+    answer = dir + "/old.dat", reply = 0, seen.clear();
     std::ofstream(answer) << "earlier recording\n";
     Event(panelPopUp, POPUP_RECFILEBTN, EVENT_LEFT_CLICK); // the commit decides
     Press(panelPopUp, POPUP_RECFILEBTN);
@@ -289,6 +296,7 @@ TEST_F(RecorderTest, AFileChosenDuringARecordingServesTheNextOne) {
         sim = StartSim();
         StartFrontEnd();
         CopyText(recfile_name, first.c_str());
+        if (choice == next) std::ofstream(next) << "another file, deleted when chosen\n";
         static std::string shownDuring;
         QTimer::singleShot(200, [] {
             Press(panelPopUp, POPUP_RECFILEBTN);
