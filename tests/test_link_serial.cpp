@@ -4,6 +4,8 @@
 
 #include <termios.h>
 
+#include <thread>
+
 #include "support/harness.h"
 
 namespace {
@@ -16,6 +18,15 @@ void Counting(int port, int e, void* data) {
     ++calls, events.push_back(e);
     if (data) ++*static_cast<int*>(data);
     if (readPerCall > 0 || calls > 50) taken.push_back(ComRd(port, szReadBuf, readPerCall > 0 ? readPerCall : 4096));
+}
+
+// A notification that installs itself again and pumps events: never called inside itself.
+int depth = 0, deepest = 0;
+void Nesting(int port, int, void*) {
+    ++depth, ++calls, deepest = std::max(deepest, depth);
+    ComRd(port, szReadBuf, 4);
+    if (calls == 1) InstallComCallback(port, LWRS_RECEIVE, 4, 0x55, Nesting, nullptr), PumpFor(0.05);
+    --depth;
 }
 
 // A pty nobody serves: the test writes and reads the controller's side itself.
@@ -164,6 +175,13 @@ TEST_F(Pty, NotificationEventsAndData) {
     feed("Uxxx");
     EXPECT_EQ(events, I({LWRS_RECEIVE, LWRS_RECEIVE | LWRS_RXFLAG, LWRS_RECEIVE, LWRS_RXFLAG, LWRS_RECEIVE | LWRS_RXFLAG}));
     EXPECT_EQ(data, 5);
+    FlushInQ(1);
+    calls = 0;
+    InstallComCallback(1, LWRS_RECEIVE, 4, 0x55, Nesting, nullptr);
+    Send(8);
+    EXPECT_TRUE(PumpUntil([] { return calls >= 1; }, 0.5));
+    PumpFor(0.1);
+    EXPECT_EQ(deepest, 1);
 }
 
 // Direct reads and writes run to their count or the port's time-out, see every byte at once
@@ -182,6 +200,15 @@ TEST_F(Pty, DirectCalls) {
     const I arguments = {ComRd(1, nullptr, 1), ComRd(1, szReadBuf, -1), ComWrt(1, nullptr, 1), ComWrt(1, "x", -1),
                          ComRd(1, nullptr, 0), ComWrt(1, nullptr, 0)};
     EXPECT_EQ(arguments, I({kRS_InvalidParameter, kRS_InvalidParameter, kRS_InvalidParameter, kRS_InvalidParameter, 0, 0}));
+    std::thread later([this] { // a read that waits takes the rest of its count, no more
+        Delay(0.1);
+        Send(30);
+    });
+    Send(12);
+    EXPECT_EQ(ComRd(1, szReadBuf, 20), 20);
+    later.join();
+    EXPECT_EQ(GetInQLen(1), 22);
+    FlushInQ(1);
     t0 = Timer();
     EXPECT_EQ(ComWrt(1, szWriteBuf, FRAME_LEN), FRAME_LEN);
     EXPECT_LT(Timer() - t0, 0.25); // written, not waited out
