@@ -2,6 +2,8 @@
 // (when it comes, with which events and data, never inside a direct call), the line's wake-up
 // threshold, direct reads and writes with their time-outs, flushes, and a line that hangs up.
 
+#include <QSerialPortInfo>
+
 #include <termios.h>
 
 #include <thread>
@@ -291,4 +293,9 @@ TEST(LinkPorts, NumbersStayWithTheirDevicesWhileTheyComeAndGo) {
                "+3 /dev/zep4-fake-usb3 (Adapter D)"})},
     };
     for (size_t i = 0; i < std::size(steps); ++i) EXPECT_EQ(numbering(steps[i].system), steps[i].listed) << i;
+    const std::vector<SerialPortEntry> listed = ListSerialPorts(); // and the system's own ports are asked for
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        EXPECT_TRUE(std::any_of(listed.begin(), listed.end(), [&](const SerialPortEntry& e) {
+            return e.device == info.systemLocation().toStdString() && e.description == info.description().toStdString();
+        })) << info.systemLocation().toStdString();
 }

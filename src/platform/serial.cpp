@@ -257,8 +257,8 @@ std::vector<SerialPortEntry> NumberSerialPorts(const std::vector<std::pair<std::
     last = std::max(last, fixed);
     for (const auto& [dev, description] : now) {
         if (inEnv(dev)) continue;
-        auto it = seen.find(dev);
-        if (it == seen.end()) it = seen.emplace(dev, Seen{++last, description, true}).first;
+        const auto [it, fresh] = seen.try_emplace(dev);
+        if (fresh) it->second.number = ++last;
         it->second.description = description;
         it->second.present = true;
     }
