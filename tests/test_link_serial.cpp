@@ -241,6 +241,17 @@ TEST_F(Pty, LineThatHangsUp) {
     EXPECT_LT(Timer() - t0, 1.0); // not at its time-out
     PumpFor(0.1);
     EXPECT_EQ(I({GetInQLen(1), ComWrt(1, "x", 1), FlushInQ(1), calls}), I({kRS_PortNotOpen, kRS_PortNotOpen, kRS_PortNotOpen, 0}));
+    // Noticed by the event loop alone: the port closes by itself.
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_EQ(::grantpt(master) + ::unlockpt(master), 0);
+    SetPort1(::ptsname(master));
+    ASSERT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 0, 0), 0);
+    InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, Counting, nullptr);
+    PumpFor(0.05);
+    ::close(master);
+    master = -1;
+    PumpFor(0.3);
+    EXPECT_EQ(I({CloseCom(1), calls}), I({kRS_PortNotOpen, 0}));
 }
 
 TEST(LinkBuffers, DirectReadsNeverPassTheReceiveBuffer) {
