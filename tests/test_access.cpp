@@ -1,27 +1,14 @@
 // Working both panels without a mouse and with a screen reader: buttons pressed by key
 // against the simulated controller, the Tab order, the controls' accessible names and the
 // status line's announcements.
-#include <gtest/gtest.h>
 
 #include <QAccessible>
 #include <QApplication>
 #include <QRegularExpression>
-#include <QTest>
-#include <QWidget>
 
-#include <algorithm>
 #include <set>
-#include <string>
 #include <tuple>
-#include <vector>
 
-#include "app/app.h"
-#include "app/panels.h"
-#include "link/com232.h"
-#include "platform/panel_builder.h"
-#include "platform/serial.h"
-#include "platform/ui.h"
-#include "platform/ui_query.h"
 #include "support/harness.h"
 
 namespace {
@@ -47,7 +34,7 @@ void FocusOn(int panel, int id) {
 TEST(Keyboard, SendAndGetByKeyOnTheFocusedButton) {
     auto sim = StartSim();
     StartFrontEnd();
-    OperateCtrl(panelHandle, PANEL_RBTRAM, 1);
+    Choose(panelHandle, PANEL_RBTRAM, 1);
     const std::tuple<int, Qt::Key, int> cases[] = { // button, key, order of both requests
         {PANEL_BTNSEND, Qt::Key_Space, ORD_WRITE_RAM}, {PANEL_BTNSEND, Qt::Key_Return, ORD_WRITE_RAM},
         {PANEL_BTNGET, Qt::Key_Enter, ORD_READ_RAM}};
@@ -89,10 +76,10 @@ TEST(Keyboard, TabFollowsTheReadingOrderOfEachPanel) {
         "PANEL_TOGBTNPARAII", "PANEL_EVALMODETEXT", "PANEL_TRIGMODETEXT", "PANEL_OUTMODETEXT",
         "PANEL_ANAMODETEXT", "PANEL_STATUS"};
     EXPECT_EQ(TabCycle(panelHandle, PANEL_DROPDCOM), main);
-    OperateCtrl(panelHandle, PANEL_POWERSWITCH, 0); // channel B's power shows in A's place
+    Choose(panelHandle, PANEL_POWERSWITCH, 0); // channel B's power shows in A's place
     main[14] = "PANEL_POWERB";
     EXPECT_EQ(TabCycle(panelHandle, PANEL_DROPDCOM), main);
-    OperateCtrl(panelHandle, PANEL_POWERSWITCH, 1);
+    Choose(panelHandle, PANEL_POWERSWITCH, 1);
     const std::vector<std::string> popup = {
         "POPUP_EVALMODE", "POPUP_TRIGMODE", "POPUP_OUTMODE", "POPUP_ANAMODE", "POPUP_TRIGLVLA", "POPUP_TRIGLVLB",
         "POPUP_SDELAY", "POPUP_HOLD", "POPUP_AVERAGE", "POPUP_POLARITY", "POPUP_MAXMODE", "POPUP_RECINTERVAL",

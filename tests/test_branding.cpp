@@ -1,28 +1,20 @@
-// Branding: what a brand puts at the top of the main panel, and the logo bitmaps.
-#include <gtest/gtest.h>
+// Branding: what each brand puts at the top of the main panel, and the logo bitmaps.
 
 #include <QFontInfo>
 #include <QImage>
 #include <QLabel>
-#include <QWidget>
 
 #include <climits>
 #include <cstdio>
-#include <filesystem>
-#include <string>
-#include <vector>
 
-#include "app/app.h"
-#include "app/panels.h"
-#include "branding/logo.h"
-#include "platform/panel_builder.h"
 #include "support/harness.h"
 
 namespace {
 
-constexpr int kBlue = 0x0080FF, kWhite = 0xFFFFFF;
+constexpr int kBlue = 0x0080FF, kWhite = 0xFFFFFF, kGrey = 0x808080;
 
 int AttrOf(int control, Attr a) { return CtrlAttr(panelHandle, control, a); }
+QImage Rgb(const QImage& i) { return i.convertToFormat(QImage::Format_RGB32); }
 
 // Applies a brand; returns its text lines in creation order as "text left top size bg colour bold font".
 std::vector<std::string> Apply(int brand) {
@@ -43,54 +35,66 @@ std::vector<std::string> Apply(int brand) {
     return lines;
 }
 
-class BrandingTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ResetFrontEnd();
+// Brand number -> band and text colours, logo and its place, contact lines, title and version places.
+TEST(Branding, EachBrandGivesItsBandLogoAndTextLines) {
+    ResetFrontEnd();
+    auto* logo = PanelWidget(panelHandle)->findChild<QLabel*>("PANEL_LOGO");
+    ASSERT_NE(logo, nullptr);
+    const struct {
+        int brand, band, text;
+        const char* logo;
+        int logoLeft, logoTop;
+        std::vector<std::string> contact;
+        int titleLeft, titleTop, versionLeft, versionTop;
+    } brands[] = {
+        {0, kWhite, kGrey, nullptr, 0, 0, {}, 20, 20, 180, 24},
+        {3, kWhite, kGrey, "zep4logo3.bmp", 470, 8, {}, 20, 20, 180, 24},
+        {1, kBlue, kWhite, nullptr, 0, 0, {}, 20, 20, 180, 24},
+        {2, kBlue, kWhite, "zep4logo2.bmp", 175, 6, {"ZEP4 Sensor Systems", "Tel: see device label", "Web: see manual"},
+         220, 32, 380, 36},
+        {4, kBlue, kWhite, "zep4logo4.bmp", 470, 7, {"ZEP4 Sensors OEM", "Tel: see OEM label", "Web: OEM manual"},
+         220, 32, 380, 36},
+        {6, kWhite, kGrey, "zep4logo6.bmp", 470, 7, {"ZEP4 Sensors Lab", "Tel: see lab label", "Web: lab manual"},
+         220, 32, 380, 36},
+    };
+    for (const auto& b : brands) {
+        SCOPED_TRACE(b.brand);
         // A look no brand gives, so any change shows.
-        SetCtrlAttribute(panelHandle, PANEL_BRANDBAND, Attr::FrameColor, 0x123456);
         SetCtrlAttribute(panelHandle, PANEL_LOGO, Attr::Visible, 1);
         SetCtrlAttribute(panelHandle, PANEL_LOGO, Attr::Top, 99);
+        SetCtrlAttribute(panelHandle, PANEL_LOGO, Attr::Left, 98);
+        std::vector<std::string> want;
+        char colours[40];
+        std::snprintf(colours, sizeof colours, " %06X %06X 1 NIApp", b.band, b.text);
+        const int tops[] = {7, 22, 37};
+        for (size_t i = 0; i < b.contact.size(); ++i)
+            want.push_back(b.contact[i] + " 15 " + std::to_string(tops[i]) + " 11" + colours);
+        want.push_back("K-VEX-ZEP4-Duvez " + std::to_string(b.titleLeft) + " " + std::to_string(b.titleTop) + " 16" + colours);
+        want.push_back("V2.0 " + std::to_string(b.versionLeft) + " " + std::to_string(b.versionTop) + " 11" + colours);
+        EXPECT_EQ(Apply(b.brand), want);
+        EXPECT_EQ(AttrOf(PANEL_BRANDBAND, Attr::FrameColor), b.band);
+        EXPECT_EQ(AttrOf(PANEL_LOGO, Attr::Visible), b.logo ? 1 : 0);
+        if (!b.logo) continue;
+        EXPECT_EQ(AttrOf(PANEL_LOGO, Attr::Left), b.logoLeft);
+        EXPECT_EQ(AttrOf(PANEL_LOGO, Attr::Top), b.logoTop);
+        const QImage file((std::string(proj_dir) + "/" + b.logo).c_str());
+        ASSERT_FALSE(file.isNull());
+        EXPECT_EQ(Rgb(logo->pixmap().toImage()), Rgb(file));
     }
-};
+    // Sizes are points, as on any other text of the desktop.
+    for (QLabel* l : PanelWidget(panelHandle)->findChildren<QLabel*>())
+        EXPECT_TRUE(l->text() != "K-VEX-ZEP4-Duvez" || QFontInfo(l->font()).pointSize() == 16);
 
-TEST_F(BrandingTest, BrandFiveAndNumbersOutsideTheTableChangeNothing) {
+    // Brand 5 and numbers outside the table change nothing.
+    SetCtrlAttribute(panelHandle, PANEL_BRANDBAND, Attr::FrameColor, 0x123456);
     for (int brand : {5, -1, 7, INT_MIN, INT_MAX}) {
         EXPECT_TRUE(Apply(brand).empty()) << brand;
         EXPECT_EQ(AttrOf(PANEL_BRANDBAND, Attr::FrameColor), 0x123456) << brand;
-        EXPECT_EQ(AttrOf(PANEL_LOGO, Attr::Top), 99) << brand;
+        EXPECT_EQ(AttrOf(PANEL_LOGO, Attr::Top), 7) << brand;
     }
 }
 
-TEST_F(BrandingTest, BrandTwoGivesFiveWhiteLinesOnBlueAroundTheLogo) {
-    const std::vector<std::string> expected = {
-        "ZEP4 Sensor Systems 15 7 11 0080FF FFFFFF 1 NIApp",
-        "Tel: see device label 15 22 11 0080FF FFFFFF 1 NIApp",
-        "Web: see manual 15 37 11 0080FF FFFFFF 1 NIApp",
-        "K-VEX-ZEP4-Duvez 220 32 16 0080FF FFFFFF 1 NIApp",
-        "V2.0 380 36 11 0080FF FFFFFF 1 NIApp",
-    };
-    EXPECT_EQ(Apply(2), expected);
-    // Sizes are points, as on any other text of the desktop.
-    std::vector<int> titleSizes;
-    for (QLabel* l : PanelWidget(panelHandle)->findChildren<QLabel*>())
-        if (l->text() == "K-VEX-ZEP4-Duvez") titleSizes.push_back(QFontInfo(l->font()).pointSize());
-    ASSERT_FALSE(titleSizes.empty());
-    EXPECT_EQ(titleSizes, std::vector<int>(titleSizes.size(), 16));
-    EXPECT_EQ(AttrOf(PANEL_BRANDBAND, Attr::FrameColor), kBlue);
-    EXPECT_EQ(AttrOf(PANEL_LOGO, Attr::Left), 175);
-    EXPECT_EQ(AttrOf(PANEL_LOGO, Attr::Top), 6);
-    EXPECT_EQ(AttrOf(PANEL_LOGO, Attr::Visible), 1);
-}
-
-TEST_F(BrandingTest, BrandsWithoutLogoHideItAndShowOnlyTitleAndVersion) {
-    EXPECT_EQ(Apply(0), (std::vector<std::string>{"K-VEX-ZEP4-Duvez 20 20 16 FFFFFF 808080 1 NIApp",
-                                                  "V2.0 180 24 11 FFFFFF 808080 1 NIApp"}));
-    EXPECT_EQ(AttrOf(PANEL_BRANDBAND, Attr::FrameColor), kWhite);
-    EXPECT_EQ(AttrOf(PANEL_LOGO, Attr::Visible), 0);
-}
-
-TEST(BrandingAssets, EachLogoIsASmallBitmapOnItsBandColour) {
+TEST(Branding, EachLogoIsASmallBitmapOnItsBandColour) {
     const auto assets = std::filesystem::path(__FILE__).parent_path().parent_path() / "src/branding/assets";
     const std::pair<const char*, int> logos[] = {
         {"zep4logo2.bmp", kBlue}, {"zep4logo3.bmp", kWhite}, {"zep4logo4.bmp", kBlue}, {"zep4logo6.bmp", kWhite}};

@@ -1,16 +1,9 @@
 // File run-time: the array writer and reader, deletion, paths, the chooser's answers.
-#include <gtest/gtest.h>
 
 #include <climits>
 #include <csignal>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <sys/resource.h>
-#include <unistd.h>
-#include <vector>
 
-#include "platform/files.h"
 #include "support/harness.h"
 
 namespace fs = std::filesystem;

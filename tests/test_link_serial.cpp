@@ -1,78 +1,56 @@
-// Serial run-time: when the receive notification is delivered (against the simulated controller
-// and on a bare pty whose line only wakes the program for whole notifications), and direct
-// reads that see every byte in time but never run past the receive buffer.
-#include <gtest/gtest.h>
+// Serial run-time: opening a port with its line settings, port numbers, the receive notification
+// (when it comes, with which events and data, never inside a direct call), the line's wake-up
+// threshold, direct reads and writes with their time-outs, flushes, and a line that hangs up.
 
-#include <fcntl.h>
+#include <QSerialPortInfo>
+
 #include <termios.h>
-#include <unistd.h>
 
-#include <string>
-#include <vector>
+#include <thread>
 
-#include "link/com232.h"
-#include "platform/files.h"
-#include "platform/serial.h"
-#include "platform/timing.h"
-#include "platform/ui.h"
 #include "support/harness.h"
 
 namespace {
 
-int calls = 0;
-int readPerCall = FRAME_LEN;
-std::vector<int> taken; // bytes each notification found and read
+using I = std::vector<int>;
+int calls = 0, readPerCall = FRAME_LEN;
+I taken, events; // bytes each notification read, and the events it was given
 
-void Counting(int port, int events, void*) {
-    ++calls;
-    EXPECT_TRUE(events & LWRS_RECEIVE);
-    if (readPerCall > 0) taken.push_back(ComRd(port, szReadBuf, readPerCall));
+void Counting(int port, int e, void* data) {
+    ++calls, events.push_back(e);
+    if (data) ++*static_cast<int*>(data);
+    if (readPerCall > 0 || calls > 50) taken.push_back(ComRd(port, szReadBuf, readPerCall > 0 ? readPerCall : 4096));
 }
 
-void Request() { // leaves the input queue alone
-    FillTxBuf(ORD_READ_RAM, pp);
-    ComWrt(com, szWriteBuf, FRAME_LEN);
+// A notification that installs itself again and pumps events: never called inside itself.
+int depth = 0, deepest = 0;
+void Nesting(int port, int, void*) {
+    ++depth, ++calls, deepest = std::max(deepest, depth);
+    ComRd(port, szReadBuf, 4);
+    if (calls == 1) InstallComCallback(port, LWRS_RECEIVE, 4, 0x55, Nesting, nullptr), PumpFor(0.05);
+    --depth;
 }
 
-class SerialNotify : public ::testing::Test {
-protected:
-    void SetUp() override {
-        host = StartSim(zep4sim::Options());
-        ResetFrontEnd();
-        ASSERT_EQ(OpenComConfig(com, "", 19200, 0, 8, 1, 4096, 4096), 0);
-        InstallComCallback(com, eventMask, FRAME_LEN, sync, Counting, nullptr);
-        calls = 0;
-        readPerCall = FRAME_LEN;
-        taken.clear();
-    }
-    void TearDown() override { CloseCom(com); }
-    std::unique_ptr<zep4sim::PtyHost> host;
-};
-
-// A pty nobody serves: the test writes the controller's side itself.
-class SerialWake : public ::testing::Test {
+// A pty nobody serves: the test writes and reads the controller's side itself.
+class Pty : public ::testing::Test {
 protected:
     void SetUp() override {
         master = ::posix_openpt(O_RDWR | O_NOCTTY);
         ASSERT_GE(master, 0);
-        ASSERT_EQ(::grantpt(master), 0);
-        ASSERT_EQ(::unlockpt(master), 0);
+        ASSERT_EQ(::grantpt(master) + ::unlockpt(master), 0);
         SetPort1(::ptsname(master));
         ASSERT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096), 0);
         SetComTime(1, 2.0);
         InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, Counting, nullptr);
-        calls = 0;
-        readPerCall = FRAME_LEN;
-        taken.clear();
+        calls = 0, readPerCall = FRAME_LEN;
+        taken.clear(), events.clear();
     }
     void TearDown() override {
         CloseCom(1);
         if (master >= 0) ::close(master);
     }
-    void Send(int n) {
-        const std::string bytes(n, 'x');
-        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), n);
-    }
+    void Send(int n) { ASSERT_EQ(::write(master, std::string(n, 'x').data(), n), n); }
+    void Send(const std::string& s) { ASSERT_EQ(::write(master, s.data(), s.size()), ssize_t(s.size())); }
     // The wake-up threshold the program left on the line (termios on the master reach the pty).
     int LineMin() const {
         termios tio{};
@@ -84,100 +62,196 @@ protected:
 
 } // namespace
 
-TEST_F(SerialNotify, OncePerNotifyCountWhileItTakesTheBytes) {
-    Request();
-    Request();
-    EXPECT_TRUE(PumpUntil([] { return calls >= 2; }, 1.0));
-    PumpFor(0.1);
-    EXPECT_EQ(calls, 2);
-    EXPECT_EQ(GetInQLen(com), 0);
-
-    readPerCall = 0; // a callback that leaves the bytes gets no second call for them
-    Request();
-    EXPECT_TRUE(PumpUntil([] { return calls >= 3; }, 1.0));
-    PumpFor(0.1);
-    EXPECT_EQ(calls, 3);
-    EXPECT_EQ(GetInQLen(com), FRAME_LEN);
+TEST_F(Pty, OpeningChecksItsSettingsAndSetsTheLine) {
+    const struct {
+        long baud;
+        int parity, bits, stop, in, out, result;
+        I line; // speed, odd, mark/space, two stop bits
+    } cases[] = {
+        {0, 0, 8, 1, 0, 0, kRS_InvalidParameter, {}},       {4000001, 0, 8, 1, 0, 0, kRS_InvalidParameter, {}},
+        {9600, -1, 8, 1, 0, 0, kRS_InvalidParameter, {}},   {9600, 5, 8, 1, 0, 0, kRS_InvalidParameter, {}},
+        {9600, 0, 4, 1, 0, 0, kRS_InvalidParameter, {}},    {9600, 0, 9, 1, 0, 0, kRS_InvalidParameter, {}},
+        {9600, 0, 8, 0, 0, 0, kRS_InvalidParameter, {}},    {9600, 0, 8, 3, 0, 0, kRS_InvalidParameter, {}},
+        {9600, 0, 8, 1, -1, 0, kRS_InvalidParameter, {}},   {9600, 0, 8, 1, 0, -1, kRS_InvalidParameter, {}},
+        {19200, 0, 8, 1, 0, 0, 0, {B19200, 0, 0, 0}},      {4000000, 3, 5, 2, 4096, 4096, 0, {B4000000, 1, 1, 1}},
+        {300, 1, 7, 1, 1, 1, 0, {B300, 1, 0, 0}},          {57600, 4, 6, 2, 0, 0, 0, {B57600, 0, 1, 1}},
+        {1200, 2, 8, 1, 0, 0, 0, {B1200, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        CloseCom(1);
+        EXPECT_EQ(OpenComConfig(1, "", c.baud, c.parity, c.bits, c.stop, c.in, c.out), c.result) << c.baud << " " << c.parity;
+        if (c.result != 0) continue;
+        termios tio{};
+        ::tcgetattr(master, &tio);
+        EXPECT_EQ(I({int(cfgetospeed(&tio)), !!(tio.c_cflag & PARODD), !!(tio.c_cflag & CMSPAR), !!(tio.c_cflag & CSTOPB)}),
+                  c.line) << c.baud;
+    }
+    EXPECT_EQ(OpenComConfig(0, "", 19200, 0, 8, 1, 0, 0), kRS_InvalidPortNum);
+    EXPECT_EQ(SetComTime(1, -0.1), kRS_InvalidParameter);
+    CloseCom(1);
+    const int closed[] = {SetComTime(1, 1), SetCTSMode(1, 0), InstallComCallback(1, 0, 0, 0, nullptr, nullptr), FlushInQ(1),
+                          FlushOutQ(1), ComWrt(1, "x", 1), ComRd(1, szReadBuf, 1), GetInQLen(1), CloseCom(1)};
+    EXPECT_EQ(I(std::begin(closed), std::end(closed)), I(9, kRS_PortNotOpen));
+    EXPECT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 0, 0) + CloseCom(1), 0);
 }
 
-TEST_F(SerialNotify, NeverDuringDirectCalls) {
-    Request();
-    const double t0 = Timer();
-    while (GetInQLen(com) < FRAME_LEN && Timer() - t0 < 1.0) Delay(0.002);
-    EXPECT_EQ(calls, 0);
-    ProcessSystemEvents(); // held back, then delivered with the next events
-    ProcessSystemEvents();
-    EXPECT_EQ(calls, 1);
-
-    Request(); // a direct read leaves nothing to announce
-    EXPECT_EQ(ComRd(com, szReadBuf, FRAME_LEN), FRAME_LEN);
-    PumpFor(0.1);
-    EXPECT_EQ(calls, 1);
-
-    InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
-    Request();
-    PumpFor(0.2);
-    EXPECT_EQ(calls, 1);
-    InstallComCallback(com, eventMask, FRAME_LEN, sync, Counting, nullptr); // switched on with bytes waiting
-    PumpFor(0.05);
-    EXPECT_EQ(calls, 2);
-}
-
-TEST_F(SerialWake, NotificationWhenItsBytesAddUp) {
+// The notification comes once its bytes are in, with its events and data, while it takes them.
+TEST_F(Pty, NotificationWhenItsBytesAddUp) {
     EXPECT_EQ(LineMin(), FRAME_LEN); // the line sleeps through a notification's bytes
     Send(20);
     PumpFor(0.1);
     EXPECT_EQ(calls, 0);
     Send(16);
     EXPECT_TRUE(PumpUntil([] { return calls == 1; }, 0.5));
-
-    // 40 bytes: the notification takes 36, and the 4 left over count towards the next one, so
-    // 32 more must be enough.
+    // 40 bytes: the notification takes 36, and the 4 left over count towards the next one.
     Send(40);
     EXPECT_TRUE(PumpUntil([] { return calls == 2; }, 0.5));
     PumpFor(0.05);
+    EXPECT_EQ(LineMin(), FRAME_LEN - 4);
     Send(32);
     EXPECT_TRUE(PumpUntil([] { return calls == 3; }, 0.5));
     PumpFor(0.1);
-    EXPECT_EQ(taken, (std::vector<int>{FRAME_LEN, FRAME_LEN, FRAME_LEN}));
+    EXPECT_EQ(taken, I({FRAME_LEN, FRAME_LEN, FRAME_LEN}));
     EXPECT_EQ(GetInQLen(1), 0);
-
-    // Switched off, the line wakes the program for every byte again.
-    InstallComCallback(1, 0, FRAME_LEN, 0x55, nullptr, nullptr);
-    EXPECT_LE(LineMin(), 1);
-    Send(5);
-    PumpFor(0.05);
-    EXPECT_EQ(GetInQLen(1), 5);
-    // Switched on with bytes waiting: only the missing ones are waited for.
-    InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, Counting, nullptr);
-    EXPECT_EQ(LineMin(), FRAME_LEN - 5);
-    Send(31);
-    EXPECT_TRUE(PumpUntil([] { return calls == 4; }, 0.5));
-    EXPECT_EQ(taken.back(), FRAME_LEN);
-
-    SetCTSMode(1, 0); // flow control set again must not leave the line at Qt's own threshold
     EXPECT_EQ(LineMin(), FRAME_LEN);
+
+    // Switched off, the line wakes the program for every byte; switched on with bytes waiting,
+    // only the missing ones are waited for, up to the 255 the line can count.
+    InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, nullptr, nullptr); // no callback: off
+    EXPECT_EQ(LineMin(), 0);
+    for (auto [waiting, notify, min] : {std::array{0, 2, 2}, {0, 1, 0}, {35, 36, 0}, {35, 37, 2}, {35, 400, 255}}) {
+        InstallComCallback(1, 0, notify, 0x55, Counting, nullptr);
+        FlushInQ(1);
+        Send(waiting);
+        PumpFor(0.02);
+        EXPECT_EQ(I({InstallComCallback(1, LWRS_RECEIVE, notify, 0x55, Counting, nullptr), LineMin()}), I({0, min})) << notify;
+    }
+    // Flow control set again leaves the line at the notification's threshold, not at Qt's own.
+    FlushInQ(1);
+    InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, Counting, nullptr);
+    for (int cts : {1, 0}) {
+        termios tio{};
+        EXPECT_EQ(SetCTSMode(1, cts), 0);
+        ::tcgetattr(master, &tio);
+        EXPECT_EQ(I({!!(tio.c_cflag & CRTSCTS), LineMin()}), I({cts, FRAME_LEN}));
+    }
+    // A callback that leaves the bytes gets no second call for them.
+    FlushInQ(1);
+    calls = 0, readPerCall = 0;
+    InstallComCallback(1, LWRS_RECEIVE, 4, 0x55, Counting, nullptr);
+    Send(4);
+    EXPECT_TRUE(PumpUntil([] { return calls >= 1; }, 0.5));
+    PumpFor(0.1);
+    EXPECT_EQ(I({calls, GetInQLen(1)}), I({1, 4}));
+    const I limits = {InstallComCallback(1, LWRS_RECEIVE, -1, 0, Counting, nullptr),
+                      InstallComCallback(1, LWRS_RECEIVE, (1 << 20) + 1, 0, Counting, nullptr),
+                      InstallComCallback(1, LWRS_RECEIVE, 1 << 20, 0, Counting, nullptr),
+                      InstallComCallback(1, LWRS_RECEIVE, 0, 0, Counting, nullptr)};
+    EXPECT_EQ(limits, I({kRS_InvalidParameter, kRS_InvalidParameter, 0, 0}));
 }
 
-TEST_F(SerialWake, DirectReadsSeeShortAnswersWithTheNotificationInstalled) {
+// Which events the notification gets: its byte count, and the event character when asked for; a
+// flush forgets a character seen. The data given at installation comes with every call.
+TEST_F(Pty, NotificationEventsAndData) {
+    int data = 0;
+    readPerCall = 4;
+    auto feed = [&](const char* bytes) {
+        const int before = calls;
+        Send(bytes);
+        EXPECT_TRUE(PumpUntil([&] { return calls > before; }, 0.5)) << bytes;
+    };
+    InstallComCallback(1, LWRS_RECEIVE | LWRS_RXFLAG, 4, 0x55, Counting, &data);
+    EXPECT_EQ(LineMin(), 4);
+    feed("xxxx");
+    feed("xUxx");
+    Send("U");
+    PumpFor(0.05);
+    FlushInQ(1);
+    feed("xxxx");
+    InstallComCallback(1, LWRS_RXFLAG, 4, 0x55, Counting, &data); // the event character alone
+    Send("xxxx");
+    PumpFor(0.05);
+    FlushInQ(1);
+    feed("xxUx");
+    InstallComCallback(1, LWRS_RECEIVE | LWRS_RXFLAG, 4, 0x1255, Counting, &data); // only its low byte counts
+    feed("Uxxx");
+    EXPECT_EQ(events, I({LWRS_RECEIVE, LWRS_RECEIVE | LWRS_RXFLAG, LWRS_RECEIVE, LWRS_RXFLAG, LWRS_RECEIVE | LWRS_RXFLAG}));
+    EXPECT_EQ(data, 5);
+    FlushInQ(1);
+    calls = 0;
+    InstallComCallback(1, LWRS_RECEIVE, 4, 0x55, Nesting, nullptr);
+    Send(8);
+    EXPECT_TRUE(PumpUntil([] { return calls >= 1; }, 0.5));
+    PumpFor(0.1);
+    EXPECT_EQ(deepest, 1);
+}
+
+// Direct reads and writes run to their count or the port's time-out, see every byte at once
+// whatever the threshold, and never let a notification in; it comes after them.
+TEST_F(Pty, DirectCalls) {
     SetComTime(1, 0.3);
     Send(35); // one byte short of an answer
-    const double t0 = Timer();
+    double t0 = Timer();
     EXPECT_EQ(ComRd(1, szReadBuf, FRAME_LEN), 35);
-    EXPECT_GT(Timer() - t0, 0.25); // held to its time-out, not longer
-    EXPECT_LT(Timer() - t0, 1.0);
-
-    // A direct read that ends early has its bytes at once, not only at the threshold.
+    EXPECT_GT(Timer() - t0, 0.25); // held to its time-out
     Send(12);
-    const double t1 = Timer();
+    t0 = Timer();
     EXPECT_EQ(ComRd(1, szReadBuf, 12), 12);
-    EXPECT_LT(Timer() - t1, 0.2);
-
-    PumpFor(0.05);
-    EXPECT_EQ(calls, 0); // never inside the direct calls, and nothing left to announce
+    EXPECT_LT(Timer() - t0, 0.25); // not to the threshold
     EXPECT_EQ(LineMin(), FRAME_LEN);
+    const I arguments = {ComRd(1, nullptr, 1), ComRd(1, szReadBuf, -1), ComWrt(1, nullptr, 1), ComWrt(1, "x", -1),
+                         ComRd(1, nullptr, 0), ComWrt(1, nullptr, 0)};
+    EXPECT_EQ(arguments, I({kRS_InvalidParameter, kRS_InvalidParameter, kRS_InvalidParameter, kRS_InvalidParameter, 0, 0}));
+    std::thread later([this] { // a read that waits takes the rest of its count, no more
+        Delay(0.1);
+        Send(30);
+    });
+    Send(12);
+    EXPECT_EQ(ComRd(1, szReadBuf, 20), 20);
+    later.join();
+    EXPECT_EQ(GetInQLen(1), 22);
+    FlushInQ(1);
+    t0 = Timer();
+    EXPECT_EQ(ComWrt(1, szWriteBuf, FRAME_LEN), FRAME_LEN);
+    EXPECT_LT(Timer() - t0, 0.25); // written, not waited out
+    char back[FRAME_LEN];
+    EXPECT_EQ(::read(master, back, sizeof back), FRAME_LEN);
+
     Send(FRAME_LEN);
-    EXPECT_TRUE(PumpUntil([] { return calls == 1; }, 0.5));
+    t0 = Timer();
+    while (GetInQLen(1) < FRAME_LEN && Timer() - t0 < 1.0) Delay(0.002);
+    EXPECT_EQ(I({GetInQLen(1), calls}), I({FRAME_LEN, 0})); // held back during the direct calls ...
+    ProcessSystemEvents();
+    ProcessSystemEvents();
+    EXPECT_EQ(calls, 1); // ... then delivered with the next events
+    Send(FRAME_LEN); // a direct read leaves nothing to announce
+    EXPECT_EQ(ComRd(1, szReadBuf, FRAME_LEN), FRAME_LEN);
+    PumpFor(0.1);
+    EXPECT_EQ(calls, 1);
+}
+
+// A line that hangs up: reads end at once, the port closes and tells so, no notification comes.
+TEST_F(Pty, LineThatHangsUp) {
+    SetComTime(1, 2.0);
+    Send(10);
+    ::close(master);
+    master = -1;
+    const double t0 = Timer();
+    EXPECT_LE(ComRd(1, szReadBuf, FRAME_LEN), 10);
+    EXPECT_LT(Timer() - t0, 1.0); // not at its time-out
+    PumpFor(0.1);
+    EXPECT_EQ(I({GetInQLen(1), ComWrt(1, "x", 1), FlushInQ(1), calls}), I({kRS_PortNotOpen, kRS_PortNotOpen, kRS_PortNotOpen, 0}));
+    // Noticed by the event loop alone: the port closes by itself.
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_EQ(::grantpt(master) + ::unlockpt(master), 0);
+    SetPort1(::ptsname(master));
+    ASSERT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 0, 0), 0);
+    InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, Counting, nullptr);
+    PumpFor(0.05);
+    ::close(master);
+    master = -1;
+    PumpFor(0.3);
+    EXPECT_EQ(I({CloseCom(1), calls}), I({kRS_PortNotOpen, 0}));
 }
 
 TEST(LinkBuffers, DirectReadsNeverPassTheReceiveBuffer) {
@@ -188,11 +262,51 @@ TEST(LinkBuffers, DirectReadsNeverPassTheReceiveBuffer) {
     EXPECT_EQ(ReadData64(0, 0, ORD_DATA64), 0);
     EXPECT_GT(nBytesR, DATA64_LEN);
     EXPECT_LE(nBytesR, 1024);
-
-    CopyText(szStatus, "kept");
     EXPECT_GT(GetVERSIONInfo(), FIRMWARE_LEN);
     EXPECT_GT(nBytesR, FIRMWARE_LEN);
     EXPECT_LE(nBytesR, 1024);
-    EXPECT_STREQ(szStatus, "Error reading firmware-info!");
     CloseCom(com);
+}
+
+// Port numbers: a device keeps its number while it comes and goes, a new one takes the next free
+// number, ZEP4_SERIAL_PORTS keeps the first ones. The system's ports are made up here; numbers
+// are counted from the first one given, as others may have been numbered before.
+TEST(LinkPorts, NumbersStayWithTheirDevicesWhileTheyComeAndGo) {
+    setenv("ZEP4_SERIAL_PORTS", ":/dev/zep4-fake-env::/dev/null:", 1);
+    NumberSerialPorts({}); // ports seen before move up past the two given here
+    using System = std::vector<std::pair<std::string, std::string>>;
+    int base = 0;
+    auto numbering = [&](const System& system) {
+        std::vector<std::string> out;
+        for (const SerialPortEntry& e : NumberSerialPorts(system)) {
+            if (e.number <= 2) out.push_back(std::to_string(e.number) + " " + e.device + " (" + e.description + ")");
+            if (e.device.rfind("/dev/zep4-fake-usb", 0) != 0) continue;
+            if (base == 0) base = e.number;
+            out.push_back("+" + std::to_string(e.number - base) + " " + e.device + " (" + e.description + ")");
+        }
+        return out;
+    };
+    const std::pair<std::string, std::string> a{"/dev/zep4-fake-usb0", "Adapter A"}, b{"/dev/zep4-fake-usb1", "Adapter B"},
+        c{"/dev/zep4-fake-usb2", "Adapter C"}, d{"/dev/zep4-fake-usb3", "Adapter D"};
+    const std::vector<std::string> env = {"1 /dev/zep4-fake-env (ZEP4_SERIAL_PORTS, not present)",
+                                          "2 /dev/null (ZEP4_SERIAL_PORTS)"};
+    auto with = [&](std::vector<std::string> more) { return more.insert(more.begin(), env.begin(), env.end()), more; };
+    const struct {
+        System system;
+        std::vector<std::string> listed;
+    } steps[] = {
+        {{b}, with({"+0 /dev/zep4-fake-usb1 (Adapter B)"})},
+        {{a, b, {"/dev/null", "listed by the system too"}},
+         with({"+0 /dev/zep4-fake-usb1 (Adapter B)", "+1 /dev/zep4-fake-usb0 (Adapter A)"})},
+        {{a}, with({"+0 /dev/zep4-fake-usb1 (not present)", "+1 /dev/zep4-fake-usb0 (Adapter A)"})},
+        {{d, b, c, a},
+         with({"+0 /dev/zep4-fake-usb1 (Adapter B)", "+1 /dev/zep4-fake-usb0 (Adapter A)", "+2 /dev/zep4-fake-usb2 (Adapter C)",
+               "+3 /dev/zep4-fake-usb3 (Adapter D)"})},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) EXPECT_EQ(numbering(steps[i].system), steps[i].listed) << i;
+    const std::vector<SerialPortEntry> listed = ListSerialPorts(); // and the system's own ports are asked for
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        EXPECT_TRUE(std::any_of(listed.begin(), listed.end(), [&](const SerialPortEntry& e) {
+            return e.device == info.systemLocation().toStdString() && e.description == info.description().toStdString();
+        })) << info.systemLocation().toStdString();
 }

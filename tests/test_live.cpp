@@ -1,45 +1,229 @@
-// Live view: history arithmetic, band and display of one plot, the live loop and the scope
-// view against the simulated controller.
-#include <gtest/gtest.h>
+// Live view: chart histories, what one plot puts on each chart and display, the scope view's
+// curves, and the live loop and the data blocks against the simulated controller.
 
-#include <algorithm>
-#include <functional>
-#include <vector>
-
-#include "app/app.h"
-#include "app/panels.h"
-#include "link/com232.h"
-#include "live/live.h"
-#include "params/params.h"
-#include "platform/serial.h"
 #include "support/harness.h"
 
 namespace {
 
 using V = std::vector<double>;
+using I = std::vector<int>;
 
-V NewestNorm() { // traces 1..6 of the normalised chart's newest point
+V Trace(int control, int trace) {
+    V points;
+    GetStripChartTrace(panelHandle, control, trace, points);
+    return points;
+}
+V Newest(int control, int traces) {
     V out;
-    for (int t = 1; t <= 6; ++t) {
-        V points;
-        GetStripChartTrace(panelHandle, PANEL_NORMCHART, t, points);
-        out.push_back(points.empty() ? -1 : points.back());
-    }
+    for (int t = 1; t <= traces; ++t) out.push_back(Trace(control, t).empty() ? -1 : Trace(control, t).back());
     return out;
 }
-int Colour(int control, int trace) {
-    int c = -1;
-    GetTraceAttribute(panelHandle, control, trace, TraceAttr::Color, c);
-    return c;
+I Colours(int control, int traces) {
+    I out(traces, -1);
+    for (int t = 1; t <= traces; ++t) GetTraceAttribute(panelHandle, control, t, TraceAttr::Color, out[t - 1]);
+    return out;
 }
 int Attrib(int control, Attr a = Attr::Dimmed) { return CtrlAttr(panelHandle, control, a); }
 int Val(int control) { return CtrlInt(panelHandle, control); }
-// History points never overwritten by a plot still hold the -1 seed.
-int Plotted(const double* history, int traces, int trace) {
-    int n = 0;
-    for (int k = 0; k < 100; ++k) n += history[k * traces + trace - 1] != -1.0;
-    return n;
+V Range(int control, Axis axis) {
+    V r = {-1, -1};
+    GetAxisRange(panelHandle, control, axis, r[0], r[1]);
+    return r;
 }
+// A live answer whose every word differs, so a value taken from the wrong word shows.
+const uint16_t kAnswer[PNUM] = {611, 433, 3101, 2202, 3500, 3300, 901, 802, 201, 102, 30, 1, 0x0100, 77, 5, 99};
+
+} // namespace
+
+TEST(LiveArrays, ShiftCopyFillAndDecode) {
+    const struct {
+        int n, k, result;
+        V after;
+    } shifts[] = {{6, -2, 0, {3, 4, 5, 6, 0, 0}},        {6, 2, 0, {0, 0, 1, 2, 3, 4}}, {6, 1, 0, {0, 1, 2, 3, 4, 5}},
+                  {6, 6, -20102, {1, 2, 3, 4, 5, 6}},
+                  {6, -6, -20102, {1, 2, 3, 4, 5, 6}}, {0, 1, -20003, {1, 2, 3, 4, 5, 6}}, {1, 0, 0, {1, 2, 3, 4, 5, 6}}};
+    for (const auto& s : shifts) {
+        double a[7] = {1, 2, 3, 4, 5, 6, 99}; // 99: past the end, never touched
+        EXPECT_EQ(Shift(a, s.n, s.k, a), s.result) << s.k;
+        EXPECT_EQ(V(a, a + 6), s.after) << s.n << " " << s.k;
+        EXPECT_EQ(a[6], 99);
+    }
+    double in[2] = {7, 8}, out[2] = {0, 0};
+    EXPECT_EQ(Copy1D(in, 0, out) + Copy1D(in, 1, out), -20003);
+    EXPECT_EQ(V(out, out + 2), (V{7, 0}));
+
+    FillarrayRAW(3, 4);
+    EXPECT_EQ(V(arrayRAW, arrayRAW + 2), V(arrayRAW + 198, arrayRAW + 200));
+    EXPECT_EQ(V(arrayRAW, arrayRAW + 2), (V{3, 4}));
+    for (int k = 0; k < 100; ++k) arrayNORM[6 * k + 5] = -1.0;
+    FillarrayNORM(110, 600, 7);
+    for (int k = 0; k < 100; ++k) ASSERT_EQ(V(arrayNORM + 6 * k, arrayNORM + 6 * k + 6), (V{710, 490, 600, 7, 7, -1}));
+
+    std::copy(kAnswer, kAnswer + PNUM, pp);
+    pp[0] = 65535; // zero-extended: never negative
+    DecodeLiveAnswer();
+    EXPECT_EQ(I({valNORMA, valNORMB, adcCHA, adcCHB, Amax, Bmax, MAXvalA, MAXvalB, MINvalA, MINvalB, tolval, btnval,
+                 inputs, valDIFF, indexA, indexB}),
+              I({65535, 433, 3101, 2202, 3500, 3300, 901, 802, 201, 102, 30, 1, 0x0100, 77, 5, 99}));
+    for (auto [a, b, wantA, wantB] : {std::array{0, 200, 1, 128}, {129, 1, 128, 1}, {128, 0, 128, 1}}) {
+        pp[14] = uint16_t(a), pp[15] = uint16_t(b); // the indices address samples 1..128
+        DecodeLiveAnswer();
+        EXPECT_EQ(I({indexA, indexB}), I({wantA, wantB})) << a << " " << b;
+    }
+}
+
+class LivePlot : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetFrontEnd();
+        std::copy(kAnswer, kAnswer + PNUM, pp);
+        refA = 600, tolA = 110, refB = 450, tolB = 70;
+    }
+};
+
+// Graph source, evaluation mode, hardware mode and analog mode -> band, markers, value and colour.
+TEST_F(LivePlot, NormChartPerSourceAndMode) {
+    const int R = VAL_RED, G = VAL_DK_GRAY, C = VAL_CYAN;
+    const struct {
+        int source, eval, hw, ana, refA, tolA;
+        V newest; // upper, lower, reference, upper marker, lower marker, value
+        int colour;
+    } cases[] = {
+        {2, 0, 0, 0, 600, 110, {710, 490, 600, 1005, 1005, 611}, R},
+        {2, 0, 1, 1, 600, 110, {630, 570, 600, 901, 901, 611}, R}, // the controller's tolerance
+        {2, 3, 2, 2, 600, 110, {710, 490, 600, 201, 201, 77}, C},  // the difference value
+        {3, 0, 0, 3, 600, 110, {520, 380, 450, 802, 102, 433}, G},
+        {3, 0, 1, 2, 600, 110, {480, 420, 450, 102, 102, 433}, G},
+        {3, 3, 0, 1, 600, 110, {710, 490, 600, 802, 802, 77}, C},  // in channel A's band
+        {3, 3, 1, 0, 600, 110, {630, 570, 600, 1005, 1005, 77}, C},
+        {2, 0, 2, 0, 950, 51, {1000, 899, 950, 1005, 1005, 611}, R}, // clamped to the scale
+        {2, 0, 0, 0, 60, 61, {121, 1, 60, 1005, 1005, 611}, R},
+        {1, 3, 1, 3, 500, 100, {121, 1, 60, 1005, 1005, 611}, R},  // no band of its own: kept
+    };
+    V values;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, c.source);
+        SetCtrlVal(panelHandle, PANEL_HWMODE, c.hw);
+        SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::PointsPerScreen, 50); // each plot sets it
+        evalmode = uint16_t(c.eval), anamode = uint16_t(c.ana), refA = uint16_t(c.refA), tolA = uint16_t(c.tolA);
+        PlotNORMValues(arrayNORM);
+        EXPECT_EQ(Newest(PANEL_NORMCHART, 6), c.newest);
+        EXPECT_EQ(V(arrayNORM + 594, arrayNORM + 600), c.newest);
+        EXPECT_EQ(Colours(PANEL_NORMCHART, 6), I({VAL_DK_GREEN, VAL_DK_GREEN, VAL_BLACK, R, R, c.colour}));
+        EXPECT_EQ(Attrib(PANEL_NORMCHART, Attr::PointsPerScreen), 101);
+        values.push_back(c.newest[5]);
+    }
+    const V shown = Trace(PANEL_NORMCHART, 6);
+    EXPECT_EQ(V(shown.end() - values.size(), shown.end()), values); // each plot one point on
+}
+
+TEST_F(LivePlot, RawChartDisplaysAndLeds) {
+    const struct {
+        int source, y1, y2, colour1, colour2;
+    } cases[] = {{0, 3101, 2202, VAL_BLUE, VAL_GREEN}, {1, 611, 433, VAL_RED, VAL_DK_GRAY}, {3, 0, 0, VAL_RED, VAL_DK_GRAY}};
+    for (const auto& c : cases) {
+        SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, c.source);
+        SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::PointsPerScreen, 50);
+        PlotRAWValues();
+        EXPECT_EQ(Newest(PANEL_RAWCHART, 2), V(arrayRAW + 198, arrayRAW + 200)) << c.source;
+        EXPECT_EQ(V(arrayRAW + 198, arrayRAW + 200), V({double(c.y1), double(c.y2)})) << c.source;
+        EXPECT_EQ(Colours(PANEL_RAWCHART, 2), I({c.colour1, c.colour2})) << c.source;
+        EXPECT_EQ(Attrib(PANEL_RAWCHART, Attr::PointsPerScreen), 101);
+    }
+    const V shown = Trace(PANEL_RAWCHART, 2);
+    EXPECT_EQ(V(shown.end() - 3, shown.end()), (V{2202, 433, 0}));
+    // Each display shows its own word.
+    const int displays[] = {PANEL_VALUEA, PANEL_VALUEB, PANEL_ADCA,    PANEL_ADCB,    PANEL_AMAX,  PANEL_BMAX,
+                            PANEL_MAXVALA, PANEL_MAXVALB, PANEL_MINVALA, PANEL_MINVALB, PANEL_TOLVAL};
+    for (int w = 0; w < 11; ++w) EXPECT_EQ(Val(displays[w]), kAnswer[w]) << "word " << w;
+    // Only the four clean bit patterns drive the LEDs.
+    const int leds[][3] = {{0x0001, 1, 0}, {0x0003, 1, 0}, {0x0100, 0, 1}, {0x1101, 0, 1}, {0x0101, 1, 1}, {0, 0, 0}};
+    for (auto [in, led0, led8] : leds) {
+        pp[12] = static_cast<uint16_t>(in);
+        PlotRAWValues();
+        EXPECT_EQ(I({Val(PANEL_INPUTLED0), Val(PANEL_INPUTLED8)}), I({led0, led8})) << std::hex << in;
+    }
+}
+
+TEST_F(LivePlot, GraphSourceChoosesChartRangeAndKind) {
+    const int cases[][5] = {{0, 4096, 1, 0, 0}, {2, 1024, 0, 1, 1}, {1, 1024, 1, 0, 0}, {3, 1024, 0, 1, 1}};
+    for (auto [source, top, raw, norm, kind] : cases) {
+        SetAxisScalingMode(panelHandle, PANEL_RAWCHART, Axis::YLeft, AxisScaling::Manual, 7, 8);
+        SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, !raw);
+        SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, !norm);
+        type = 5;
+        Choose(panelHandle, PANEL_GRAPHSOURCE, source);
+        EXPECT_EQ(Range(PANEL_RAWCHART, Axis::YLeft), (V{0, double(top)})) << source;
+        EXPECT_EQ(I({Attrib(PANEL_RAWCHART, Attr::Visible), Attrib(PANEL_NORMCHART, Attr::Visible), type}),
+                  I({raw, norm, kind}))
+            << source;
+    }
+}
+
+// Graph source -> the curves drawn (style, colour, data), axis name and cursor of the scope view.
+TEST_F(LivePlot, ScopeViewCurvesPerSource) {
+    uint16_t a[256], b[256], up[256], lo[256], ref[256];
+    for (int i = 0; i < 256; ++i) a[i] = uint16_t(100 + i), b[i] = uint16_t(700 - i), up[i] = 900, lo[i] = 50, ref[i] = 400;
+    MINvalA = 211, MINvalB = 122;
+    const PlotStyle thin = PlotStyle::ThinLine, fat = PlotStyle::FatLine, dash = PlotStyle::DashedLine;
+    struct Want {
+        PlotStyle style;
+        int colour;
+        const uint16_t* y;
+    };
+    const Want upper{thin, VAL_BLACK, up}, lower{thin, VAL_BLACK, lo}, reference{dash, VAL_BLACK, ref};
+    const char* norm = "NORM=1000*(A/Amax)";
+    const struct {
+        std::vector<Want> plots;
+        const char* yName;
+        V cursor;
+    } sources[] = {
+        {{{fat, VAL_GREEN, a}, {fat, VAL_BLUE, b}}, "RAW-values / [ADC-units]", {-1, -1}},
+        {{upper, lower, {fat, VAL_RED, a}, {fat, VAL_DK_GRAY, b}, reference}, norm, {1, 101}},
+        {{upper, lower, {fat, VAL_RED, a}, reference}, norm, {1, 101}},
+        {{upper, lower, {fat, VAL_DK_GRAY, b}, reference}, norm, {128, 572}},
+        {{}, "none", {-1, -1}}, // unknown source: an empty graph
+    };
+    for (int s = 0; s < 5; ++s) {
+        SCOPED_TRACE(s);
+        SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, s);
+        indexA = 0, indexB = 500;
+        SetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, -1, -1);
+        SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, "none");
+        SetAxisScalingMode(panelHandle, PANEL_DATAGRAPH, Axis::YLeft, AxisScaling::Manual, 3, 4);
+        SetAxisScalingMode(panelHandle, PANEL_DATAGRAPH, Axis::XBottom, AxisScaling::Manual, 5, 6);
+        SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, true);
+        SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, true);
+        PlotDATACurve(a, b, up, lo, ref);
+        std::vector<GraphPlotInfo> plots;
+        GetGraphPlots(panelHandle, PANEL_DATAGRAPH, plots);
+        ASSERT_EQ(plots.size(), sources[s].plots.size());
+        for (size_t p = 0; p < plots.size(); ++p) {
+            const Want& w = sources[s].plots[p];
+            EXPECT_EQ(I({int(plots[p].style), plots[p].colour}), I({int(w.style), w.colour})) << p;
+            EXPECT_EQ(plots[p].y, V(w.y, w.y + 128)) << p;
+            EXPECT_EQ(plots[p].x, V(xArray, xArray + 128)) << p;
+        }
+        std::string yName;
+        GetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, yName);
+        EXPECT_EQ(yName, sources[s].yName);
+        EXPECT_EQ(Range(PANEL_DATAGRAPH, Axis::YLeft), (s < 4 ? V{0, 1000} : V{3, 4}));
+        EXPECT_EQ(Range(PANEL_DATAGRAPH, Axis::XBottom), (V{1, 128}));
+        V cursor(2);
+        GetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, cursor[0], cursor[1]);
+        EXPECT_EQ(cursor, sources[s].cursor);
+        // The charts give way, and the two displays show the minima in this view.
+        EXPECT_EQ(I({Attrib(PANEL_RAWCHART, Attr::Visible), Attrib(PANEL_NORMCHART, Attr::Visible), Val(PANEL_VALUEA),
+                     Val(PANEL_VALUEB)}),
+                  I({0, 0, 211, 122}));
+        if (s == 0) PlotXY(panelHandle, PANEL_DATAGRAPH, xArray, a, 4, thin, 0); // a stale plot goes too
+    }
+}
+
+// ---- Against the simulated controller ------------------------------------------------------
+
+namespace {
 
 // Receive hook: the real receive path, then the test's action for the n-th answer.
 std::function<void(int)> onAnswer;
@@ -51,270 +235,158 @@ void HookedReceive(int port, int events, void* data) {
 
 } // namespace
 
-TEST(LiveArrays, ShiftCopyAndSeeds) {
-    double a[200];
-    for (int i = 0; i < 200; ++i) a[i] = i + 1;
-    EXPECT_EQ(Shift(a, 200, -2, a), 0);
-    EXPECT_EQ(V(a, a + 3), (V{3, 4, 5}));
-    EXPECT_EQ(V(a + 196, a + 200), (V{199, 200, 0, 0}));
-    double b[6] = {1, 2, 3, 4, 5, 6};
-    EXPECT_EQ(Shift(b, 6, 2, b), 0);
-    EXPECT_EQ(V(b, b + 6), (V{0, 0, 1, 2, 3, 4}));
-    EXPECT_EQ(Shift(b, 6, 6, b), -20102);
-    EXPECT_EQ(Shift(b, 6, -7, b), -20102);
-    EXPECT_EQ(Shift(b, 0, 1, b), -20003);
-    EXPECT_EQ(Copy1D(b, 0, a), -20003);
-    EXPECT_EQ(Shift(b, 6, 0, a), 0);
-    EXPECT_EQ(V(a, a + 6), (V{0, 0, 1, 2, 3, 4})); // failed calls changed nothing
-
-    for (int k = 0; k < 100; ++k) arrayNORM[6 * k + 5] = 7.0;
-    FillarrayNORM(512, 2048, 0);
-    for (int k = 0; k < 100; ++k)
-        ASSERT_EQ(V(arrayNORM + 6 * k, arrayNORM + 6 * k + 6), (V{2560, 1536, 2048, 0, 0, 7}));
-    FillarrayNORM(600, 500, 0);
-    EXPECT_EQ(arrayNORM[1], -100.0);
-    arrayRAW[17] = 5;
-    FillarrayRAW(0, 0);
-    EXPECT_EQ(std::count(arrayRAW, arrayRAW + 200, 0.0), 200);
-}
-
-TEST(LiveArrays, DecodeWordOrderAndIndexClamp) {
-    for (int i = 0; i < 16; ++i) pp[i] = static_cast<uint16_t>(100 + i);
-    pp[0] = 65535;
-    DecodeLiveAnswer();
-    EXPECT_EQ(valNORMA, 65535);
-    const int got[] = {valNORMB, adcCHA, adcCHB, Amax,   Bmax,    MAXvalA, MAXvalB, MINvalA,
-                       MINvalB,  tolval, btnval, inputs, valDIFF, indexA,  indexB};
-    for (int i = 1; i < 16; ++i) EXPECT_EQ(got[i - 1], 100 + i) << "word " << i;
-    for (auto [in, out] : {std::pair{0, 1}, {1, 1}, {128, 128}, {129, 128}, {65535, 128}}) {
-        pp[14] = pp[15] = static_cast<uint16_t>(in);
-        DecodeLiveAnswer();
-        EXPECT_EQ(indexA, out);
-        EXPECT_EQ(indexB, out);
-    }
-}
-
-class LivePlot : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ResetFrontEnd();
-        std::fill(pp, pp + PNUM, 0);
-        SetCtrlVal(panelHandle, PANEL_HWMODE, 0);
-        evalmode = anamode = 0;
-    }
-    void Plot(int source, bool norm = true) {
-        SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, source);
-        norm ? PlotNORMValues(arrayNORM) : PlotRAWValues();
-    }
-};
-
-TEST_F(LivePlot, BandClampsToleranceSourceAndColours) {
-    refA = 800, tolA = 300, pp[0] = 640;
-    Plot(2);
-    EXPECT_EQ(NewestNorm(), (V{1000, 500, 800, 1005, 1005, 640}));
-    EXPECT_EQ(valREF, 800);
-    const int colours[] = {VAL_DK_GREEN, VAL_DK_GREEN, VAL_BLACK, VAL_RED, VAL_RED, VAL_RED};
-    for (int t = 1; t <= 6; ++t) EXPECT_EQ(Colour(PANEL_NORMCHART, t), colours[t - 1]);
-    refA = 100, tolA = 200;
-    Plot(2);
-    EXPECT_EQ(loTHR, 1);
-    EXPECT_EQ(upTHR, 300);
-
-    // Hardware mode 1: the controller's tolerance for both channels, read at each plot.
-    SetCtrlVal(panelHandle, PANEL_HWMODE, 1);
-    pp[10] = 50, refB = 400, tolB = 100, pp[1] = 420;
-    Plot(3);
-    EXPECT_EQ(NewestNorm(), (V{450, 350, 400, 1005, 1005, 420}));
-    EXPECT_EQ(Colour(PANEL_NORMCHART, 6), VAL_DK_GRAY);
-    Plot(2);
-    EXPECT_EQ(upTHR, 150);
-
-    // Evaluation mode 3: the difference value in cyan inside channel A's band; markers.
-    SetCtrlVal(panelHandle, PANEL_HWMODE, 2);
-    refA = 500, tolA = 100, evalmode = 3, anamode = 3;
-    pp[13] = 77, pp[7] = 710, pp[9] = 290; // valDIFF, MAXvalB, MINvalB
-    Plot(3);
-    EXPECT_EQ(NewestNorm(), (V{600, 400, 500, 710, 290, 77}));
-    EXPECT_EQ(Colour(PANEL_NORMCHART, 6), VAL_CYAN);
-    anamode = 2;
-    Plot(3);
-    EXPECT_EQ(NewestNorm()[3], 290);
-}
-
-TEST_F(LivePlot, RawPointsDisplaysAndLeds) {
-    pp[0] = 611, pp[1] = 422, pp[2] = 4095, pp[3] = 17;
-    SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 0);
-    ApplyGraphSource();
-    double lo = -1, hi = -1;
-    GetAxisRange(panelHandle, PANEL_RAWCHART, Axis::YLeft, lo, hi);
-    EXPECT_EQ(hi, 4096);
-    EXPECT_EQ(type, 0);
-    EXPECT_EQ(Attrib(PANEL_NORMCHART, Attr::Visible), 0);
-    const int cases[][5] = {// source, newest trace 1, trace 2, colour 1, colour 2
-        {0, 4095, 17, VAL_BLUE, VAL_GREEN}, {1, 611, 422, VAL_RED, VAL_DK_GRAY}, {3, 0, 0, VAL_RED, VAL_DK_GRAY}};
-    for (auto [source, y1, y2, c1, c2] : cases) {
-        pp[4] = static_cast<uint16_t>(1000 + source); // Amax
-        Plot(source, false);
-        EXPECT_EQ(Val(PANEL_AMAX), 1000 + source); // displays refreshed whatever the source
-        EXPECT_EQ(arrayRAW[198], y1) << source;
-        EXPECT_EQ(arrayRAW[199], y2) << source;
-        V t1;
-        GetStripChartTrace(panelHandle, PANEL_RAWCHART, 1, t1);
-        EXPECT_EQ(t1.back(), y1) << source;
-        EXPECT_EQ(Colour(PANEL_RAWCHART, 1), c1);
-        EXPECT_EQ(Colour(PANEL_RAWCHART, 2), c2);
-    }
-    const int leds[][3] = {{0x0001, 1, 0}, {0x0003, 1, 0}, {0x0100, 0, 1},
-                           {0x0003, 0, 1}, {0x0101, 1, 1}, {0x0000, 0, 0}};
-    for (auto [in, led0, led8] : leds) {
-        pp[12] = static_cast<uint16_t>(in);
-        PlotRAWValues();
-        EXPECT_EQ(Val(PANEL_INPUTLED0), led0) << std::hex << in;
-        EXPECT_EQ(Val(PANEL_INPUTLED8), led8) << std::hex << in;
-    }
-}
-
 class LiveLoop : public ::testing::Test {
 protected:
     void SetUp() override {
         host = StartSim(zep4sim::defaultOptions());
         StartFrontEnd();
         host->clearRequests();
+        answers = 0;
+        InstallComCallback(com, eventMask, FRAME_LEN, sync, HookedReceive, nullptr);
     }
     void TearDown() override { onAnswer = nullptr; }
-    void Run(std::function<void(int)> hook) {
-        answers = 0;
-        onAnswer = std::move(hook);
-        InstallComCallback(com, eventMask, FRAME_LEN, sync, HookedReceive, nullptr);
-        CallCtrlCallback(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
-    }
-    int LiveRequests() const {
-        int n = 0;
-        for (const auto& r : host->requests()) n += r.order == ORD_LIVE && r.words[0] == 0;
-        return n;
-    }
-    std::vector<GraphPlotInfo> DataView(int source) {
-        SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, source);
-        CallCtrlCallback(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
-        std::vector<GraphPlotInfo> plots;
-        GetGraphPlots(panelHandle, PANEL_DATAGRAPH, plots);
-        return plots;
-    }
+    // The n-th live answer (from 0) of this controller, whose tolerance was fetched at start-up.
+    zep4sim::Words Live(int n) const { return zep4sim::liveWords(n, tolA); }
     std::unique_ptr<zep4sim::PtyHost> host;
 };
 
-TEST_F(LiveLoop, EachAnswerPlottedOnceAndStopDropsPendingAnswer) {
+TEST_F(LiveLoop, EachAnswerPlottedOnceUntilStopAndEveryRequestCarriesSetZero) {
     SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 2);
-    for (int k = 0; k < 100; ++k) arrayNORM[6 * k + 5] = -1.0;
-    // Stop runs between answer 21's arrival and its plot.
-    Run([](int n) {
-        if (n == 21) CallCtrlCallback(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
-    });
+    SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::Visible, true);
+    static V during;
+    onAnswer = [](int n) { // Stop runs between answer 21's arrival and its plot
+        if (n == 2)
+            during = {double(Attrib(PANEL_BTNRUN) + Attrib(PANEL_BTNDATA)), double(Attrib(PANEL_DATAGRAPH, Attr::Visible)),
+                      arrayNORM[0], arrayNORM[2], arrayNORM[3]};
+        if (n == 21) Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
+    };
+    Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+    EXPECT_EQ(during, (V{2, 0, double(refA + tolA), double(refA), 0})); // the band of the panel's set 0
     EXPECT_EQ(answers, 21);
-    EXPECT_EQ(Plotted(arrayNORM, 6, 6), 20);
-    for (int k = 80; k < 100; ++k) { // the controller's valNORMA, not request words
-        EXPECT_GE(arrayNORM[6 * k + 5], 350);
-        EXPECT_LE(arrayNORM[6 * k + 5], 850);
-    }
     PumpFor(0.3);
-    EXPECT_EQ(LiveRequests(), 21); // each with parameter set 0
+    CopyVarsToPP(0);
+    EXPECT_EQ(CountOrder(*host, ORD_LIVE), 21);
+    for (const auto& r : host->requests()) EXPECT_TRUE(std::equal(pp, pp + PNUM, r.words.begin()));
+    // Answers 1..20 plotted in order; then Stop put back the idle histories.
+    for (int k = 0; k < 20; ++k) EXPECT_EQ(arrayNORM[6 * (80 + k) + 5], Live(k)[0]) << k;
+    EXPECT_EQ(std::count(arrayRAW, arrayRAW + 200, 0.0), 200);
+    EXPECT_EQ(V(arrayNORM + 594, arrayNORM + 599), (V{2560, 1536, 2048, 0, 0}));
     EXPECT_EQ(StatusText(), "Line Ok!");
-    EXPECT_EQ(stop_flag, 1);
-    EXPECT_EQ(Attrib(PANEL_BTNRUN) + Attrib(PANEL_BTNDATA), 0);
-    EXPECT_EQ(arrayNORM[0], 2560.0); // idle band back
+    EXPECT_EQ(I({stop_flag, Attrib(PANEL_BTNRUN), Attrib(PANEL_BTNDATA)}), I({1, 0, 0}));
+
+    // Run and Stop act on their commit only, and neither inside another exchange.
+    host->clearRequests();
+    onAnswer = [](int) { stop_flag = 1; }; // ends a run that should not have started
+    Event(panelHandle, PANEL_BTNRUN, EVENT_LEFT_CLICK);
+    {
+        ExchangeHold other;
+        Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+        stop_flag = 0, arrayRAW[5] = 9;
+        Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
+        Event(panelHandle, PANEL_BTNSTOP, EVENT_LEFT_CLICK);
+        EXPECT_EQ(stop_flag + arrayRAW[5], 9);
+    }
+    PumpFor(0.1);
+    EXPECT_TRUE(host->requests().empty());
 }
 
-TEST_F(LiveLoop, GraphSourceChangeDuringRun) {
+TEST_F(LiveLoop, GraphSourceChangeAndCloseDuringARun) {
     SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 2);
     for (int k = 0; k < 100; ++k) arrayNORM[6 * k + 5] = -1.0;
     FillarrayRAW(-1, -1);
-    Run([](int n) {
-        if (n == 5) OperateCtrl(panelHandle, PANEL_GRAPHSOURCE, 1);
+    onAnswer = [](int n) {
+        if (n == 5) Choose(panelHandle, PANEL_GRAPHSOURCE, 1);
         if (n == 13) stop_flag = 1; // as closing the panel does: answer 13 stays unplotted
-    });
-    EXPECT_EQ(Plotted(arrayNORM, 6, 6), 4);
-    EXPECT_EQ(Plotted(arrayRAW, 2, 1), 8);
-    EXPECT_EQ(type, 0);
-    EXPECT_EQ(Attrib(PANEL_RAWCHART, Attr::Visible), 1);
-    EXPECT_EQ(Attrib(PANEL_NORMCHART, Attr::Visible), 0);
-    EXPECT_GE(arrayRAW[198], 350); // valNORMA
+    };
+    Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+    int norm = 0;
+    for (int k = 0; k < 100; ++k) norm += arrayNORM[6 * k + 5] != -1.0;
+    EXPECT_EQ(I({norm, int(std::count(arrayRAW, arrayRAW + 200, -1.0))}), I({4, 200 - 2 * 8}));
+    EXPECT_EQ(V(arrayRAW + 198, arrayRAW + 200), (V{double(Live(11)[0]), double(Live(11)[1])})); // answer 12
+    EXPECT_EQ(I({type, Attrib(PANEL_RAWCHART, Attr::Visible), Attrib(PANEL_NORMCHART, Attr::Visible)}), I({0, 1, 0}));
 }
 
-TEST_F(LiveLoop, SilentControllerTimesOut) {
-    host->setFaults(MakeFaults(&zep4sim::Faults::silent, true));
+// A controller that leaves the run's request unanswered; before it, a late answer is still due.
+TEST_F(LiveLoop, SilentControllerEndsTheRunAtItsTimeOut) {
+    zep4sim::Faults f;
+    f.silentOrders = {ORD_LIVE}, f.lateOrders = {ORD_ECHO}, f.lateSeconds = 0.3;
+    host->setFaults(f);
+    FillTxBuf(ORD_ECHO, pp);
+    WriteRequest(com, 1.0);
     const double t0 = Timer();
-    Run(nullptr);
-    EXPECT_GT(Timer() - t0, 1.95); // the status text and the upper bound: the fault matrix
-    EXPECT_EQ(Attrib(PANEL_BTNRUN), 0);
-    EXPECT_EQ(Attrib(PANEL_BTNDATA), 1);
-    EXPECT_EQ(LiveRequests(), 1);
+    Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+    EXPECT_GT(Timer() - t0, 1.95); // the upper bound: the fault matrix
+    EXPECT_EQ(StatusText(), "Timeout RS232-Line!");
+    EXPECT_EQ(I({Attrib(PANEL_BTNRUN), Attrib(PANEL_BTNDATA), CountOrder(*host, ORD_LIVE), Overlapping(*host)}), I({0, 1, 1, 0}));
 }
 
-TEST_F(LiveLoop, ScopeViewPerGraphSource) {
-    refA = 500, tolA = 100, refB = 400, tolB = 50, evalmode = 6;
-    const PlotStyle thin = PlotStyle::ThinLine, fat = PlotStyle::FatLine, dash = PlotStyle::DashedLine;
-    struct Want { PlotStyle style; int colour; const uint16_t* y; };
-    const Want up{thin, VAL_BLACK, upArray}, lo{thin, VAL_BLACK, loArray}, ref{dash, VAL_BLACK, refArray};
-    const std::vector<Want> want[] = {{{fat, VAL_GREEN, yArrayA}, {fat, VAL_BLUE, yArrayB}},
-                                      {up, lo, {fat, VAL_RED, yArrayA}, {fat, VAL_DK_GRAY, yArrayB}, ref},
-                                      {up, lo, {fat, VAL_RED, yArrayA}, ref},
-                                      {up, lo, {fat, VAL_DK_GRAY, yArrayB}, ref}};
-    const int bands[][3] = {{0, 0, 0}, {600, 400, 500}, {600, 400, 500}, {450, 350, 400}};
-    for (int v = 0; v < 4; ++v) {
-        SCOPED_TRACE(v);
+// Graph source and evaluation mode -> the block kind read, and the band drawn with the curves.
+TEST_F(LiveLoop, ScopeViewReadsTheBlocksAndBandOfItsSource) {
+    refA = 950, tolA = 80, refB = 40, tolB = 60; // the bands pass both ends of the scale
+    const uint16_t tolerance = zep4sim::initialRamSet(0)[3];
+    const struct {
+        int source, eval, kind, up, lo, ref;
+    } cases[] = {{0, 0, 0, 880, 5, 333},    {1, 6, 1, 1000, 870, 950}, {1, 7, 1, 100, 1, 40},
+                 {1, 0, 1, 880, 5, 333}, {2, 7, 1, 1000, 870, 950}, {3, 6, 1, 100, 1, 40}};
+    zep4sim::Faults late; // an answer still due when the first view starts
+    late.lateOrders = {ORD_ECHO}, late.lateSeconds = 0.3;
+    host->setFaults(late);
+    FillTxBuf(ORD_ECHO, pp);
+    WriteRequest(com, 1.0);
+    ASSERT_TRUE(PumpUntil([&] { return CountOrder(*host, ORD_ECHO) == 1; }, 1.0));
+    Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
+    EXPECT_EQ(Overlapping(*host), 0);
+    host->setFaults({});
+    for (const auto& c : cases) {
+        const int n = int(&c - cases);
+        SCOPED_TRACE(n);
+        SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, c.source);
+        evalmode = uint16_t(c.eval);
+        upTHR = 880, loTHR = 5, valREF = 333; // no band of its own: this one is kept
+        for (int i = 0; i < PNUM; ++i) pp[i] = uint16_t(40 + i);
         host->clearRequests();
-        const auto plots = DataView(v);
-        EXPECT_EQ(Attrib(PANEL_DATAGRAPH, Attr::Visible) - Attrib(PANEL_NORMCHART, Attr::Visible), 1);
-        EXPECT_EQ(Attrib(PANEL_BTNDATA), 0);
-        int kinds = 0; // data requests asking for the block kind of this source
-        for (const auto& r : host->requests()) kinds += r.order == ORD_DATA64 && r.words[1] == (v == 0 ? 0 : 1);
-        EXPECT_EQ(kinds, 4);
-        std::string yName;
-        GetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, yName);
-        EXPECT_EQ(yName, v == 0 ? "RAW-values / [ADC-units]" : "NORM=1000*(A/Amax)");
-        ASSERT_EQ(plots.size(), want[v].size());
-        for (size_t p = 0; p < plots.size(); ++p) {
-            EXPECT_EQ(plots[p].style, want[v][p].style) << p;
-            EXPECT_EQ(plots[p].colour, want[v][p].colour) << p;
-            ASSERT_EQ(plots[p].y, V(want[v][p].y, want[v][p].y + 128)) << p;
-            EXPECT_EQ(plots[p].x[127], 127);
-        }
-        EXPECT_EQ(*std::max_element(yArrayA, yArrayA + 128) > 1000, v == 0); // raw or normalised
-        if (v == 0) continue;
-        EXPECT_EQ(V({double(upArray[0]), double(loArray[127]), double(refArray[64])}),
-                  V(bands[v], bands[v] + 3));
-        const uint16_t index = v == 3 ? indexB : indexA;
-        double x = -1, y = -1;
-        GetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, x, y);
-        EXPECT_EQ(x, index);
-        EXPECT_EQ(y, (v == 3 ? yArrayB : yArrayA)[index]);
-        EXPECT_EQ(Val(PANEL_VALUEA), MINvalA);
+        Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
+        const auto r = host->requests();
+        ASSERT_EQ(r.size(), 5u);
+        EXPECT_EQ(I({r[0].order, r[0].words[15]}), I({ORD_LIVE, 55})); // the words in pp as they stood
+        for (int b = 0; b < 4; ++b)
+            EXPECT_EQ(I({r[b + 1].order, r[b + 1].words[0], r[b + 1].words[1]}), I({ORD_DATA64, 64 * b, c.kind}));
+        EXPECT_EQ(I({yArrayA[5], yArrayB[100]}), I({zep4sim::dataSample(0, c.kind, 5), zep4sim::dataSample(1, c.kind, 100)}));
+        EXPECT_EQ(I({upArray[0], loArray[64], refArray[127]}), I({c.up, c.lo, c.ref}));
+        EXPECT_EQ(Val(PANEL_ADCA), zep4sim::liveWords(n + 1, tolerance)[2]); // the live answer came
+        EXPECT_EQ(StatusText(), "Data[64] block received!");
+        EXPECT_EQ(I({Attrib(PANEL_DATAGRAPH, Attr::Visible), Attrib(PANEL_BTNDATA)}), I({1, 0}));
     }
 }
 
-// A missing block flattens both curves, an overlong one only its own place; either way the
-// status says the curves are incomplete rather than "received".
-TEST_F(LiveLoop, ScopeViewWithAMissingOrOverlongBlockSaysSo) {
+// A missing block flattens both curves, an overlong one only its own place; without a live
+// answer the last live values stay. The status says when the curves are incomplete.
+TEST_F(LiveLoop, ScopeViewWithAMissingOrOverlongBlockOrNoLiveAnswer) {
+    SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 2);
     host->setFaults(MakeFaults(&zep4sim::Faults::silentAfter, 4)); // live answer, 3 blocks
-    const auto plots = DataView(2);
-    ASSERT_EQ(plots.size(), 4u);
-    EXPECT_EQ(plots[2].y, V(128, 0.0));
-    EXPECT_EQ(std::count(yArrayB, yArrayB + 128, 0), 128);
+    Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
+    EXPECT_EQ(std::count(yArrayA, yArrayA + 128, 0) + std::count(yArrayB, yArrayB + 128, 0), 256);
     EXPECT_EQ(StatusText(), "Data view incomplete: 1 of 4 blocks missing!");
 
     PumpFor(0.1);
     host->setFaults(MakeFaults(&zep4sim::Faults::overlongBy, 3));
-    std::fill(yArrayA, yArrayA + 128, uint16_t{777}); // an earlier view's samples
-    DataView(2);
-    EXPECT_EQ(std::count(yArrayA, yArrayA + 128, 777), 0);
+    std::fill(yArrayA, yArrayA + 256, uint16_t{777}); // an earlier view's samples
+    Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
+    EXPECT_EQ(std::count(yArrayA, yArrayA + 256, 777), 128);
     EXPECT_EQ(StatusText(), "Data view incomplete: 4 of 4 blocks missing!");
-}
 
-TEST_F(LiveLoop, ScopeViewWithoutLiveAnswerKeepsLiveValues) {
     host->setFaults(MakeFaults(&zep4sim::Faults::silentOrders, std::set<int>{ORD_LIVE}));
-    adcCHA = 4321;
-    const auto plots = DataView(2);
-    EXPECT_EQ(adcCHA, 4321); // the request's own words are not taken for live values
-    ASSERT_EQ(plots.size(), 4u);
-    EXPECT_GT(*std::max_element(plots[2].y.begin(), plots[2].y.end()), 0.0); // blocks still read
+    adcCHA = 4321, indexA = 0;
+    static I during;
+    for (int c : {PANEL_RAWCHART, PANEL_NORMCHART, PANEL_DATAGRAPH}) SetCtrlAttribute(panelHandle, c, Attr::Visible, c != PANEL_DATAGRAPH);
+    QTimer::singleShot(300, [] { // while the live answer is waited for, the view is already the data view
+        during = {Attrib(PANEL_RAWCHART, Attr::Visible), Attrib(PANEL_NORMCHART, Attr::Visible), Attrib(PANEL_DATAGRAPH, Attr::Visible)};
+    });
+    Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
+    EXPECT_EQ(during, I({0, 0, 1}));
+    double x = -1, y = -1;
+    GetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, x, y);
+    // The request's own words are not taken for live values; the blocks are still read.
+    EXPECT_EQ(I({adcCHA, yArrayA[7], int(x)}), I({4321, zep4sim::dataSample(0, 1, 7), 1}));
+    EXPECT_EQ(StatusText(), "Data[64] block received!");
 }

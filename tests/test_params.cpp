@@ -1,54 +1,169 @@
-// Parameter set: block layout, panel binding, targets and parameter file, and the exchanges
-// with the simulated controller.
-#include <gtest/gtest.h>
+// Parameter set: words, variables and controls, mode texts, targets and the parameter file, and
+// the exchanges with the simulated controller.
 
-#include <array>
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
+#include <csignal>
+#include <sys/resource.h>
 
-#include "app/app.h"
-#include "app/panels.h"
-#include "link/com232.h"
-#include "params/params.h"
 #include "support/harness.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::array<uint16_t, 19> AllVars() {
-    return {powerA, powerB, refA, refB, tolA, tolB, hysteresis, polarity, hold, hwmode,
-            average, evalmode, triglvlA, triglvlB, trigmode, sdelay, outmode, anamode, maxmode};
-}
-std::string ReadAll(const fs::path& p) { return ReadBytes(p.string()); }
-// One value per line, right-aligned in five characters.
-std::string FileText(const std::vector<unsigned>& values) {
-    std::string out;
-    for (unsigned v : values) out += std::string(5 - std::to_string(v).size(), ' ') + std::to_string(v) + "\n";
+using I = std::vector<int>;
+
+// Every parameter: its variable, the set and word it travels in, and its control.
+struct Field { uint16_t* var; int set, word; bool popup; int control; };
+const Field kFields[] = {
+    {&powerA, 0, 1, false, PANEL_POWERA},       {&refA, 0, 2, false, PANEL_REFA},       {&tolA, 0, 3, false, PANEL_TOLA},
+    {&triglvlA, 0, 4, true, POPUP_TRIGLVLA},    {&hysteresis, 0, 5, false, PANEL_HYSTERESIS},
+    {&polarity, 0, 6, true, POPUP_POLARITY},    {&hold, 0, 7, true, POPUP_HOLD},        {&average, 0, 8, true, POPUP_AVERAGE},
+    {&hwmode, 0, 9, false, PANEL_HWMODE},       {&evalmode, 0, 10, true, POPUP_EVALMODE},
+    {&trigmode, 0, 11, true, POPUP_TRIGMODE},   {&outmode, 0, 12, true, POPUP_OUTMODE},
+    {&anamode, 0, 13, true, POPUP_ANAMODE},     {&sdelay, 0, 14, true, POPUP_SDELAY},   {&maxmode, 0, 15, true, POPUP_MAXMODE},
+    {&powerB, 1, 1, false, PANEL_POWERB},       {&refB, 1, 2, false, PANEL_REFB},       {&tolB, 1, 3, false, PANEL_TOLB},
+    {&triglvlB, 1, 4, true, POPUP_TRIGLVLB}};
+constexpr int kCount = sizeof kFields / sizeof kFields[0];
+
+int Panel(const Field& f) { return f.popup ? panelPopUp : panelHandle; }
+// Field k's value in a series: base + 11 k, so no two fields share one.
+int Value(int base, int k) { return base + 11 * k; }
+// The series, with the fields of the other set from a second one.
+I Series(int base, int onlySet = -1, int otherBase = 0) {
+    I out;
+    for (int k = 0; k < kCount; ++k) out.push_back(Value(onlySet < 0 || kFields[k].set == onlySet ? base : otherBase, k));
     return out;
 }
-int Ctrl(int panel, int control) { return CtrlInt(panel, control); }
-bool StatusStarts(const char* prefix) { return StatusText().rfind(prefix, 0) == 0; }
+I Vars() { I out; for (const Field& f : kFields) out.push_back(*f.var); return out; }
+I Controls() { I out; for (const Field& f : kFields) out.push_back(CtrlInt(Panel(f), f.control)); return out; }
+void SetVars(int base) { for (int k = 0; k < kCount; ++k) *kFields[k].var = uint16_t(Value(base, k)); }
+void SetControls(int base) { for (int k = 0; k < kCount; ++k) SetCtrlVal(Panel(kFields[k]), kFields[k].control, Value(base, k)); }
+// The 16 words of a set as the variables hold it.
+I Words(int set) {
+    I w(PNUM, 0);
+    w[0] = set;
+    for (const Field& f : kFields) w[f.word] = f.set == set ? *f.var : w[f.word];
+    return w;
+}
+std::string Boxes() {
+    std::string all, line;
+    for (int box : {PANEL_TRIGMODETEXT, PANEL_EVALMODETEXT, PANEL_ANAMODETEXT, PANEL_OUTMODETEXT})
+        all += (GetTextBoxLine(panelHandle, box, 0, line), line) + "|";
+    return all;
+}
+int Radios() { return CtrlInt(panelHandle, PANEL_RBTRAM) * 100 + CtrlInt(panelHandle, PANEL_RBTEEPROM) * 10 + CtrlInt(panelHandle, PANEL_RBTFILE); }
 
-class ParamsTest : public ::testing::Test {
+} // namespace
+
+TEST(Params, WordsVariablesAndControls) {
+    ResetFrontEnd();
+    SetVars(1000);
+    for (int set : {0, 1}) {
+        std::fill(pp, pp + PNUM, uint16_t{0xEEEE});
+        CopyVarsToPP(uint16_t(set));
+        EXPECT_EQ(I(pp, pp + PNUM), Words(set)) << set;
+    }
+    for (int set : {0, 1}) { // word 0 is not looked at
+        for (int w = 0; w < PNUM; ++w) pp[w] = uint16_t(5000 + w);
+        SetVars(1000);
+        CopyPPtoVars(uint16_t(set));
+        for (int k = 0; k < kCount; ++k)
+            EXPECT_EQ(*kFields[k].var, kFields[k].set == set ? 5000 + kFields[k].word : Value(1000, k)) << set << " " << k;
+    }
+    SetControls(2000);
+    GetPanelValues();
+    EXPECT_EQ(Vars(), Series(2000));
+    SetVars(3000);
+    ShowFetchedSets(1, 0); // a set that did not come leaves its controls alone
+    EXPECT_EQ(Controls(), Series(3000, 0, 2000));
+    ShowFetchedSets(0, 1);
+    EXPECT_EQ(Controls(), Series(3000));
+    SetVars(4000);
+    SetPanelValues();
+    EXPECT_EQ(Controls(), Series(4000));
+}
+
+TEST(Params, ModeTextsAndTheEvaluationModeLayout) {
+    ResetFrontEnd();
+    const char* texts[][4] = {// trigger, evaluation, analog output, switching output
+                              {"CONTINOUS", "NORM-A: A/Amax", "DIRECT 0 .. 10V", "TOLERANCE HI,LO,OK"},
+                              {"CONTINOUS", "NORM (A & B)", "MAXIMA-value", "BINARY A,B,/A&B"},
+                              {"CONTINOUS", "NORM (A + B)", "MINIMA-value", "TOLERANCE HI,LO,OK"},
+                              {"EXT-IN0-HIGH", "NORM-A: A/Amax", "OFF", "TOLERANCE HI,LO,OK"},
+                              {"CONTINOUS", "NORM-A: A/Amax", "DIRECT 0 .. 10V", "TOLERANCE HI,LO,OK"}};
+    for (unsigned m = 0; m < 5; ++m)
+        EXPECT_EQ(std::vector<std::string>({TrigModeText(m), EvalModeText(m), AnaModeText(m), OutModeText(m)}),
+                  std::vector<std::string>(texts[m], texts[m] + 4))
+            << m;
+    // The boxes follow the rings when the panel is read, the variables when it is written.
+    const int rings[] = {POPUP_TRIGMODE, POPUP_EVALMODE, POPUP_ANAMODE, POPUP_OUTMODE};
+    const int modes[] = {3, 2, 1, 1};
+    for (int i = 0; i < 4; ++i) SetCtrlVal(panelPopUp, rings[i], modes[i]);
+    GetPanelValues();
+    EXPECT_EQ(Boxes(), "EXT-IN0-HIGH|NORM (A + B)|MAXIMA-value|BINARY A,B,/A&B|");
+    // Evaluation mode 2 judges A + B against one reference and one tolerance.
+    for (auto [eval, dimmed, labels] : {std::tuple{2, 1, "REFERENCE|TOLERANCE"}, {1, 0, "REFERENCE-CHA|TOLERANCE-CHA"}}) {
+        trigmode = 0, evalmode = uint16_t(eval), anamode = 2, outmode = 0;
+        ShowFetchedSets(0, 1); // channel B alone changes neither
+        EXPECT_EQ(Boxes(), eval == 2 ? "EXT-IN0-HIGH|NORM (A + B)|MAXIMA-value|BINARY A,B,/A&B|"
+                                     : "CONTINOUS|NORM (A + B)|MINIMA-value|TOLERANCE HI,LO,OK|");
+        SetPanelValues();
+        EXPECT_EQ(Boxes(), "CONTINOUS|" + std::string(texts[eval][1]) + "|MINIMA-value|TOLERANCE HI,LO,OK|");
+        std::string ref, tol;
+        GetCtrlAttribute(panelHandle, PANEL_REFA, Attr::LabelText, ref);
+        GetCtrlAttribute(panelHandle, PANEL_TOLA, Attr::LabelText, tol);
+        EXPECT_EQ(ref + "|" + tol, labels);
+        EXPECT_EQ(I({CtrlAttr(panelHandle, PANEL_REFB, Attr::Dimmed), CtrlAttr(panelHandle, PANEL_TOLB, Attr::Dimmed)}),
+                  I({dimmed, dimmed}));
+    }
+    const char* fetched[] = {"No answer for parameter sets 0 and 1!", "No answer for parameter set 0 (CH-A)!",
+                             "No answer for parameter set 1 (CH-B)!", "Parameter-frame received! - Line Ok!"};
+    for (int got = 0; got < 4; ++got) EXPECT_STREQ(FetchFailureText(got & 2, got & 1), fetched[got]) << got;
+}
+
+TEST(Params, PowerSwitchPopupToggleAndTriggerCoupling) {
+    ResetFrontEnd();
+    for (int on : {0, 1, 0}) { // the switch shows channel A's power or B's in its place
+        Choose(panelHandle, PANEL_POWERSWITCH, on);
+        EXPECT_EQ(I({CtrlAttr(panelHandle, PANEL_POWERA, Attr::Visible), CtrlAttr(panelHandle, PANEL_POWERB, Attr::Visible)}),
+                  I({on, 1 - on}));
+    }
+    SetCtrlVal(panelHandle, PANEL_POWERSWITCH, 1);
+    Event(panelHandle, PANEL_POWERSWITCH, EVENT_COMMIT); // a commit alone changes nothing
+    EXPECT_EQ(CtrlAttr(panelHandle, PANEL_POWERA, Attr::Visible), 0);
+    for (int shown : {1, 0}) {
+        Choose(panelHandle, PANEL_TOGBTNPARAII, shown);
+        EXPECT_EQ(PanelWidget(panelPopUp)->isVisible(), shown == 1);
+    }
+    // Trigger mode 2 pulls the evaluation ring to 2, any other trigger mode pulls it from 2.
+    const int steps[][3] = {{-1, 1, 1}, {1, -1, 1}, {2, -1, 2}, {0, -1, 0}, {-1, 2, 2}, {3, -1, 0}};
+    for (const auto& s : steps) { // trigger ring, evaluation ring -> evaluation ring
+        if (s[1] >= 0) Choose(panelPopUp, POPUP_EVALMODE, s[1]);
+        if (s[0] >= 0) Choose(panelPopUp, POPUP_TRIGMODE, s[0]);
+        EXPECT_EQ(CtrlInt(panelPopUp, POPUP_EVALMODE), s[2]) << s[0] << "," << s[1];
+    }
+    SetCtrlVal(panelPopUp, POPUP_TRIGMODE, 2);
+    Event(panelPopUp, POPUP_TRIGMODE, EVENT_VAL_CHANGED); // taken at the commit only
+    EXPECT_EQ(CtrlInt(panelPopUp, POPUP_EVALMODE), 0);
+}
+
+// ---- Targets and the parameter file ---------------------------------------------------------
+
+class ParamsFile : public ::testing::Test {
 protected:
-    fs::path dir = fs::temp_directory_path() / ("zep4params-" + std::to_string(::getpid()));
+    fs::path dir = MakeTempDir("zep4params");
     std::vector<FileSelectRequest> asked;
     std::string chosen;
-    int replaceAsked = 0, replaceOk = 0;
+    int chooserResult = 1, replaceAsked = 0, replaceOk = 0;
     void SetUp() override {
         ResetFrontEnd();
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         SetFileSelectHook([this](const FileSelectRequest& r, std::string& path) {
             asked.push_back(r);
             path = chosen;
-            return 1;
+            return chooserResult;
         });
         SetConfirmHook([this](const std::string&, const std::string&) { return ++replaceAsked, replaceOk; });
-        OperateCtrl(panelHandle, PANEL_RBTRAM, 1); // buttons outlive a test; target does not
-        OperateCtrl(panelHandle, PANEL_RBTFILE, 1);
+        Choose(panelHandle, PANEL_RBTFILE, 1);
     }
     void TearDown() override {
         SetFileSelectHook({});
@@ -57,193 +172,173 @@ protected:
     }
     void Transfer(int button, const fs::path& p) {
         chosen = p.string();
-        OperateCtrl(panelHandle, button);
+        Press(panelHandle, button);
     }
 };
 
-} // namespace
-
-TEST_F(ParamsTest, SetOneBlockCarriesOnlyChannelB) {
-    CopyVarsToPP(1);
-    for (int i = 5; i < PNUM; ++i) EXPECT_EQ(pp[i], 0) << "word " << i;
-    auto before = AllVars();
-    for (int i = 0; i < PNUM; ++i) pp[i] = uint16_t(60000 + i);
-    CopyPPtoVars(1);
-    EXPECT_EQ(powerB, 60001);
-    EXPECT_EQ(triglvlB, 60004);
-    powerB = before[1], refB = before[3], tolB = before[5], triglvlB = before[13];
-    EXPECT_EQ(AllVars(), before);
+TEST_F(ParamsFile, TargetButtonsKeepOneLitAndFallBackToRam) {
+    const int steps[][4] = {// button, value -> target, RAM EEPROM File buttons
+                            {PANEL_RBTEEPROM, 1, EEPROM, 10}, {PANEL_RBTEEPROM, 0, RAM, 100}, {PANEL_RBTFILE, 1, DATFILE, 1},
+                            {PANEL_RBTEEPROM, 1, EEPROM, 10}, {PANEL_RBTRAM, 1, RAM, 100},    {PANEL_RBTRAM, 0, RAM, 100}};
+    for (const auto& s : steps) {
+        Choose(panelHandle, s[0], s[1]);
+        EXPECT_EQ(I({target, Radios()}), I({s[2], s[3]})) << s[0] << "=" << s[1];
+    }
+    SetCtrlVal(panelHandle, PANEL_RBTFILE, 1);
+    Event(panelHandle, PANEL_RBTFILE, EVENT_COMMIT); // the value change decides
+    EXPECT_EQ(target, RAM);
 }
 
-TEST_F(ParamsTest, StartupValuesWriteTheExactFile) {
-    // The panels outlive each test: put the start-up values back on them first.
-    powerA = powerB = sdelay = 500, refA = refB = 2048, tolA = tolB = 512, triglvlA = triglvlB = 950;
-    hysteresis = 20, polarity = hwmode = 1, hold = 100, average = 8;
-    evalmode = trigmode = outmode = anamode = maxmode = 0;
-    SetPanelValues();
-    Transfer(PANEL_BTNSEND, dir / "startup.cfg");
-    const std::string expected = FileText({0, 500, 2048, 512, 950, 20, 1, 100, 8, 1, 0, 0, 0, 0, 500, 0,
-                                           1, 500, 2048, 512, 950, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(ReadAll(dir / "startup.cfg"), expected);
+TEST_F(ParamsFile, WrittenAndReadBackThroughThePanels) {
+    SetControls(100);
+    Transfer(PANEL_BTNSEND, dir / "out.cfg");
+    std::string expected;
+    for (int set : {0, 1})
+        for (int w : Words(set)) expected += std::string(5 - std::to_string(w).size(), ' ') + std::to_string(w) + "\n";
+    EXPECT_EQ(ReadBytes(dir / "out.cfg"), expected);
     ASSERT_EQ(asked.size(), 1u);
-    const FileSelectRequest& r = asked[0];
-    EXPECT_EQ(r.defaultDirectory + "|" + r.defaultFile + "|" + r.filter + "|" + r.title,
-              std::string(proj_dir) + "|ZEP4para.cfg|*.cfg|K-VEX-ZEP4 Parameter File");
-    EXPECT_EQ(r.button, SelectButton::Ok);
-    EXPECT_TRUE(r.confirmReplace);
+    EXPECT_EQ(Describe(asked[0]), std::string(proj_dir) + "|ZEP4para.cfg|*.cfg|K-VEX-ZEP4 Parameter File|0|01111");
     EXPECT_EQ(StatusText(), "Transmit...");
     SetCtrlVal(panelHandle, PANEL_REFA, 1);
-    Transfer(PANEL_BTNSEND, dir / "startup.cfg"); // replacing is declined: the file stays
+    Transfer(PANEL_BTNSEND, dir / "out.cfg"); // replacing is declined: the file stays
     EXPECT_EQ(replaceAsked, 1);
-    EXPECT_EQ(ReadAll(dir / "startup.cfg"), expected);
+    EXPECT_EQ(ReadBytes(dir / "out.cfg"), expected);
 
-    Transfer(PANEL_BTNSEND, dir / "no-such-dir" / "x.cfg");
-    EXPECT_TRUE(StatusStarts("Parameter file not written: ")) << StatusText();
-}
-
-TEST_F(ParamsTest, FileRoundTripThroughThePanels) {
-    // Foreign layout: other set numbers, left-aligned, CRLF, junk in the unused words.
-    std::vector<unsigned> v = {7, 65535, 1, 2, 3, 4, 5, 6, 7, 8, 2, 3, 1, 2, 9, 11,
-                               9, 400, 401, 402, 403, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 65535};
-    std::ofstream in(dir / "in.cfg", std::ios::binary);
-    for (unsigned x : v) in << x << "  \r\n";
-    in.close();
+    // A foreign layout: other set numbers, left-aligned, CRLF, junk in the unused words.
+    std::ofstream(dir / "in.cfg", std::ios::binary) << "7  \r\n65535\r\n1 2 3 4 5 6 7 8 2 3 1 2 9 11 9 400 401 402 403 1 2 3 "
+                                                       "4 5 6 7 8 9 10 65535\n";
+    SetControls(200);
     Transfer(PANEL_BTNGET, dir / "in.cfg");
-    EXPECT_EQ(asked.at(0).button, SelectButton::Load);
-    EXPECT_EQ(Ctrl(panelHandle, PANEL_POWERA), 65535);
-    EXPECT_EQ(Ctrl(panelHandle, PANEL_REFB), 401);
-    EXPECT_EQ(Ctrl(panelPopUp, POPUP_MAXMODE), 11);
-    Transfer(PANEL_BTNSEND, dir / "out.cfg");
-    v[0] = 0, v[16] = 1;
-    std::fill(v.begin() + 21, v.end(), 0);
-    EXPECT_EQ(ReadAll(dir / "out.cfg"), FileText(v));
+    EXPECT_EQ(Describe(asked.back()), std::string(proj_dir) + "|ZEP4para.cfg|*.cfg|K-VEX-ZEP4 Parameter File|1|01110");
+    EXPECT_EQ(I({powerA, refA, maxmode, powerB, refB, tolB, triglvlB}), I({65535, 1, 11, 400, 401, 402, 403}));
+    EXPECT_EQ(Controls(), Vars());
+    EXPECT_STREQ(file_name, (dir / "in.cfg").c_str());
+    chooserResult = 0; // cancelled: neither the file name nor the values nor the file change
+    SetVars(400);
+    Transfer(PANEL_BTNGET, dir / "x.cfg");
+    Transfer(PANEL_BTNSEND, dir / "x.cfg");
+    EXPECT_STREQ(file_name, (dir / "in.cfg").c_str());
+    EXPECT_EQ(Vars(), Series(400));
+    EXPECT_EQ(ReadBytes(dir / "in.cfg").substr(0, 3), "7  ");
 }
 
-TEST_F(ParamsTest, RejectedFileChangesNothing) {
+TEST_F(ParamsFile, FilesThatCannotBeUsedChangeNothing) {
     std::string full;
     for (int i = 0; i < 32; ++i) full += "  100\n";
-    const std::pair<const char*, std::string> cases[] = {
-        {"missing", ""}, {"31 values", full.substr(0, 31 * 6)}, {"letters", "12a " + full},
-        {"negative", "-5 " + full}, {"fraction", "1.5 " + full}, {"too large", full.substr(0, 54) + "65536 " + full},
-    };
-    for (const auto& [name, text] : cases) {
-        SCOPED_TRACE(name);
-        fs::path p = dir / (std::string(name) + ".cfg");
-        if (!text.empty()) std::ofstream(p) << text;
-        SetCtrlVal(panelHandle, PANEL_REFA, 1234); // an unsent edit: nothing came to replace it
-        auto before = AllVars();
+    const struct {
+        const char* name;
+        std::string text, reason;
+    } cases[] = {{"missing", "", "cannot open the file"},      {"31 values", full.substr(0, 31 * 6), "fewer than 32 values"},
+                 {"letters", "12a " + full, "a value is not an unsigned number"},
+                 {"fraction", "1.5 " + full, "a value is not an unsigned number"},
+                 {"too large", full.substr(0, 54) + "65536 " + full, "a value is above 65535"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path p = dir / (std::string(c.name) + ".cfg");
+        if (!c.text.empty()) std::ofstream(p) << c.text;
+        SetControls(300); // unsent edits: nothing came to replace them
+        SetVars(400);
         Transfer(PANEL_BTNGET, p);
-        EXPECT_EQ(AllVars(), before);
-        EXPECT_TRUE(StatusStarts("Parameter file not read: ")) << StatusText();
-        EXPECT_EQ(Ctrl(panelHandle, PANEL_REFA), 1234);
+        EXPECT_EQ(Vars(), Series(400));
+        EXPECT_EQ(Controls(), Series(300));
+        EXPECT_EQ(StatusText(), "Parameter file not read: " + c.reason);
     }
-}
-
-TEST_F(ParamsTest, TargetButtonsFallBackToRam) {
-    const int steps[][4] = {// button, value -> target, RAM button
-                            {PANEL_RBTEEPROM, 1, EEPROM, 0}, {PANEL_RBTEEPROM, 0, RAM, 1},
-                            {PANEL_RBTFILE, 1, DATFILE, 0},  {PANEL_RBTRAM, 1, RAM, 1},
-                            {PANEL_RBTRAM, 0, RAM, 1}};
-    for (const auto& s : steps) {
-        OperateCtrl(panelHandle, s[0], s[1]);
-        EXPECT_EQ(target, s[2]) << s[0] << "=" << s[1];
-        EXPECT_EQ(Ctrl(panelHandle, PANEL_RBTRAM), s[3]) << s[0] << "=" << s[1];
-    }
-    EXPECT_EQ(Ctrl(panelHandle, PANEL_RBTFILE), 0);
-}
-
-TEST_F(ParamsTest, ModeTextsFallBackAndTriggerCouplesEvaluation) {
-    trigmode = 2, evalmode = 7, anamode = 4, outmode = 2;
-    SetPanelValues();
-    GetPanelValues(); // rings give back values they have no item for
-    std::string t[4];
-    const int boxes[] = {PANEL_TRIGMODETEXT, PANEL_EVALMODETEXT, PANEL_ANAMODETEXT, PANEL_OUTMODETEXT};
-    for (int i = 0; i < 4; ++i) GetTextBoxLine(panelHandle, boxes[i], 0, t[i]);
-    EXPECT_EQ(t[0] + "|" + t[1] + "|" + t[2] + "|" + t[3],
-              "CONTINOUS|NORM-A: A/Amax|DIRECT 0 .. 10V|TOLERANCE HI,LO,OK");
-
-    const int steps[][3] = {{-1, 1, 1}, {1, -1, 1}, {2, -1, 2}, {0, -1, 0}, {-1, 2, 2}, {3, -1, 0}};
-    for (const auto& s : steps) { // trigger ring, evaluation ring -> evaluation ring
-        if (s[1] >= 0) OperateCtrl(panelPopUp, POPUP_EVALMODE, s[1]);
-        if (s[0] >= 0) OperateCtrl(panelPopUp, POPUP_TRIGMODE, s[0]);
-        EXPECT_EQ(Ctrl(panelPopUp, POPUP_EVALMODE), s[2]) << s[0] << "," << s[1];
-    }
+    Transfer(PANEL_BTNSEND, dir / "no-such-dir" / "x.cfg");
+    EXPECT_EQ(StatusText(), "Parameter file not written: cannot open the file");
+    rlimit old{}, small{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    small = old, small.rlim_cur = 20;
+    auto handler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    Transfer(PANEL_BTNSEND, dir / "big.cfg");
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, handler);
+    EXPECT_EQ(StatusText(), "Parameter file not written: write failed");
 }
 
 // ---- With the simulated controller -------------------------------------------------------------
 
-class ParamsLinkTest : public ::testing::Test {
+class ParamsLink : public ::testing::Test {
 protected:
     std::unique_ptr<zep4sim::PtyHost> sim = StartSim(zep4sim::defaultOptions());
     void SetUp() override {
         StartFrontEnd();
-        OperateCtrl(panelHandle, PANEL_RBTRAM, 1);
+        Choose(panelHandle, PANEL_RBTRAM, 1);
         sim->clearRequests();
     }
-    void Press(int control) { OperateCtrl(panelHandle, control); }
-    void Silence(std::set<int> orders, bool all = false) {
-        zep4sim::Faults f;
-        f.silentOrders = orders;
-        f.silent = all;
-        sim->setFaults(f);
+    void Press(int control) { ::Press(panelHandle, control); }
+    // The status shown once a request with this order went out, its answer 0.3 s away.
+    std::unique_ptr<QTimer> StatusWhileWaiting(std::string& seen, int order) {
+        sim->setAnswerDelay(0.3);
+        auto look = std::make_unique<QTimer>();
+        look->callOnTimeout([this, &seen, order] {
+            if (seen.empty() && CountOrder(*sim, order) > 0) seen = StatusText();
+        });
+        look->start(10);
+        return look;
     }
 };
 
-TEST_F(ParamsLinkTest, SendWritesTwoFramesATenthApart) {
-    Press(PANEL_BTNSEND);
-    EXPECT_EQ(StatusText(), "Transmit para Ok!");
-    CallCtrlCallback(panelHandle, PANEL_BTNSEND, EVENT_COMMIT); // a commit alone sends nothing
-    OperateCtrl(panelHandle, PANEL_RBTEEPROM, 1);
-    Press(PANEL_BTNSEND);
-    ASSERT_TRUE(PumpUntil([&] { return sim->requests().size() >= 4; }, 1.0));
-    PumpFor(0.2);
-    auto r = sim->requests();
-    ASSERT_EQ(r.size(), 4u);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(r[i].order, i < 2 ? ORD_WRITE_RAM : ORD_WRITE_EEPROM);
-        EXPECT_EQ(r[i].words[0], i % 2);
+// Target and set -> the request, and what a fetch leaves in the variables and the status line.
+TEST_F(ParamsLink, OneFetch) {
+    const struct {
+        int target, set;
+        zep4sim::Faults faults;
+        int result, order;
+        const char* status;
+    } cases[] = {{RAM, 0, {}, 1, ORD_READ_RAM, "Parameter-frame received! - Line Ok!"},
+                 {EEPROM, 1, {}, 1, ORD_READ_EEPROM, "Parameter-frame received! - Line Ok!"},
+                 {RAM, 1, MakeFaults(&zep4sim::Faults::otherSet, true), 0, ORD_READ_RAM, "Timeout-RS-232..."},
+                 {DATFILE, 0, {}, 0, 0, "before"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target * 10 + c.set);
+        sim->setFaults(c.faults);
+        sim->clearRequests();
+        SetVars(500);
+        const I request = Words(c.set);
+        const auto answer = c.target == EEPROM ? sim->engine().eepromSet(c.set) : sim->engine().ramSet(c.set);
+        ShowStatus("before");
+        EXPECT_EQ(PushGET(c.target, uint16_t(c.set)), c.result);
+        EXPECT_EQ(StatusText(), c.status);
+        PumpFor(0.05);
+        if (c.order == 0) {
+            EXPECT_TRUE(sim->requests().empty());
+            continue;
+        }
+        ASSERT_EQ(Orders(*sim), I{c.order});
+        const zep4sim::Words sent = sim->requests()[0].words;
+        EXPECT_EQ(I(sent.begin(), sent.end()), request);
+        for (int k = 0; k < kCount; ++k) {
+            const Field& f = kFields[k];
+            EXPECT_EQ(*f.var, c.result && f.set == c.set ? answer[f.word] : Value(500, k)) << k;
+        }
     }
-    for (int i : {1, 3}) EXPECT_NEAR(r[i].time - r[i - 1].time, 0.1, 0.05);
+    std::string seen;
+    const auto look = StatusWhileWaiting(seen, ORD_READ_RAM);
+    sim->clearRequests();
+    PushGET(RAM, 0);
+    EXPECT_EQ(seen, "Waiting for parameter-frame ...");
 }
 
-TEST_F(ParamsLinkTest, EepromSendThenGetBringsTheSameValues) {
-    OperateCtrl(panelHandle, PANEL_RBTEEPROM, 1);
-    const int edits[][3] = {{panelHandle, PANEL_REFA, 65535}, {panelHandle, PANEL_TOLB, 777},
-                            {panelPopUp, POPUP_SDELAY, 4321}};
-    for (const auto& e : edits) SetCtrlVal(e[0], e[1], e[2]);
-    Press(PANEL_BTNSEND);
-    PumpFor(0.2); // the answers to the writes come in and are left alone
-    for (const auto& e : edits) SetCtrlVal(e[0], e[1], 1);
-    Press(PANEL_BTNGET);
-    EXPECT_EQ(StatusText(), "Parameter-frame received! - Line Ok!");
-    for (const auto& e : edits) EXPECT_EQ(Ctrl(e[0], e[1]), e[2]);
-    EXPECT_NE(sim->engine().ramSet(0)[2], 65535) << "an EEPROM send must not reach RAM";
-}
-
-// A fetch takes only the answer that names its set; a Get that misses either says which,
-// and the panels keep the user's values wherever nothing came to replace them.
-TEST_F(ParamsLinkTest, GetTakesOnlyTheAnswerOfItsSet) {
+// A Get takes only the answer that names its set; one that misses either says which, and the
+// panels keep the user's values wherever nothing came to replace them.
+TEST_F(ParamsLink, GetTakesOnlyTheAnswerOfItsSet) {
     zep4sim::Faults late;
     late.lateOrders = {ORD_READ_RAM};
     late.lateSeconds = 1.7; // set 0 comes during the wait for set 1, set 1 after it
-    struct Case {
+    const struct {
         const char* name;
         zep4sim::Faults faults;
         bool got0, got1;
         const char* status;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"late answers", late, false, false, "No answer for parameter sets 0 and 1!"},
-        {"other set", MakeFaults(&zep4sim::Faults::otherSet, true), false, false,
-         "No answer for parameter sets 0 and 1!"},
         {"noise", MakeFaults(&zep4sim::Faults::noiseBytes, 5), false, false, "No answer for parameter sets 0 and 1!"},
-        {"set 1 silent", MakeFaults(&zep4sim::Faults::silentAfter, 1), true, false,
-         "No answer for parameter set 1 (CH-B)!"},
-        {"set 0 silent", MakeFaults(&zep4sim::Faults::silentFirst, 1), false, true,
-         "No answer for parameter set 0 (CH-A)!"},
+        {"set 1 silent", MakeFaults(&zep4sim::Faults::silentAfter, 1), true, false, "No answer for parameter set 1 (CH-B)!"},
+        {"set 0 silent", MakeFaults(&zep4sim::Faults::silentFirst, 1), false, true, "No answer for parameter set 0 (CH-A)!"},
         {"good", zep4sim::Faults{}, true, true, "Parameter-frame received! - Line Ok!"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         PumpFor(0.5); // a late answer of the case before is gone
         sim->setFaults(c.faults);
@@ -251,66 +346,121 @@ TEST_F(ParamsLinkTest, GetTakesOnlyTheAnswerOfItsSet) {
         refA = 11, tolA = 12, refB = 13, tolB = 14; // what the program held
         SetCtrlVal(panelHandle, PANEL_REFA, 21);   // what the user has typed
         SetCtrlVal(panelHandle, PANEL_REFB, 23);
-        Press(PANEL_BTNGET);
+        Event(panelHandle, PANEL_BTNGET, EVENT_LEFT_CLICK);
+        EXPECT_EQ(StatusText(), "Receive...");
+        Event(panelHandle, PANEL_BTNGET, EVENT_COMMIT);
         EXPECT_EQ(StatusText(), c.status);
-        EXPECT_EQ(refA, c.got0 ? ram0[2] : 11);
-        EXPECT_EQ(tolA, c.got0 ? ram0[3] : 12);
-        EXPECT_EQ(refB, c.got1 ? ram1[2] : 13);
-        EXPECT_EQ(tolB, c.got1 ? ram1[3] : 14);
-        EXPECT_EQ(Ctrl(panelHandle, PANEL_REFA), c.got0 ? ram0[2] : 21);
-        EXPECT_EQ(Ctrl(panelHandle, PANEL_REFB), c.got1 ? ram1[2] : 23);
+        EXPECT_EQ(I({refA, tolA, refB, tolB}), I({c.got0 ? ram0[2] : 11, c.got0 ? ram0[3] : 12, c.got1 ? ram1[2] : 13,
+                                                  c.got1 ? ram1[3] : 14}));
+        EXPECT_EQ(I({CtrlInt(panelHandle, PANEL_REFA), CtrlInt(panelHandle, PANEL_REFB)}),
+                  I({c.got0 ? ram0[2] : 21, c.got1 ? ram1[2] : 23}));
     }
 }
 
-TEST_F(ParamsLinkTest, GetInEvaluationModeTwoDimsChannelBAndBack) {
-    for (int mode : {2, 0}) {
-        zep4sim::Words w = sim->engine().ramSet(0);
-        w[10] = uint16_t(mode);
-        sim->engine().setRamSet(0, w);
-        Press(PANEL_BTNGET);
-        std::string ref, tol;
-        GetCtrlAttribute(panelHandle, PANEL_REFA, Attr::LabelText, ref);
-        GetCtrlAttribute(panelHandle, PANEL_TOLA, Attr::LabelText, tol);
-        EXPECT_EQ(CtrlAttr(panelHandle, PANEL_REFB, Attr::Dimmed) + CtrlAttr(panelHandle, PANEL_TOLB, Attr::Dimmed),
-                  mode == 2 ? 2 : 0);
-        EXPECT_EQ(ref + "|" + tol, mode == 2 ? "REFERENCE|TOLERANCE" : "REFERENCE-CHA|TOLERANCE-CHA");
+TEST_F(ParamsLink, SendWritesBothSetsOfThePanelATenthApart) {
+    std::vector<I> sets;
+    for (int button : {PANEL_RBTRAM, PANEL_RBTEEPROM}) {
+        Choose(panelHandle, button, 1);
+        SetControls(600 + button);
+        Press(PANEL_BTNSEND);
+        EXPECT_EQ(StatusText(), "Transmit para Ok!");
+        Event(panelHandle, PANEL_BTNSEND, EVENT_COMMIT); // a commit alone sends nothing
+        sets.push_back(Words(0)), sets.push_back(Words(1));
     }
-}
+    Press(PANEL_BTNGET); // at once: it waits for the last answer of the send
+    const auto r = sim->requests();
+    EXPECT_EQ(Orders(*sim), I({ORD_WRITE_RAM, ORD_WRITE_RAM, ORD_WRITE_EEPROM, ORD_WRITE_EEPROM, ORD_READ_EEPROM, ORD_READ_EEPROM}));
+    EXPECT_EQ(Overlapping(*sim), 0);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(I(r[i].words.begin(), r[i].words.end()), sets[i]) << i;
+    for (int i : {1, 3}) EXPECT_GE(r[i].time - r[i - 1].time, 0.09); // set 0 is stored before set 1 comes
+    EXPECT_EQ(sim->engine().ramSet(0)[2], sets[0][2]) << "an EEPROM send must not reach RAM";
 
-TEST_F(ParamsLinkTest, TeachShowsTheNewReferenceSoTheNextSendKeepsIt) {
-    Press(PANEL_BUTTONTEACH);
-    EXPECT_EQ(StatusText(), "Parameter-frame received! - Line Ok!");
-    const uint16_t taught = sim->engine().ramSet(0)[2];
-    EXPECT_EQ(refA, taught);
-    EXPECT_EQ(Ctrl(panelHandle, PANEL_REFA), taught);
-    SetCtrlVal(panelHandle, PANEL_TOLA, 345);
+    // The line goes away with set 0's answer: the status says set 0 went.
+    InstallComCallback(com, eventMask, FRAME_LEN, sync, [](int port, int events, void* data) {
+        RX_Receive_Function(port, events, data);
+        CloseCom(com);
+    }, nullptr);
     Press(PANEL_BTNSEND);
-    PumpFor(0.1);
-    EXPECT_EQ(sim->engine().ramSet(0)[2], taught);
-    EXPECT_EQ(sim->engine().ramSet(0)[3], 345);
+    EXPECT_EQ(StatusText(), "Transmit para1 Ok!");
 }
 
-// Whatever target was lit, the port change fetches from RAM, and the buttons say so.
-TEST_F(ParamsLinkTest, PortChangeShowsTheRamTarget) {
-    for (int lit : {PANEL_RBTEEPROM, PANEL_RBTFILE}) {
-        OperateCtrl(panelHandle, lit, 1);
-        OperateCtrl(panelHandle, PANEL_DROPDCOM, 1);
-        EXPECT_EQ(target, RAM);
-        EXPECT_EQ(Ctrl(panelHandle, PANEL_RBTRAM) * 100 + Ctrl(panelHandle, PANEL_RBTEEPROM) * 10 +
-                      Ctrl(panelHandle, PANEL_RBTFILE),
-                  100);
+TEST_F(ParamsLink, EepromSendThenGetBringsTheSameValues) {
+    Choose(panelHandle, PANEL_RBTEEPROM, 1);
+    SetControls(700);
+    Press(PANEL_BTNSEND);
+    PumpFor(0.2); // the answers to the writes come in and are left alone
+    SetControls(800);
+    Press(PANEL_BTNGET);
+    EXPECT_EQ(StatusText(), "Parameter-frame received! - Line Ok!");
+    EXPECT_EQ(Controls(), Series(700));
+}
+
+// Teach, reset and refresh send the panel's set 0 under their order, then show what RAM holds.
+TEST_F(ParamsLink, CommandsSendThePanelAndShowTheFetchedSet) {
+    Event(panelHandle, PANEL_BUTTONTEACH, EVENT_LEFT_CLICK);
+    EXPECT_EQ(StatusText(), "Teach new Reference-Value ...");
+    const struct {
+        int button, order;
+        const char* waiting;
+    } cases[] = {{PANEL_BUTTONTEACH, ORD_TEACH, "New setpoint value teached!"},
+                 {PANEL_BUTTONRESET, ORD_RESET, "Line Ok!"},
+                 {PANEL_BUTTONREFRESH, ORD_REFRESH, "Line Ok!"}};
+    zep4sim::Faults late; // an answer still due when the first command starts
+    late.lateOrders = {ORD_ECHO}, late.lateSeconds = 0.1;
+    sim->setFaults(late);
+    FillTxBuf(ORD_ECHO, pp);
+    WriteRequest(com, 1.0);
+    ASSERT_TRUE(PumpUntil([&] { return CountOrder(*sim, ORD_ECHO) == 1; }, 1.0));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.order);
+        SetControls(900 + c.order);
+        GetPanelValues();
+        const I sent = Words(0);
+        SetControls(100); // what the user typed is what goes, then what the controller holds shows
+        SetCtrlVal(panelHandle, PANEL_HYSTERESIS, 77);
+        sim->clearRequests();
+        std::string seen;
+        const auto look = StatusWhileWaiting(seen, c.order);
+        Event(panelHandle, c.button, EVENT_COMMIT);
+        sim->setAnswerDelay(0);
+        EXPECT_EQ(seen, c.waiting);
+        EXPECT_EQ(StatusText(), "Parameter-frame received! - Line Ok!");
+        ASSERT_EQ(Orders(*sim), I({c.order, ORD_READ_RAM}));
+        EXPECT_EQ(Overlapping(*sim), 0);
+        EXPECT_EQ(sim->requests()[0].words[5], 77);
+        EXPECT_EQ(sim->requests()[0].words[3], 100 + 11 * 2);
+        const zep4sim::Words ram = sim->engine().ramSet(0);
+        EXPECT_EQ(I({CtrlInt(panelHandle, PANEL_REFA), CtrlInt(panelHandle, PANEL_HYSTERESIS), refA}),
+                  I({ram[2], ram[5], ram[2]}));
+    }
+    // A fetch nobody answers, and a command nobody answers (after one that left its flag set).
+    for (auto [silent, button, fetches] : {std::tuple{ORD_READ_RAM, PANEL_BUTTONTEACH, 1}, {ORD_RESET, PANEL_BUTTONRESET, 0}}) {
+        sim->setFaults(MakeFaults(&zep4sim::Faults::silentOrders, std::set<int>{silent}));
+        sim->clearRequests();
+        const double t0 = Timer();
+        Press(button);
+        EXPECT_GT(Timer() - t0, 1.45); // the answer wait is 1.5 s
+        EXPECT_EQ(StatusText(), "Timeout RS-232!!");
+        EXPECT_EQ(CountOrder(*sim, ORD_READ_RAM), fetches);
     }
 }
 
-TEST_F(ParamsLinkTest, CommandsTimeOutWhenTheFetchOrTheCommandGoesUnanswered) {
-    for (bool all : {false, true}) {
-        Silence({ORD_READ_RAM}, all);
-        for (int button : {PANEL_BUTTONTEACH, PANEL_BUTTONRESET, PANEL_BUTTONREFRESH}) {
-            double t0 = Timer();
-            Press(button);
-            EXPECT_EQ(StatusText(), "Timeout RS-232!!");
-            EXPECT_GT(Timer() - t0, 1.4);
-            EXPECT_LT(Timer() - t0, 2.5);
+// Nothing is sent from inside another exchange; the port change fetches from RAM and says so.
+TEST_F(ParamsLink, NothingStartsInsideAnotherExchangeAndAPortChangeShowsRam) {
+    ShowStatus("before");
+    {
+        ExchangeHold other;
+        for (int button : {PANEL_BTNSEND, PANEL_BTNGET, PANEL_BUTTONTEACH, PANEL_BUTTONRESET, PANEL_BUTTONREFRESH}) {
+            Event(panelHandle, button, EVENT_LEFT_CLICK);
+            Event(panelHandle, button, EVENT_COMMIT);
         }
+    }
+    PumpFor(0.1);
+    EXPECT_TRUE(sim->requests().empty());
+    EXPECT_EQ(StatusText(), "before");
+    for (int lit : {PANEL_RBTEEPROM, PANEL_RBTFILE}) {
+        Choose(panelHandle, lit, 1);
+        Choose(panelHandle, PANEL_DROPDCOM, 1);
+        EXPECT_EQ(I({target, Radios()}), I({RAM, 100}));
     }
 }

@@ -1,59 +1,38 @@
-// Recorder: the record file a recording writes against the simulated controller, the ways
-// a recording ends, the whole-second tick rules, the recording-time display and the chooser.
-#include <gtest/gtest.h>
+// Recorder: the record file a recording writes against the simulated controller, the ways a
+// recording ends, the whole-second tick rules, the recording-time display and the chooser.
 
-#include <QTimer>
-
+#include <cmath>
 #include <csignal>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <sys/resource.h>
 
-#include "app/app.h"
-#include "app/panels.h"
-#include "link/com232.h"
-#include "live/live.h"
-#include "platform/serial.h"
-#include "recorder/recorder.h"
 #include "support/harness.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using I = std::vector<int>;
 const std::string kHeader = "K-VEX-ZEP4-RECORDER-FILE: Time-Interval[s]: ";
 
-// The data lines of the first n live answers of a fresh controller, from an engine of our own.
-std::vector<std::string> AnswerLines(int n) {
-    zep4sim::Engine engine;
-    std::vector<std::string> lines;
-    const uint8_t request[FRAME_LEN] = {0x00, 0x55, 0x00, ORD_LIVE};
-    for (int i = 0; i < n; ++i) {
-        auto a = engine.feed(request, sizeof request, 0.0).at(0).answer;
-        std::string line;
-        for (int w = 0; w < 4; ++w) line += std::to_string(a.at(4 + 2 * w) << 8 | a.at(5 + 2 * w)) + (w < 3 ? "\t" : "\n");
-        lines.push_back(line);
-    }
-    return lines;
-}
-std::string Join(const std::vector<std::string>& lines, std::size_t n) {
+// The data lines of the first n live answers of a fresh controller.
+std::string Lines(int n, int from = 0) {
     std::string s;
-    for (std::size_t i = 0; i < n && i < lines.size(); ++i) s += lines[i];
+    for (int i = from; i < from + n; ++i) {
+        const zep4sim::Words w = zep4sim::liveWords(i, zep4sim::initialRamSet(0)[3]);
+        s += std::to_string(w[0]) + "\t" + std::to_string(w[1]) + "\t" + std::to_string(w[2]) + "\t" + std::to_string(w[3]) + "\n";
+    }
     return s;
 }
-int Val(int panel, int control) { return CtrlInt(panel, control); }
-int AttrOf(int panel, int control, Attr a) { return CtrlAttr(panel, control, a); }
+int Pop(int control, Attr a) { return CtrlAttr(panelPopUp, control, a); }
+int Main(int control, Attr a = Attr::Dimmed) { return CtrlAttr(panelHandle, control, a); }
 
 class RecorderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = MakeTempDir("zep4-rec");
         sim = StartSim();
         StartFrontEnd();
-        for (int c : {POPUP_RECINTERVAL, POPUP_RECSAMPLES}) // the form starts them at 1
-            SetCtrlAttribute(panelPopUp, c, Attr::MinValue, 0);
-        SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 0);
+        for (int c : {POPUP_RECINTERVAL, POPUP_RECSAMPLES}) SetCtrlAttribute(panelPopUp, c, Attr::MinValue, 0);
+        SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 1);
         CopyText(recfile_name, (dir + "/rec.dat").c_str());
         sim->clearRequests();
     }
@@ -61,249 +40,275 @@ protected:
         SetFileSelectHook({});
         SetConfirmHook({});
         CloseCom(com);
-        sim.reset();
         fs::remove_all(dir);
     }
     // One whole recording, as the start button runs it; returns its length in seconds.
     double Record(int interval, int samples) {
         SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, interval);
         SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, samples);
-        double t0 = Timer();
-        CallCtrlCallback(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
+        const double t0 = Timer();
+        Event(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
         return Timer() - t0;
     }
     std::string File() const { return ReadBytes(recfile_name); }
-    int LiveRequests() const {
-        int n = 0;
-        for (const auto& r : sim->requests()) n += r.order == ORD_LIVE;
-        return n;
-    }
+    // The recorder panel back at rest.
     void ExpectIdle() {
-        std::string text;
-        GetCtrlVal(panelPopUp, POPUP_RECSTATUS, text);
-        EXPECT_EQ(text, "DATA-RECORDER");
-        EXPECT_EQ(AttrOf(panelPopUp, POPUP_RECSTATUS, Attr::TextBgColor), 0xE0E0E0);
-        EXPECT_EQ(AttrOf(panelPopUp, POPUP_RECSTATUS, Attr::TextColor), 0x000000);
-        EXPECT_EQ(AttrOf(panelPopUp, POPUP_RECSTART, Attr::Dimmed), 0);
-        EXPECT_EQ(stop_flag, 1);
+        EXPECT_EQ(CtrlText(panelPopUp, POPUP_RECSTATUS), "DATA-RECORDER");
+        EXPECT_EQ(I({Pop(POPUP_RECSTATUS, Attr::TextBgColor), Pop(POPUP_RECSTATUS, Attr::TextColor),
+                     Pop(POPUP_RECSTART, Attr::Dimmed), Main(PANEL_BTNRUN), Main(PANEL_BTNDATA), stop_flag}),
+                  I({0xE0E0E0, 0x000000, 0, 0, 0, 1}));
+        EXPECT_EQ(CtrlText(panelPopUp, POPUP_RECFILENAME), recfile_name);
     }
-    std::string dir;
+    std::string dir = MakeTempDir("zep4-rec");
     std::unique_ptr<zep4sim::PtyHost> sim;
 };
 
-TEST(RecorderTicks, ElapsedWholeSecondsSurviveTheWrapAndSamplesKeepTheirSpacing) {
-    EXPECT_EQ(RecTickMark(65535.9), 65535);
-    EXPECT_EQ(RecTickMark(65537.5), 1);
+} // namespace
+
+TEST(RecorderTicks, WholeSecondsSurviveTheWrapAndSamplesKeepTheirSpacing) {
+    const double marks[][2] = {{65535.9, 65535}, {65537.5, 1}, {-3.5, 0}, {NAN, 0}, {0.7, 0}};
+    for (auto [now, mark] : marks) EXPECT_EQ(RecTickMark(now), mark) << now;
     EXPECT_EQ(RecElapsedSeconds(65536.01, 65535), 1);
     EXPECT_EQ(RecElapsedSeconds(3 * 65536.0 + 2.7, RecTickMark(3 * 65536.0 - 3.2)), 6);
     EXPECT_EQ(RecElapsedSeconds(12.1, RecTickMark(10.9)), 2); // whole-second readings, not 1.2 s
-    // The loop's rule on injected clock readings: an answer every 0.23 s across the wrap.
+    // The loop's rule on made-up clock readings: an answer every 0.23 s across the wrap.
     for (uint16_t interval : {1, 2, 5}) {
         double t = 65530.4, last = t;
         uint16_t tick = RecTickMark(t);
         int samples = 0;
-        for (; samples < 12 && t < 65700; t += 0.23) {
+        for (; samples < 12; t += 0.23) {
             if (RecElapsedSeconds(t, tick) < interval) continue;
-            EXPECT_GT(t - last, samples ? interval - 1.0 : interval - 1.0 - 0.23) << interval;
+            EXPECT_GT(t - last, interval - 1.0 - (samples ? 0 : 0.23)) << interval;
             EXPECT_LT(t - last, interval + 1.0) << interval;
-            last = t;
-            tick = RecTickMark(t);
-            ++samples;
+            last = t, tick = RecTickMark(t), ++samples;
         }
-        EXPECT_EQ(samples, 12);
         EXPECT_GT(last, 65536.0);
     }
 }
 
 TEST_F(RecorderTest, RecordingTimeShowsDaysHoursMinutesSecondsAndResetsTheCount) {
     const int cases[][6] = {{10, 10000, 1, 3, 46, 40}, {65535, 65535, 49708, 18, 3, 45}, {0, 500, 0, 0, 0, 0},
-                            {500, 0, 0, 0, 0, 0},     {2, 43199, 0, 23, 59, 58}};
+                            {500, 0, 0, 0, 0, 0},     {2, 43199, 0, 23, 59, 58},       {2, 43200, 1, 0, 0, 0},
+                            {3, 1200, 0, 1, 0, 0},    {5, 12, 0, 0, 1, 0}}; // each unit just full
     for (const auto& c : cases) {
         SetCtrlVal(panelPopUp, POPUP_RECCOUNT, 7);
+        SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, c[0]);
         SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, c[1]);
-        OperateCtrl(panelPopUp, POPUP_RECINTERVAL, c[0]); // commit runs CalcRecTime
-        EXPECT_EQ(Val(panelPopUp, POPUP_RECDAYS), c[2]) << c[0] << " x " << c[1];
-        EXPECT_EQ(Val(panelPopUp, POPUP_RECHOURS), c[3]) << c[0] << " x " << c[1];
-        EXPECT_EQ(Val(panelPopUp, POPUP_RECMINUTES), c[4]) << c[0] << " x " << c[1];
-        EXPECT_EQ(Val(panelPopUp, POPUP_RECSECONDS), c[5]) << c[0] << " x " << c[1];
-        EXPECT_EQ(Val(panelPopUp, POPUP_RECCOUNT), 0);
+        const int field = (&c - cases) % 2 ? POPUP_RECINTERVAL : POPUP_RECSAMPLES; // either one's commit
+        Choose(panelPopUp, field, CtrlInt(panelPopUp, field));
+        EXPECT_EQ(I({CtrlInt(panelPopUp, POPUP_RECDAYS), CtrlInt(panelPopUp, POPUP_RECHOURS),
+                     CtrlInt(panelPopUp, POPUP_RECMINUTES), CtrlInt(panelPopUp, POPUP_RECSECONDS),
+                     CtrlInt(panelPopUp, POPUP_RECCOUNT)}),
+                  I({c[2], c[3], c[4], c[5], 0}))
+            << c[0] << " x " << c[1];
     }
+    SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 1);
+    Event(panelPopUp, POPUP_RECSAMPLES, EVENT_VAL_CHANGED); // the commit decides
+    EXPECT_EQ(CtrlInt(panelPopUp, POPUP_RECMINUTES), 1);
 }
 
-TEST_F(RecorderTest, IntervalFiveTakesThreeSamplesAboutFiveSecondsApart) {
-    double took = Record(5, 3);
-    EXPECT_GT(took, 13.5); // first sample 4..5 s after the start, then 5 s apart
-    EXPECT_LT(took, 17.0);
-    std::string bytes = File();
-    ASSERT_EQ(bytes.compare(0, kHeader.size() + 2, kHeader + "5\n"), 0) << bytes;
-    // Three of the answers, in the order they came.
-    auto answers = AnswerLines(LiveRequests());
-    std::size_t at = kHeader.size() + 2, next = 0;
-    for (int line = 0; line < 3; ++line) {
-        while (next < answers.size() && bytes.compare(at, answers[next].size(), answers[next]) != 0) ++next;
-        ASSERT_LT(next, answers.size()) << "line " << line << " is no answer: " << bytes;
-        at += answers[next++].size();
-    }
-    EXPECT_EQ(at, bytes.size());
-    EXPECT_EQ(Val(panelPopUp, POPUP_RECCOUNT), 3);
-    EXPECT_EQ(Val(panelPopUp, POPUP_RECPROGRESS), 3);
-    EXPECT_EQ(AttrOf(panelPopUp, POPUP_RECPROGRESS, Attr::MaxValue), 3);
-    EXPECT_EQ(StatusText(), "Line Ok!");
-}
-
-TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerAndTheEndLeavesOnlyTheLockDimmed) {
+TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMore) {
     std::string during;
     QTimer::singleShot(5, [&] {
-        GetCtrlVal(panelPopUp, POPUP_RECSTATUS, during);
-        during += AttrOf(panelPopUp, POPUP_RECSTATUS, Attr::TextBgColor) == 0xFF0000 ? " red" : " ?";
-        during += AttrOf(panelPopUp, POPUP_RECSTATUS, Attr::TextColor) == 0xFFFFFF ? " white" : " ?";
-        for (int c : {PANEL_BTNRUN, PANEL_BTNDATA, PANEL_RECLOCK}) during += " " + std::to_string(AttrOf(panelHandle, c, Attr::Dimmed));
+        during = CtrlText(panelPopUp, POPUP_RECSTATUS);
+        for (int v : {Pop(POPUP_RECSTATUS, Attr::TextBgColor), Pop(POPUP_RECSTATUS, Attr::TextColor),
+                      Main(PANEL_BTNRUN), Main(PANEL_BTNDATA), Main(PANEL_RECLOCK), Pop(POPUP_RECSTART, Attr::Dimmed),
+                      Main(PANEL_DATAGRAPH, Attr::Visible), Main(PANEL_RAWCHART, Attr::Visible),
+                      Main(PANEL_NORMCHART, Attr::Visible)})
+            during += " " + std::to_string(v);
     });
-    SetCtrlAttribute(panelHandle, PANEL_STOPRECENABLE, Attr::Dimmed, 1);
-    SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 2); // same values, on the normalised chart
-    Record(0, 300);
-    EXPECT_EQ(during, "DATA-RECORDER active ... red white 1 1 1");
-    EXPECT_EQ(File(), kHeader + "0\n" + Join(AnswerLines(300), 300));
-    EXPECT_EQ(AttrOf(panelHandle, PANEL_NORMCHART, Attr::Visible), 1);
-    EXPECT_EQ(AttrOf(panelHandle, PANEL_RAWCHART, Attr::Visible), 0);
+    SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::Visible, true);
+    SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MinValue, 5);
+    Record(0, 150);
+    EXPECT_EQ(during, "DATA-RECORDER active ... 16711680 16777215 1 1 1 1 0 1 0");
+    EXPECT_EQ(File(), kHeader + "0\n" + Lines(150));
+    EXPECT_EQ(arrayRAW[198], zep4sim::liveWords(149, tolA)[0]); // graph source 1: the raw chart
+    EXPECT_EQ(I({CtrlInt(panelPopUp, POPUP_RECCOUNT), CtrlInt(panelPopUp, POPUP_RECPROGRESS),
+                 Pop(POPUP_RECPROGRESS, Attr::MinValue), Pop(POPUP_RECPROGRESS, Attr::MaxValue)}),
+              I({150, 150, 0, 150}));
     PumpFor(0.2);
-    // One per answer, plus the one sent with the last line (which the end's flush of the
-    // output queue may take back before the controller reads it).
-    EXPECT_GE(LiveRequests(), 300);
-    EXPECT_LE(LiveRequests(), 301);
+    CopyVarsToPP(0);
+    EXPECT_EQ(CountOrder(*sim, ORD_LIVE), 150); // none after the last sample
+    for (const auto& r : sim->requests()) EXPECT_TRUE(std::equal(pp, pp + PNUM, r.words.begin()));
+    EXPECT_EQ(StatusText(), "Line Ok!");
     ExpectIdle();
-    EXPECT_EQ(AttrOf(panelHandle, PANEL_BTNRUN, Attr::Dimmed), 0);
-    EXPECT_EQ(AttrOf(panelHandle, PANEL_BTNDATA, Attr::Dimmed), 0);
-    EXPECT_EQ(AttrOf(panelHandle, PANEL_RECLOCK, Attr::Dimmed), 1); // until the stop button
-    CallCtrlCallback(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT);
-    EXPECT_EQ(AttrOf(panelHandle, PANEL_RECLOCK, Attr::Dimmed), 0);
-    EXPECT_EQ(AttrOf(panelHandle, PANEL_STOPRECENABLE, Attr::Dimmed), 0);
-}
+    EXPECT_EQ(Main(PANEL_RECLOCK), 1); // until the stop button
+    SetCtrlAttribute(panelHandle, PANEL_STOPRECENABLE, Attr::Dimmed, true);
+    Event(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT);
+    EXPECT_EQ(I({Main(PANEL_RECLOCK), Main(PANEL_STOPRECENABLE)}), I({0, 0}));
 
-TEST_F(RecorderTest, ZeroSamplesGivesTheHeaderOnlyAndReplacesTheEarlierFile) {
-    Record(0, 4);
-    EXPECT_EQ(File(), kHeader + "0\n" + Join(AnswerLines(4), 4));
+    // On the band chart, and a recording with nothing to record: the header alone replaces the
+    // file, and nothing goes out.
+    SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 3);
+    zep4sim::Faults late; // an answer still due when the recording starts
+    late.lateOrders = {ORD_ECHO}, late.lateSeconds = 0.3;
+    sim->setFaults(late);
+    FillTxBuf(ORD_ECHO, pp);
+    WriteRequest(com, 1.0);
+    ASSERT_TRUE(PumpUntil([&] { return CountOrder(*sim, ORD_ECHO) == 1; }, 1.0));
+    Record(0, 2);
+    EXPECT_EQ(Overlapping(*sim), 0);
+    EXPECT_EQ(arrayNORM[599], zep4sim::liveWords(151, tolA)[1]);
+    EXPECT_EQ(I({Main(PANEL_RAWCHART, Attr::Visible), Main(PANEL_NORMCHART, Attr::Visible)}), I({0, 1}));
+    ASSERT_TRUE(PumpUntil([&] { return CountOrder(*sim, ORD_LIVE) == 152; }, 1.0));
     sim->clearRequests();
     EXPECT_LT(Record(3, 0), 1.0);
     EXPECT_EQ(File(), kHeader + "3\n");
+    EXPECT_EQ(I({CtrlInt(panelPopUp, POPUP_RECPROGRESS), Pop(POPUP_RECPROGRESS, Attr::MaxValue)}), I({0, 1}));
     PumpFor(0.2);
-    EXPECT_EQ(LiveRequests(), 0); // neither recording left a request behind
+    EXPECT_TRUE(sim->requests().empty());
 }
 
-// How long the silence is waited for is bounded from both sides in the fault matrix.
-TEST_F(RecorderTest, ControllerFallingSilentEndsTheRecordingKeepingItsLines) {
+TEST_F(RecorderTest, IntervalOneTakesAnAnswerEachWholeSecond) {
+    const double took = Record(1, 3);
+    EXPECT_GT(took, 2.0); // the first after the next whole second, then one a second
+    EXPECT_LT(took, 6.0);
+    const std::string bytes = File();
+    ASSERT_EQ(bytes.compare(0, kHeader.size() + 2, kHeader + "1\n"), 0) << bytes;
+    // Three of the answers, in the order they came.
+    std::size_t at = kHeader.size() + 2;
+    const int answered = CountOrder(*sim, ORD_LIVE);
+    for (int line = 0, next = 0; line < 3; ++line, ++next) {
+        while (next < answered && bytes.compare(at, Lines(1, next).size(), Lines(1, next)) != 0) ++next;
+        ASSERT_LT(next, answered) << "line " << line << " is no answer: " << bytes;
+        at += Lines(1, next).size();
+    }
+    EXPECT_EQ(at, bytes.size());
+    EXPECT_EQ(CtrlInt(panelPopUp, POPUP_RECCOUNT), 3);
+}
+
+// A silent controller, the stop button and a file that cannot take more each end a recording,
+// keeping the lines written; a file that cannot be made sends nothing at all.
+TEST_F(RecorderTest, WaysARecordingEndsKeepingItsLines) {
     sim->setFaults(MakeFaults(&zep4sim::Faults::silentAfter, 3));
     Record(0, 100);
-    EXPECT_EQ(File(), kHeader + "0\n" + Join(AnswerLines(3), 3));
-    EXPECT_EQ(Val(panelPopUp, POPUP_RECCOUNT), 3);
+    EXPECT_EQ(File(), kHeader + "0\n" + Lines(3));
+    EXPECT_EQ(StatusText(), "Timeout RS232-Line!");
     ExpectIdle();
-}
 
-TEST_F(RecorderTest, StopButtonEndsTheRecordingKeepingItsLines) {
-    QTimer::singleShot(800, [] { CallCtrlCallback(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT); });
-    double took = Record(0, 65535);
-    EXPECT_GT(took, 0.7);
-    EXPECT_LT(took, 1.5);
-    int count = Val(panelPopUp, POPUP_RECCOUNT);
+    sim.reset(); // a fresh controller, so the answers start over
+    sim = StartSim();
+    StartFrontEnd();
+    {
+        ExchangeHold other; // Stop is held off inside another exchange
+        stop_flag = 0;
+        Event(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT);
+        EXPECT_EQ(I({stop_flag, Main(PANEL_RECLOCK)}), I({0, 1}));
+    }
+    QTimer::singleShot(500, [] {
+        Event(panelPopUp, POPUP_RECSTOP, EVENT_LEFT_CLICK); // the commit decides
+        PumpFor(0.2);
+        Event(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT);
+    });
+    const double took = Record(0, 65535);
+    EXPECT_GT(took, 0.65);
+    const int count = CtrlInt(panelPopUp, POPUP_RECCOUNT);
     EXPECT_GT(count, 0);
-    EXPECT_EQ(File(), kHeader + "0\n" + Join(AnswerLines(count), count));
+    EXPECT_EQ(File(), kHeader + "0\n" + Lines(count));
     ExpectIdle();
-    for (int c : {PANEL_BTNRUN, PANEL_BTNDATA, PANEL_RECLOCK, PANEL_STOPRECENABLE})
-        EXPECT_EQ(AttrOf(panelHandle, c, Attr::Dimmed), 0) << c;
-}
+    EXPECT_EQ(I({Main(PANEL_RECLOCK), Main(PANEL_STOPRECENABLE)}), I({0, 0}));
 
-TEST_F(RecorderTest, AFileThatCannotBeWrittenEndsTheRecordingCountingOnlyWrittenLines) {
-    struct rlimit old {}, small {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    small = old;
-    small.rlim_cur = 160; // the header and a handful of lines
-    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    double took = Record(0, 1000);
+    PumpFor(0.2);
+    const int from = CountOrder(*sim, ORD_LIVE); // the answer the next recording starts with
+    rlimit old{}, small{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    small = old, small.rlim_cur = 160; // the header and a handful of lines
+    auto handler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    const double short_ = Record(0, 1000);
     setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, oldHandler);
-    EXPECT_LT(took, 1.0); // ended by the failure, not by a time-out
-    int count = Val(panelPopUp, POPUP_RECCOUNT);
-    EXPECT_GT(count, 0);
-    EXPECT_EQ(File(), kHeader + "0\n" + Join(AnswerLines(count), count)); // no half line either
+    signal(SIGXFSZ, handler);
+    EXPECT_LT(short_, 1.0); // ended by the failure, not by a time-out
+    const int written = CtrlInt(panelPopUp, POPUP_RECCOUNT);
+    EXPECT_GT(written, 0);
+    EXPECT_EQ(File(), kHeader + "0\n" + Lines(written, from)); // no half line either
     EXPECT_EQ(StatusText(), std::string("Record file not written: ") + recfile_name);
     ExpectIdle();
 
-    // A file that cannot even be created: nothing is sent.
     CopyText(recfile_name, (dir + "/missing/rec.dat").c_str());
+    PumpFor(0.1);
     sim->clearRequests();
     EXPECT_LT(Record(0, 10), 0.5);
     EXPECT_EQ(StatusText(), "Record file not written: " + dir + "/missing/rec.dat");
     PumpFor(0.2);
-    EXPECT_EQ(LiveRequests(), 0);
+    EXPECT_TRUE(sim->requests().empty());
     ExpectIdle();
+    CopyText(recfile_name, (dir + "/late.dat").c_str());
+    {
+        ExchangeHold other; // nor does a start inside another exchange
+        Event(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
+    }
+    Event(panelPopUp, POPUP_RECSTART, EVENT_LEFT_CLICK);
+    EXPECT_FALSE(fs::exists(recfile_name));
+}
+
+// Either stop button ends a live run as well; this one gives back Data and the recorder's lamps.
+TEST_F(RecorderTest, StopRecordingEndsALiveRun) {
+    for (int c : {PANEL_RECLOCK, PANEL_STOPRECENABLE}) SetCtrlAttribute(panelHandle, c, Attr::Dimmed, true);
+    QTimer::singleShot(300, [] { Event(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT); });
+    const double t0 = Timer();
+    Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+    EXPECT_LT(Timer() - t0, 1.5); // not its time-out
+    EXPECT_EQ(StatusText(), "Line Ok!");
+    EXPECT_EQ(I({Main(PANEL_BTNRUN), Main(PANEL_BTNDATA), Main(PANEL_RECLOCK), Main(PANEL_STOPRECENABLE)}), I({0, 0, 0, 0}));
 }
 
 TEST_F(RecorderTest, ChoosingAnExistingFileAsksFirstAndOnlyAConfirmedChoiceDeletes) {
     std::string answer = dir + "/old.dat";
-    int result = VAL_EXISTING_FILE_SELECTED, reply = 0;
-    FileSelectRequest seen;
-    SetFileSelectHook([&](const FileSelectRequest& r, std::string& p) {
-        seen = r;
-        p = answer;
-        return result;
-    });
+    int reply = 0;
+    std::vector<FileSelectRequest> seen;
+    SetFileSelectHook([&](const FileSelectRequest& r, std::string& p) { return seen.push_back(r), p = answer, 1; });
     SetConfirmHook([&](const std::string&, const std::string&) { return reply; });
     const std::string before = recfile_name;
-    std::ofstream(answer) << "earlier recording\n";
-    std::string shown;
-
-    OperateCtrl(panelPopUp, POPUP_RECFILEBTN);
-    EXPECT_EQ(seen.title, "K-VEX-Series Recorder-File:");
-    EXPECT_EQ(seen.defaultFile, "KVEXrecord.dat");
-    EXPECT_EQ(seen.filter, "*.dat");
-    EXPECT_EQ(ret, 0);
-    EXPECT_TRUE(fs::exists(answer));
-    EXPECT_EQ(recfile_name, before);
-
+    Record(0, 1); // the file of a recording that has ended is no longer the recording's
+    answer = recfile_name;
     reply = 1;
-    OperateCtrl(panelPopUp, POPUP_RECFILEBTN);
-    EXPECT_EQ(ret, 1);
+    Press(panelPopUp, POPUP_RECFILEBTN);
     EXPECT_FALSE(fs::exists(answer));
-    GetCtrlVal(panelPopUp, POPUP_RECFILENAME, shown);
-    EXPECT_EQ(shown, answer);
-
-    answer = dir + "/new.dat";
-    OperateCtrl(panelPopUp, POPUP_RECFILEBTN);
-    EXPECT_EQ(ret, 2);
-    EXPECT_FALSE(fs::exists(answer)); // nothing on disk until a recording starts
-    EXPECT_EQ(recfile_name, answer);
+    answer = dir + "/old.dat", reply = 0, seen.clear();
+    std::ofstream(answer) << "earlier recording\n";
+    Event(panelPopUp, POPUP_RECFILEBTN, EVENT_LEFT_CLICK); // the commit decides
+    Press(panelPopUp, POPUP_RECFILEBTN);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(Describe(seen[0]), std::string(proj_dir) + "|KVEXrecord.dat|*.dat|K-VEX-Series Recorder-File:|0|01111");
+    EXPECT_EQ(I({ret, fs::exists(answer)}), I({0, 1}));
+    EXPECT_EQ(recfile_name, before);
+    const struct {
+        int reply;
+        std::string answer;
+        int ret;
+    } choices[] = {{1, dir + "/old.dat", 1}, {1, dir + "/new.dat", 2}};
+    for (const auto& c : choices) {
+        reply = c.reply, answer = c.answer;
+        Press(panelPopUp, POPUP_RECFILEBTN);
+        EXPECT_EQ(I({ret, fs::exists(answer)}), I({c.ret, 0})); // nothing on disk until a recording starts
+        EXPECT_EQ(recfile_name, answer);
+        EXPECT_EQ(CtrlText(panelPopUp, POPUP_RECFILENAME), answer);
+    }
 }
 
 TEST_F(RecorderTest, AFileChosenDuringARecordingServesTheNextOne) {
     const std::string first = recfile_name, next = dir + "/next.dat";
-    int result = VAL_NEW_FILE_SELECTED;
-    SetFileSelectHook([&](const FileSelectRequest&, std::string& p) {
-        p = result == VAL_NEW_FILE_SELECTED ? next : first;
-        return result;
-    });
     SetConfirmHook([](const std::string&, const std::string&) { return 1; });
-    for (int round = 0; round < 2; ++round) { // another file, then the very file being written
+    for (const std::string& choice : {next, first}) { // another file, then the very file being written
+        SetFileSelectHook([&](const FileSelectRequest&, std::string& p) { return p = choice, 1; });
         sim.reset(); // a fresh controller, so the answers start over
         sim = StartSim();
         StartFrontEnd();
         CopyText(recfile_name, first.c_str());
-        static std::string shownDuring, shownAfter;
+        if (choice == next) std::ofstream(next) << "another file, deleted when chosen\n";
+        static std::string shownDuring;
         QTimer::singleShot(200, [] {
-            OperateCtrl(panelPopUp, POPUP_RECFILEBTN);
-            GetCtrlVal(panelPopUp, POPUP_RECFILENAME, shownDuring);
+            Press(panelPopUp, POPUP_RECFILEBTN);
+            shownDuring = CtrlText(panelPopUp, POPUP_RECFILENAME);
         });
-        QTimer::singleShot(500, [] { CallCtrlCallback(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT); });
+        QTimer::singleShot(500, [] { Event(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT); });
         Record(0, 65535);
-        GetCtrlVal(panelPopUp, POPUP_RECFILENAME, shownAfter);
         EXPECT_EQ(shownDuring, first); // the file being written
-        EXPECT_EQ(shownAfter, round == 0 ? next : first);
-        int count = Val(panelPopUp, POPUP_RECCOUNT);
+        EXPECT_EQ(CtrlText(panelPopUp, POPUP_RECFILENAME), choice);
+        const int count = CtrlInt(panelPopUp, POPUP_RECCOUNT);
         EXPECT_GT(count, 0);
-        EXPECT_EQ(ReadBytes(first), kHeader + "0\n" + Join(AnswerLines(count), count)) << round;
+        EXPECT_EQ(ReadBytes(first), kHeader + "0\n" + Lines(count)) << choice;
         EXPECT_FALSE(fs::exists(next));
-        result = VAL_EXISTING_FILE_SELECTED;
     }
 }
-
-} // namespace

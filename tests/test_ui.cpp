@@ -1,31 +1,22 @@
 // The user-interface run-time: event codes as the program sees them, values that survive a
-// round trip, the nested event pump, window close, strip charts, the XY graph and controls
-// made at run time, and the paced redraw of what live answers change. Uses a test panel of its
-// own, independent of the program's forms.
-#include <gtest/gtest.h>
-
+// round trip, the event loop and the nested pump, window close, strip charts, the XY graph and
+// controls made at run time. Uses a test panel of its own, independent of the program's forms.
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QImage>
 #include <QSpinBox>
-#include <QTest>
-#include <QTimer>
 #include <QVBoxLayout>
-#include <QWidget>
 
-#include <cstdio>
-#include <string>
-#include <vector>
+#include <thread>
 
-#include "platform/panel_builder.h"
-#include "platform/timing.h"
 #include "platform/strip_chart.h"
 #include "platform/value_view.h"
-#include "platform/ui.h"
-#include "platform/ui_query.h"
 #include "support/harness.h"
+
+QTimer* PumpWake(); // the nested pump's wake-up timer (platform/event_loop.cpp)
 
 namespace {
 
@@ -40,7 +31,10 @@ struct Seen {
     int control, event;
     bool operator==(const Seen&) const = default;
 };
-std::vector<Seen> seen;
+using S = std::vector<Seen>;
+S seen;
+S Both(int c) { return {{c, EVENT_VAL_CHANGED}, {c, EVENT_COMMIT}}; } // a user's change: value changed, commit
+using D = std::vector<double>;
 std::vector<int> panelEvents;
 
 std::vector<RingChoice> sourceItems = {{"1: first", 1}, {"4: fourth", 4}};
@@ -100,14 +94,11 @@ W* Widget(int control) {
 }
 
 int IntOf(int control) { return CtrlInt(Panel(), control); }
-std::string TextOf(int control) {
-    std::string s;
-    GetCtrlVal(Panel(), control, s);
-    return s;
-}
+std::string TextOf(int control) { return CtrlText(Panel(), control); }
+D TraceOf(int trace) { D points; GetStripChartTrace(Panel(), T_STRIP, trace, points); return points; }
 int AttrOf(int control, Attr a) { return CtrlAttr(Panel(), control, a); }
 // What a strip chart trace shows on screen (not its model).
-std::vector<double> Drawn(int trace) { return Widget<StripView>(T_STRIP)->shown(trace - 1); }
+D Drawn(int trace) { return Widget<StripView>(T_STRIP)->shown(trace - 1); }
 
 class UiTest : public ::testing::Test {
 protected:
@@ -117,7 +108,7 @@ protected:
         seen.clear();
         panelEvents.clear();
     }
-    std::vector<Seen> Take() {
+    S Take() {
         auto s = seen;
         seen.clear();
         return s;
@@ -137,12 +128,11 @@ TEST_F(UiTest, LoadPanelRejectsUnknownResources) {
 
 TEST_F(UiTest, CommandButtonGivesLeftClickThenCommitByMouseKeyboardOrAutomation) {
     auto* b = Widget<QAbstractButton>(T_BUTTON);
-    ASSERT_NE(b, nullptr);
-    const std::vector<Seen> click = {{T_BUTTON, EVENT_LEFT_CLICK}, {T_BUTTON, EVENT_COMMIT}};
+    const S click = {{T_BUTTON, EVENT_LEFT_CLICK}, {T_BUTTON, EVENT_COMMIT}};
     QTest::mousePress(b, Qt::LeftButton);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_LEFT_CLICK}}));
+    EXPECT_EQ(Take(), (S{{T_BUTTON, EVENT_LEFT_CLICK}}));
     QTest::mouseRelease(b, Qt::LeftButton);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_BUTTON, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), (S{{T_BUTTON, EVENT_COMMIT}}));
     b->setFocus();
     const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
         {Qt::Key_Space, Qt::NoModifier}, {Qt::Key_Return, Qt::NoModifier},
@@ -165,22 +155,12 @@ TEST_F(UiTest, CommandButtonGivesLeftClickThenCommitByMouseKeyboardOrAutomation)
     EXPECT_EQ(Take(), click);
 }
 
-TEST_F(UiTest, ProgrammaticValuesGiveNoEvents) {
-    const std::vector<std::pair<int, int>> values = {{T_RING, 3}, {T_NUM, 42}, {T_TOGGLE, 1}, {T_RADIO2, 1},
-                                                     {T_SWITCH, 1}};
-    for (auto [c, v] : values) SetCtrlVal(Panel(), c, v);
-    for (auto [c, v] : values) EXPECT_EQ(IntOf(c), v) << c;
-    for (int c : {T_TOGGLE, T_RADIO2, T_SWITCH}) SetCtrlVal(Panel(), c, 0);
-    EXPECT_TRUE(Take().empty());
-}
-
 TEST_F(UiTest, RingUserChoiceAndUnknownValue) {
     SetCtrlVal(Panel(), T_RING, 0);
     auto* cb = Widget<QComboBox>(T_RING);
-    ASSERT_NE(cb, nullptr);
     cb->setFocus();
     QTest::keyClick(cb, Qt::Key_Down);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_VAL_CHANGED}, {T_RING, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), Both(T_RING));
     EXPECT_EQ(IntOf(T_RING), 1);
     EXPECT_EQ(TextOf(T_RING), "one");
     // A value no item has is kept, not lost, and reads back the same.
@@ -191,15 +171,14 @@ TEST_F(UiTest, RingUserChoiceAndUnknownValue) {
     SetCtrlVal(Panel(), T_RING, 7); // no second item for the same value
     EXPECT_EQ(cb->count(), items);
     EXPECT_EQ(OperateCtrl(Panel(), T_RING, 3), 0);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_VAL_CHANGED}, {T_RING, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), Both(T_RING));
     EXPECT_EQ(OperateCtrl(Panel(), T_RING, 3), 0); // same value: commit only
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_RING, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), (S{{T_RING, EVENT_COMMIT}}));
 }
 
 // The list is asked for when the user opens it; the choice stays and nothing is heard.
 TEST_F(UiTest, SourcedRingRefilledOnOpeningKeepsItsChoiceQuietly) {
     auto* cb = Widget<QComboBox>(T_SOURCED);
-    ASSERT_NE(cb, nullptr);
     auto openedList = [cb] {
         QTest::keyClick(cb, Qt::Key_F4);
         std::vector<std::string> items;
@@ -220,16 +199,20 @@ TEST_F(UiTest, SourcedRingRefilledOnOpeningKeepsItsChoiceQuietly) {
     QTest::keyClick(cb->view(), Qt::Key_Up);
     QTest::keyClick(cb->view(), Qt::Key_Return);
     EXPECT_EQ(IntOf(T_SOURCED), 3);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_SOURCED, EVENT_VAL_CHANGED}, {T_SOURCED, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), Both(T_SOURCED));
 }
 
-TEST_F(UiTest, NumericStepsAndRange) {
+TEST_F(UiTest, ProgrammaticValuesGiveNoEventsNumericStepsAndRange) {
+    const std::vector<std::pair<int, int>> values = {{T_RING, 3}, {T_NUM, 42}, {T_TOGGLE, 1}, {T_RADIO2, 1}, {T_SWITCH, 1}};
+    for (auto [c, v] : values) SetCtrlVal(Panel(), c, v);
+    for (auto [c, v] : values) EXPECT_EQ(IntOf(c), v) << c;
+    for (int c : {T_TOGGLE, T_RADIO2, T_SWITCH}) SetCtrlVal(Panel(), c, 0);
+    EXPECT_TRUE(Take().empty());
     SetCtrlVal(Panel(), T_NUM, 10);
     auto* sb = Widget<QSpinBox>(T_NUM);
-    ASSERT_NE(sb, nullptr);
     sb->setFocus();
     QTest::keyClick(sb, Qt::Key_Up);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_NUM, EVENT_VAL_CHANGED}, {T_NUM, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), Both(T_NUM));
     EXPECT_EQ(IntOf(T_NUM), 11);
     SetCtrlVal(Panel(), T_NUM, 1000); // held at the limit
     EXPECT_EQ(IntOf(T_NUM), 100);
@@ -238,7 +221,7 @@ TEST_F(UiTest, NumericStepsAndRange) {
     EXPECT_EQ(IntOf(T_NUM), 1000);
     EXPECT_TRUE(Take().empty());
     EXPECT_EQ(OperateCtrl(Panel(), T_NUM, 5), 0);
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_NUM, EVENT_VAL_CHANGED}, {T_NUM, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), Both(T_NUM));
 }
 
 TEST_F(UiTest, ToggleRadioSwitchClicksAndRadiosStayIndependent) {
@@ -247,12 +230,12 @@ TEST_F(UiTest, ToggleRadioSwitchClicksAndRadiosStayIndependent) {
         SetCtrlVal(Panel(), c, 0);
         QAbstractButton* b = Widget<QAbstractButton>(c);
         QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); // on the indicator
-        EXPECT_EQ(Take(), (std::vector<Seen>{{c, EVENT_VAL_CHANGED}, {c, EVENT_COMMIT}})) << c;
+        EXPECT_EQ(Take(), Both(c)) << c;
         EXPECT_EQ(IntOf(c), 1) << c;
     }
     EXPECT_EQ(IntOf(T_RADIO1), 1); // the program, not the toolkit, decides exclusivity
     OperateCtrl(Panel(), T_TOGGLE);   // flips it back
-    EXPECT_EQ(Take(), (std::vector<Seen>{{T_TOGGLE, EVENT_VAL_CHANGED}, {T_TOGGLE, EVENT_COMMIT}}));
+    EXPECT_EQ(Take(), Both(T_TOGGLE));
 }
 
 TEST_F(UiTest, DisplaysKeepWhatWasSet) {
@@ -314,27 +297,47 @@ TEST_F(UiTest, PictureKeepsItsImageWhenAFileFails) {
     EXPECT_LT(DisplayImageFile(Panel(), T_TEXT, path.toUtf8().constData()), 0); // not a picture
 }
 
-TEST_F(UiTest, NestedPumpAndQuitFromInnerCallback) {
-    // An outer callback waits in a pump loop; a callback nested inside it quits the program.
-    static bool innerDone = false, outerDone = false, outerDoneAtReturn = false;
-    innerDone = outerDone = false;
+// Runs nest: a callback may run the loop again, and a quit ends the innermost run once the
+// callbacks above it have returned, with the code it was given.
+TEST_F(UiTest, RunsNestAndQuitEndsTheInnermost) {
+    static std::vector<std::string> trace;
+    trace.clear();
+    QTimer watchdog; // a loop no quit reaches fails the test instead of hanging it
+    watchdog.callOnTimeout([] { QCoreApplication::exit(99); });
+    watchdog.start(5000);
     QTimer::singleShot(10, [] {
-        QTimer::singleShot(30, [] {
-            QuitUserInterface(5);
-            innerDone = true;
-        });
-        const double t0 = Timer();
-        while (!innerDone && Timer() - t0 < 5) ProcessSystemEvents();
-        outerDone = true;
+        QTimer::singleShot(10, [] { trace.push_back("quit " + std::to_string(QuitUserInterface(7))); });
+        trace.push_back("inner " + std::to_string(RunUserInterface()));
+        QTimer::singleShot(10, [] { trace.push_back("quit " + std::to_string(QuitUserInterface(5))); });
+        for (const double t0 = Timer(); Timer() - t0 < 0.1;) ProcessSystemEvents(); // waits on in the outer run
+        trace.push_back("outer callback returns");
     });
     const int code = RunUserInterface();
-    outerDoneAtReturn = outerDone;
+    watchdog.stop();
     EXPECT_EQ(code, 5);
-    EXPECT_TRUE(innerDone);
-    EXPECT_TRUE(outerDoneAtReturn); // returned only after the callbacks unwound
-    // A later run starts afresh.
-    QTimer::singleShot(10, [] { QuitUserInterface(0); });
-    EXPECT_EQ(RunUserInterface(), 0);
+    EXPECT_EQ(trace, (std::vector<std::string>{"quit 0", "inner 7", "quit 0", "outer callback returns"}));
+    EXPECT_EQ(QuitUserInterface(3), 0); // nothing runs: nothing to end, and a later run starts afresh
+    QTimer::singleShot(10, [] { QuitUserInterface(4); });
+    EXPECT_EQ(RunUserInterface(), 4);
+}
+
+// The pump sleeps while nothing is pending, woken every few milliseconds while calls keep coming;
+// its wake-up stops once they stop, and a thread without events gets nothing to do.
+TEST_F(UiTest, PumpWakesWhileCalledAndRestsWhenNot) {
+    PumpFor(0.05);
+    int passes = 0;
+    for (const double t0 = Timer(); Timer() - t0 < 0.2; ++passes) {
+        EXPECT_EQ(ProcessSystemEvents(), 0);
+        EXPECT_TRUE(PumpWake()->isActive());
+    }
+    EXPECT_LT(passes, 200); // not a busy loop: each pass waits for an event or the wake-up
+    QEventLoop idle;
+    QTimer::singleShot(40, &idle, &QEventLoop::quit);
+    idle.exec();
+    EXPECT_FALSE(PumpWake()->isActive());
+    int inThread = -1;
+    std::thread([&] { inThread = ProcessSystemEvents(); }).join();
+    EXPECT_EQ(inThread, 0);
 }
 
 TEST_F(UiTest, WindowCloseGoesToPanelCallbackAndIsRefused) {
@@ -357,40 +360,34 @@ TEST_F(UiTest, StripChartKeepsLastPointsPerTrace) {
     ClearStripChart(p, T_STRIP);
     const double first[] = {1, 10, 2, 20, 3, 30}; // three points, two traces interleaved
     EXPECT_EQ(PlotStripChart(p, T_STRIP, first, 6, 0, 0), 0);
-    std::vector<double> a, b;
-    GetStripChartTrace(p, T_STRIP, 1, a);
-    GetStripChartTrace(p, T_STRIP, 2, b);
-    EXPECT_EQ(a, (std::vector<double>{1, 2, 3}));
-    EXPECT_EQ(b, (std::vector<double>{10, 20, 30}));
+    EXPECT_EQ(TraceOf(1), (D{1, 2, 3}));
+    EXPECT_EQ(TraceOf(2), (D{10, 20, 30}));
     const double more[] = {4, 40, 5, 50, 6, 60, 7, 70};
     PlotStripChart(p, T_STRIP, more, 8, 0, 0);
-    GetStripChartTrace(p, T_STRIP, 1, a);
-    GetStripChartTrace(p, T_STRIP, 2, b);
-    EXPECT_EQ(a, (std::vector<double>{3, 4, 5, 6, 7}));
-    EXPECT_EQ(b, (std::vector<double>{30, 40, 50, 60, 70}));
+    EXPECT_EQ(TraceOf(1), (D{3, 4, 5, 6, 7}));
+    EXPECT_EQ(TraceOf(2), (D{30, 40, 50, 60, 70}));
     // A long history: only its newest points stay; start and skip pick the values.
-    std::vector<double> hist;
+    D hist;
     for (int k = 0; k < 100; ++k) hist.insert(hist.end(), {-1.0, double(k), double(100 + k)});
     PlotStripChart(p, T_STRIP, hist.data(), 200, 1, 1);
-    GetStripChartTrace(p, T_STRIP, 1, a);
-    GetStripChartTrace(p, T_STRIP, 2, b);
-    EXPECT_EQ(a, (std::vector<double>{95, 96, 97, 98, 99}));
-    EXPECT_EQ(b, (std::vector<double>{195, 196, 197, 198, 199}));
-    EXPECT_LT(GetStripChartTrace(p, T_STRIP, 3, a), 0);
+    EXPECT_EQ(TraceOf(1), (D{95, 96, 97, 98, 99}));
+    EXPECT_EQ(TraceOf(2), (D{195, 196, 197, 198, 199}));
+    D none;
+    EXPECT_LT(GetStripChartTrace(p, T_STRIP, 3, none), 0);
     // What is drawn follows within a few event passes, also for a chart hidden meanwhile.
     PumpFor(0.1);
-    EXPECT_EQ(Drawn(2), b);
-    SetCtrlAttribute(p, T_STRIP, Attr::Visible, 0);
+    EXPECT_EQ(Drawn(2), TraceOf(2));
+    SetCtrlAttribute(p, T_STRIP, Attr::Visible, false);
     PlotStripChart(p, T_STRIP, first, 6, 0, 0);
     PumpFor(0.1);
-    EXPECT_EQ(Drawn(2), b);
-    SetCtrlAttribute(p, T_STRIP, Attr::Visible, 1);
+    EXPECT_EQ(Drawn(2), (D{195, 196, 197, 198, 199}));
+    SetCtrlAttribute(p, T_STRIP, Attr::Visible, true);
     PumpFor(0.1);
-    EXPECT_EQ(Drawn(2), (std::vector<double>{198, 199, 10, 20, 30}));
+    EXPECT_EQ(Drawn(2), (D{198, 199, 10, 20, 30}));
+    D range(2);
     SetAxisScalingMode(p, T_STRIP, Axis::YLeft, AxisScaling::Manual, 0, 1000);
-    double lo = -1, hi = -1;
-    GetAxisRange(p, T_STRIP, Axis::YLeft, lo, hi);
-    EXPECT_EQ(hi - lo, 1000);
+    GetAxisRange(p, T_STRIP, Axis::YLeft, range[0], range[1]);
+    EXPECT_EQ(range, (D{0, 1000}));
     EXPECT_LT(SetAxisScalingMode(p, T_STRIP, Axis::YLeft, AxisScaling::Manual, 5, 5), 0);
 }
 
@@ -406,7 +403,7 @@ TEST_F(UiTest, XYGraphPlotsAndCursor) {
     std::vector<GraphPlotInfo> plots;
     GetGraphPlots(p, T_GRAPH, plots);
     ASSERT_EQ(plots.size(), 2u);
-    EXPECT_EQ(plots[0].y, (std::vector<double>{5, 6, 7, 65535})); // unsigned all the way
+    EXPECT_EQ(plots[0].y, (D{5, 6, 7, 65535})); // unsigned all the way
     EXPECT_EQ(DeleteGraphPlot(p, T_GRAPH, h1, true), 0);
     GetGraphPlots(p, T_GRAPH, plots);
     ASSERT_EQ(plots.size(), 1u);
@@ -436,54 +433,22 @@ TEST_F(UiTest, NewTextLinesFloatAboveTheBand) {
     EXPECT_NE(NewCtrl(p, CtrlKind::TextMessage, "", 0, 0), id);
 }
 
-// Values change far faster than the window is drawn: what is drawn may lag, never what is read,
-// and it ends on the newest. (How often it is drawn is a figure of bench_desktop.)
-TEST_F(UiTest, DrawnContentsEndOnTheNewestValues) {
+// What is drawn may lag what is read by a few passes, and an image of the panel shows the
+// newest values before any.
+TEST_F(UiTest, DrawnContentsFollow) {
     auto* shown = Widget<ValueView>(T_SHOW);
     ASSERT_NE(shown, nullptr);
     SetCtrlAttribute(Panel(), T_STRIP, Attr::NumTraces, 1);
-    SetCtrlAttribute(Panel(), T_STRIP, Attr::PointsPerScreen, 1000);
     ClearStripChart(Panel(), T_STRIP);
-    for (int i = 1; i <= 300; ++i) {
-        const double point = i * 3;
-        SetCtrlVal(Panel(), T_SHOW, i);
-        PlotStripChart(Panel(), T_STRIP, &point, 1, 0, 0);
-        EXPECT_EQ(IntOf(T_SHOW), i); // the value itself is never held back
-        if (i % 10 == 0) ProcessSystemEvents();
-    }
-    EXPECT_TRUE(PumpUntil([&] { return shown->text() == "300" && Drawn(1).size() == 300u; }, 2.0));
-    std::vector<double> model;
-    GetStripChartTrace(Panel(), T_STRIP, 1, model);
-    EXPECT_EQ(model.back(), 900);
-    EXPECT_EQ(Drawn(1), model);
-
-    // An image of the panel shows the newest values even before any event pass.
+    const double points[] = {17, 29, 43};
+    PlotStripChart(Panel(), T_STRIP, points, 3, 0, 0);
+    SetCtrlVal(Panel(), T_SHOW, 4711);
+    EXPECT_TRUE(PumpUntil([&] { return shown->text() == "4711" && Drawn(1) == D{17, 29, 43}; }, 1.0));
     SetCtrlVal(Panel(), T_SHOW, 99);
     const std::string path = ::testing::TempDir() + "refresh_panel.png";
     EXPECT_EQ(SavePanelImage(Panel(), path.c_str()), 0);
     EXPECT_EQ(shown->text(), "99");
     std::remove(path.c_str());
-}
-
-// Live answers set the LEDs every time; only a change of state may restyle (and repaint) one.
-TEST_F(UiTest, LedRestyledOnlyWhenItsStateChanges) {
-    QWidget* led = Widget<QWidget>(T_LED);
-    ASSERT_NE(led, nullptr);
-    struct CountStyle : QObject {
-        int n = 0;
-        bool eventFilter(QObject*, QEvent* e) override {
-            n += e->type() == QEvent::StyleChange;
-            return false;
-        }
-    } restyles;
-    SetCtrlVal(Panel(), T_LED, 0);
-    led->installEventFilter(&restyles);
-    for (int i = 0; i < 5; ++i) SetCtrlVal(Panel(), T_LED, 0);
-    EXPECT_EQ(restyles.n, 0);
-    SetCtrlVal(Panel(), T_LED, 1);
-    EXPECT_GT(restyles.n, 0);
-    EXPECT_EQ(IntOf(T_LED), 1);
-    led->removeEventFilter(&restyles);
 }
 
 } // namespace

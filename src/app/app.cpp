@@ -2,6 +2,9 @@
 // panel callbacks.
 #include "app/app.h"
 
+#include <algorithm>
+#include <numeric>
+
 #include "app/panels.h"
 #include "branding/logo.h"
 #include "link/com232.h"
@@ -32,43 +35,25 @@ int WinMain(int argc, char** argv) {
     InitVars();
     InitRS232(com); // failures only leave their text on the status line
     DisplayPanel(panelHandle);
-    RunUserInterface();
+    const int code = RunUserInterface(); // what the close of the main panel gives
     CloseCom(com);
     DiscardPanel(panelPopUp);
     DiscardPanel(panelHandle);
-    return 0;
+    return code;
 }
 
 void InitVars() {
-    // 1. Parameter defaults (maxmode keeps its value: it is not one of them).
-    powerA = powerB = 500;
-    refA = refB = 2048;
-    tolA = tolB = 512;
-    hysteresis = 20;
-    polarity = 1;
-    hold = 100;
-    hwmode = 1;
-    average = 8;
-    evalmode = 0;
-    triglvlA = triglvlB = 950;
-    trigmode = 0;
-    sdelay = 500;
-    outmode = 0;
-    anamode = 0;
+    // 1. The parameter variables take their controls' values below (12); the idle band of
+    // the normalised chart is the default reference and tolerance.
     ref10Bit = 2048;
     tol10Bit = 512;
-    // 2. Link, run and transfer state.
+    // 2. Link and transfer target; the run state and flags are set by each exchange.
     com = 1;
     sync = 0x55;
-    order = 1;
     target = RAM;
-    type = 1;
-    rx_flag = 1;
-    stop_flag = 1;
     ShowTarget(); // the radio buttons say where Send and Get go
     // 3.-5. Texts and the default files; the record file lies beside the program.
     CopyText(szStatus, "InitVars");
-    CopyText(recfile_name, "KVexRecord.dat");
     CopyText(file_name, "ZEP4para.cfg");
     MakePathname(proj_dir, "KVexRecord.dat", recfile_name);
     // 6.-7. Recorder file and time.
@@ -81,19 +66,23 @@ void InitVars() {
     // 10. Status line.
     SetCtrlVal(panelHandle, PANEL_STATUS, szStatus);
     // 11. The power control that belongs to PANEL_POWERSWITCH = 1.
-    SetCtrlAttribute(panelHandle, PANEL_POWERB, Attr::Visible, 0);
-    SetCtrlAttribute(panelHandle, PANEL_POWERA, Attr::Visible, 1);
+    SetCtrlAttribute(panelHandle, PANEL_POWERB, Attr::Visible, false);
+    SetCtrlAttribute(panelHandle, PANEL_POWERA, Attr::Visible, true);
     // 12. Every parameter variable takes its control's value.
     GetPanelValues();
     // 13. Empty chart histories.
     FillarrayRAW(0, 0);
     FillarrayNORM(tol10Bit, ref10Bit, 0);
     // 14. Data view curves.
-    for (int i = 0; i < 256; ++i) {
-        xArray[i] = static_cast<uint16_t>(i);
-        yArrayA[i] = 0;
-        yArrayB[i] = 0;
-    }
+    std::iota(std::begin(xArray), std::end(xArray), uint16_t{0});
+    std::fill(std::begin(yArrayA), std::end(yArrayA), uint16_t{0});
+    std::fill(std::begin(yArrayB), std::end(yArrayB), uint16_t{0});
+}
+
+int CtrlValue(int panel, int control) {
+    int value = 0;
+    GetCtrlVal(panel, control, value);
+    return value;
 }
 
 int CC_PANEL(int panel, int event, void* callbackData, int eventData1, int eventData2) {

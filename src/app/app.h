@@ -15,6 +15,8 @@ extern char szSoftversion[64];
 // a panel cannot be loaded. Needs a QApplication to exist.
 int WinMain(int argc, char** argv);
 void InitVars();
+// A control's value; 0 when the panel or the control does not exist.
+int CtrlValue(int panel, int control);
 
 int CC_PANEL(int panel, int event, void* callbackData, int eventData1, int eventData2);
 int CC_POPUP(int panel, int event, void* callbackData, int eventData1, int eventData2);

@@ -10,7 +10,7 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 
-#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -70,15 +70,12 @@ QGroupBox* Group(const char* title, QLayout* layout) {
 // Port items: the ports known now, and 1..8 always, so a port that appears later can still be
 // chosen. Asked again whenever the user opens the ring.
 std::vector<RingChoice> PortItems() {
-    std::vector<RingChoice> items;
+    std::map<int, std::string> labels; // in order of number, whatever came from where
     for (const SerialPortEntry& e : ListSerialPorts())
-        items.push_back({std::to_string(e.number) + ": " + e.device + " (" + e.description + ")", e.number});
-    for (int n = 1; n <= 8; ++n) {
-        const bool have = std::any_of(items.begin(), items.end(), [n](const RingChoice& c) { return c.value == n; });
-        if (!have) items.push_back({std::to_string(n), n});
-    }
-    // Numbers in order, whatever came from where.
-    std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.value < b.value; });
+        labels[e.number] = std::to_string(e.number) + ": " + e.device + " (" + e.description + ")";
+    for (int n = 1; n <= 8; ++n) labels.emplace(n, std::to_string(n));
+    std::vector<RingChoice> items;
+    for (const auto& [number, label] : labels) items.push_back({label, number});
     return items;
 }
 
@@ -99,15 +96,14 @@ void BuildMain(int panel) {
     root->setSpacing(6);
 
     // Brand band across the top; the logo and the brand texts float over it.
-    QWidget* band = AddCtrl(panel, CtrlSpec{PANEL_BRANDBAND, CtrlKind::Decoration, "PANEL_BRANDBAND", "", nullptr, 0, 0,
-                                            0, {}, "Brand band"});
+    QWidget* band = AddCtrl(panel, CtrlSpec{.id = PANEL_BRANDBAND, .kind = CtrlKind::Decoration, .name = "PANEL_BRANDBAND",
+                                            .label = "", .accessibleName = "Brand band"});
     band->setFixedHeight(kBrandBandHeight);
     root->addWidget(band);
-    QWidget* logo = AddCtrl(panel, CtrlSpec{PANEL_LOGO, CtrlKind::Picture, "PANEL_LOGO", "", nullptr, 0, 0, 0, {},
-                                            "Logo"});
+    QWidget* logo = AddCtrl(panel, CtrlSpec{.id = PANEL_LOGO, .kind = CtrlKind::Picture, .name = "PANEL_LOGO", .label = "",
+                                            .accessibleName = "Logo"});
     logo->move(175, 6);
-    logo->resize(40, 48);
-    logo->raise();
+    logo->resize(40, 48); // raised over the band once the rest is laid out
 
     // Controls are made in reading order, left column top to bottom, then the middle: the
     // Tab order follows it.
@@ -136,7 +132,7 @@ void BuildMain(int panel) {
     rec->addStretch(1);
     rec->addWidget(AddCtrl(panel, CtrlSpec{PANEL_STOPRECENABLE, CtrlKind::TextMessage, "PANEL_STOPRECENABLE",
                                            "Recording stopped"}));
-    SetCtrlAttribute(panel, PANEL_STOPRECENABLE, Attr::Dimmed, 1); // lit once a recording was stopped
+    SetCtrlAttribute(panel, PANEL_STOPRECENABLE, Attr::Dimmed, true); // lit once a recording was stopped
     run->addLayout(rec, 2, 0, 1, 3);
     left->addWidget(Group("Live view", run));
 
@@ -196,8 +192,8 @@ void BuildMain(int panel) {
     SetAxisScalingMode(panel, PANEL_RAWCHART, Axis::YLeft, AxisScaling::Manual, 0, 4096);
     SetCtrlAttribute(panel, PANEL_NORMCHART, Attr::NumTraces, 6);
     SetAxisScalingMode(panel, PANEL_NORMCHART, Axis::YLeft, AxisScaling::Manual, 0, 1000);
-    SetCtrlAttribute(panel, PANEL_RAWCHART, Attr::Visible, 0); // graph source 2 shows the band view
-    SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, 0);
+    SetCtrlAttribute(panel, PANEL_RAWCHART, Attr::Visible, false); // graph source 2 shows the band view
+    SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, false);
 
     auto* vals = new QGridLayout;
     vals->addWidget(new QLabel("CH-A"), 1, 0);
@@ -284,7 +280,8 @@ void BuildPopup(int panel) {
     rec->addWidget(Show(panel, POPUP_RECMINUTES, "POPUP_RECMINUTES", "Minutes"), 1, 2);
     rec->addWidget(Show(panel, POPUP_RECSECONDS, "POPUP_RECSECONDS", "Seconds"), 1, 3);
     rec->addWidget(Show(panel, POPUP_RECCOUNT, "POPUP_RECCOUNT", "Samples recorded"), 2, 0, 1, 2);
-    CtrlSpec prog{POPUP_RECPROGRESS, CtrlKind::ProgressBar, "POPUP_RECPROGRESS", "Progress", nullptr, 0, 0, 100};
+    CtrlSpec prog{.id = POPUP_RECPROGRESS, .kind = CtrlKind::ProgressBar, .name = "POPUP_RECPROGRESS", .label = "Progress",
+                  .maximum = 100};
     rec->addWidget(AddCtrl(panel, prog), 2, 2, 1, 2);
     rec->addWidget(AddCtrl(panel, CtrlSpec{POPUP_RECFILENAME, CtrlKind::TextDisplay, "POPUP_RECFILENAME", "Record file"}),
                    3, 0, 1, 3);

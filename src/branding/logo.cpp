@@ -8,6 +8,8 @@
 
 #include <fstream>
 
+#include <array>
+
 namespace {
 
 constexpr int kBlue = 0x0080FF, kWhite = 0xFFFFFF, kGrey = 0x808080;
@@ -16,38 +18,39 @@ struct TextPlace {
     int left, top, size;
 };
 
-struct Brand {
-    bool design;               // false: the panel is left as it is
-    int band, text;
-    const char* logo;          // bare bitmap name, looked up beside the program; null: no logo
-    int logoLeft, logoTop;
-    // company, telephone, web address; null: no contact lines. Short: they end before the
-    // logo at left 175.
-    const char* contact[3];
-    TextPlace title, version;
-};
-
 constexpr TextPlace kTitleLeft{20, 20, 16}, kVersionLeft{180, 24, 11};
 constexpr TextPlace kTitleRight{220, 32, 16}, kVersionRight{380, 36, 11};
 
-const Brand kBrands[7] = {
-    {true, kWhite, kGrey, nullptr, 0, 0, {nullptr, nullptr, nullptr}, kTitleLeft, kVersionLeft},
-    {true, kBlue, kWhite, nullptr, 0, 0, {nullptr, nullptr, nullptr}, kTitleLeft, kVersionLeft},
-    {true, kBlue, kWhite, "zep4logo2.bmp", 175, 6,
-     {"ZEP4 Sensor Systems", "Tel: see device label", "Web: see manual"},
-     kTitleRight, kVersionRight},
-    {true, kWhite, kGrey, "zep4logo3.bmp", 470, 8, {nullptr, nullptr, nullptr}, kTitleLeft, kVersionLeft},
-    {true, kBlue, kWhite, "zep4logo4.bmp", 470, 7,
-     {"ZEP4 Sensors OEM", "Tel: see OEM label", "Web: OEM manual"},
-     kTitleRight, kVersionRight},
-    {false, 0, 0, nullptr, 0, 0, {nullptr, nullptr, nullptr}, {}, {}},
-    {true, kWhite, kGrey, "zep4logo6.bmp", 470, 7,
-     {"ZEP4 Sensors Lab", "Tel: see lab label", "Web: lab manual"},
-     kTitleRight, kVersionRight},
+// Contact lines: company, telephone, web address. Short: they end before the logo at left 175.
+constexpr const char* kSystems[] = {"ZEP4 Sensor Systems", "Tel: see device label", "Web: see manual"};
+constexpr const char* kOem[] = {"ZEP4 Sensors OEM", "Tel: see OEM label", "Web: OEM manual"};
+constexpr const char* kLab[] = {"ZEP4 Sensors Lab", "Tel: see lab label", "Web: lab manual"};
+constexpr int kContactLeft = 15, kContactSize = 11;
+constexpr int kContactTops[] = {7, 22, 37};
+
+struct Brand {
+    bool design = true;           // false: the panel is left as it is
+    int band{}, text{};
+    const char* logo{};           // bare bitmap name, looked up beside the program; null: no logo
+    int logoLeft{}, logoTop{};
+    const char* const* contact{}; // null: no contact lines
+    TextPlace title = kTitleLeft, version = kVersionLeft;
 };
 
-constexpr int kContactLeft = 15, kContactSize = 11;
-constexpr int kContactTops[3] = {7, 22, 37};
+// at() below as well: a number the check lets through stops the program rather than reading
+// past the table.
+constexpr auto kBrands = std::to_array<Brand>({
+    {.band = kWhite, .text = kGrey},
+    {.band = kBlue, .text = kWhite},
+    {.band = kBlue, .text = kWhite, .logo = "zep4logo2.bmp", .logoLeft = 175, .logoTop = 6, .contact = kSystems,
+     .title = kTitleRight, .version = kVersionRight},
+    {.band = kWhite, .text = kGrey, .logo = "zep4logo3.bmp", .logoLeft = 470, .logoTop = 8},
+    {.band = kBlue, .text = kWhite, .logo = "zep4logo4.bmp", .logoLeft = 470, .logoTop = 7, .contact = kOem,
+     .title = kTitleRight, .version = kVersionRight},
+    {.design = false},
+    {.band = kWhite, .text = kGrey, .logo = "zep4logo6.bmp", .logoLeft = 470, .logoTop = 7, .contact = kLab,
+     .title = kTitleRight, .version = kVersionRight},
+});
 
 bool Readable(const char* path) { return std::ifstream(path).good(); }
 
@@ -66,10 +69,10 @@ int LogoPath(const char* programDir, const char* file, char (&path)[MAX_PATHNAME
 }
 
 void ShowInfoText(int background, int textColour, const char* text, int left, int top, int pointSize) {
+    // Without a panel every call below fails and changes nothing.
     int ctrl = NewCtrl(panelHandle, CtrlKind::TextMessage, "", top, left);
-    if (ctrl <= 0) return;
     SetCtrlAttribute(panelHandle, ctrl, Attr::TextFont, "NIApp");
-    SetCtrlAttribute(panelHandle, ctrl, Attr::TextBold, 1);
+    SetCtrlAttribute(panelHandle, ctrl, Attr::TextBold, true);
     SetCtrlAttribute(panelHandle, ctrl, Attr::TextBgColor, background);
     SetCtrlAttribute(panelHandle, ctrl, Attr::TextColor, textColour);
     SetCtrlAttribute(panelHandle, ctrl, Attr::TextPointSize, pointSize);
@@ -77,13 +80,13 @@ void ShowInfoText(int background, int textColour, const char* text, int left, in
 }
 
 void ShowLogo(int brand) {
-    if (brand < 0 || brand > 6) return;
-    const Brand& b = kBrands[brand];
+    if (brand < 0 || brand >= static_cast<int>(kBrands.size())) return;
+    const Brand& b = kBrands.at(static_cast<std::size_t>(brand));
     if (!b.design) return;
 
     SetCtrlAttribute(panelHandle, PANEL_BRANDBAND, Attr::FrameColor, b.band);
     if (!b.logo) {
-        SetCtrlAttribute(panelHandle, PANEL_LOGO, Attr::Visible, 0);
+        SetCtrlAttribute(panelHandle, PANEL_LOGO, Attr::Visible, false);
     } else {
         SetCtrlAttribute(panelHandle, PANEL_LOGO, Attr::Top, b.logoTop);
         SetCtrlAttribute(panelHandle, PANEL_LOGO, Attr::Left, b.logoLeft);
@@ -91,12 +94,10 @@ void ShowLogo(int brand) {
         char path[MAX_PATHNAME_LEN];
         GetProjectDir(dir);
         LogoPath(dir, b.logo, path);
-        if (path[0]) DisplayImageFile(panelHandle, PANEL_LOGO, path);
+        DisplayImageFile(panelHandle, PANEL_LOGO, path); // a missing file keeps the picture
     }
-    if (b.contact[0]) {
-        for (int i = 0; i < 3; ++i)
-            ShowInfoText(b.band, b.text, b.contact[i], kContactLeft, kContactTops[i], kContactSize);
-    }
+    for (int i = 0; b.contact && i < 3; ++i)
+        ShowInfoText(b.band, b.text, b.contact[i], kContactLeft, kContactTops[i], kContactSize);
     ShowInfoText(b.band, b.text, szSoftname, b.title.left, b.title.top, b.title.size);
     ShowInfoText(b.band, b.text, szSoftversion, b.version.left, b.version.top, b.version.size);
 }

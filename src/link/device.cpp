@@ -30,7 +30,7 @@ int ReadWaiting(int n) {
 
 int GetVERSIONInfo() {
     WaitLineFree();
-    InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
+    // The text is read directly, which holds the receive notification back meanwhile.
     FlushInQ(com);
     FlushOutQ(com);
     order = ORD_VERSION;
@@ -62,10 +62,8 @@ int GetVERSIONInfo() {
         // More than the text: something else shared the line, so the text cannot be trusted.
         CopyText(szStatus, "Error reading firmware-info!");
     }
-    InstallComCallback(com, eventMask, FRAME_LEN, 0x55, RX_Receive_Function, nullptr);
     FlushInQ(com);
     FlushOutQ(com);
-    rx_flag = 0;
     ShowStatus(szStatus);
     return n;
 }
@@ -76,7 +74,6 @@ int ReadData64(int start, int kind, int code) {
     FillShortFrame(code, start, kind);
     FlushInQ(com);
     FlushOutQ(com);
-    rx_flag = 0;
     nBytesW = WriteRequest(com, TIMEOUT);
     ShowStatus("Waiting for Data[64] ...");
     tstart = Timer();
@@ -123,8 +120,7 @@ int SendInfoBlockToFlash(int first, int second) {
     int result = 1;
     FillShortFrame(ORD_INFOBLOCK, second, first);
     nBytesW = WriteRequest(com, 2.0);
-    Delay(0.05);
-    nBytesR = ComRd(com, szReadBuf, FRAME_LEN);
+    nBytesR = ComRd(com, szReadBuf, FRAME_LEN); // waits up to the port's time-out for all of it
     AnswerTaken();
     const auto* b = reinterpret_cast<const unsigned char*>(szReadBuf);
     if (nBytesR != FRAME_LEN) {

@@ -26,11 +26,11 @@ constexpr Starter kStarters[] = {
 // The two stop buttons act inside the live loop and a recording, and nowhere else.
 constexpr Starter kStoppers[] = {{false, PANEL_BTNSTOP}, {true, POPUP_RECSTOP}};
 
-bool stopsHeld = false;
-bool requestOpen = false;    // the last request's answer has not come yet
-double requestDeadline = 0;  // ... and is given up at this time
+bool stopsHeld;
+bool requestOpen;       // the last request's answer has not come yet
+double requestDeadline; // ... and is given up at this time
 
-void Lock(const Starter& s, int on) {
+void Lock(const Starter& s, bool on) {
     SetCtrlAttribute(s.popup ? panelPopUp : panelHandle, s.control, Attr::Locked, on);
 }
 
@@ -38,16 +38,15 @@ void Lock(const Starter& s, int on) {
 
 ExchangeHold::ExchangeHold(bool stoppable) {
     if (exchange_busy++ > 0) return;
-    for (const Starter& s : kStarters) Lock(s, 1);
+    for (const Starter& s : kStarters) Lock(s, true);
     stopsHeld = !stoppable;
-    for (const Starter& s : kStoppers) Lock(s, stopsHeld ? 1 : 0);
+    for (const Starter& s : kStoppers) Lock(s, stopsHeld);
 }
 
 ExchangeHold::~ExchangeHold() {
     if (--exchange_busy > 0) return;
-    for (const Starter& s : kStarters) Lock(s, 0);
-    for (const Starter& s : kStoppers) Lock(s, 0);
-    stopsHeld = false;
+    for (const Starter& s : kStarters) Lock(s, false);
+    for (const Starter& s : kStoppers) Lock(s, false);
 }
 
 bool ExchangeBusy() { return exchange_busy > 0; }
@@ -63,7 +62,7 @@ int WriteRequest(int port, double limit) {
 
 void AnswerTaken() { requestOpen = false; }
 
+// A request given up stays open, but its deadline has passed.
 void WaitLineFree() {
     while (requestOpen && Timer() < requestDeadline) ProcessSystemEvents();
-    requestOpen = false;
 }

@@ -1,6 +1,8 @@
 // Request and answer frames, and the link's run-time state.
 #include "link/com232.h"
 
+#include <algorithm>
+
 int com;
 int sync = 0x55;
 int order;
@@ -31,7 +33,7 @@ void FillTxBuf(int order, const uint16_t* words) {
 
 void GetRxBuf(int count) {
     // Words past the frame's 16 would come from outside the answer: never more than PNUM.
-    if (count > PNUM) count = PNUM;
+    count = std::min(count, PNUM);
     const auto* b = reinterpret_cast<const unsigned char*>(szReadBuf);
     for (int i = 0; i < count; ++i)
         pp[i] = static_cast<uint16_t>((b[4 + 2 * i] << 8) | b[5 + 2 * i]);

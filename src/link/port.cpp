@@ -33,16 +33,13 @@ void InitRS232(int port) {
     if (r < 0) {
         CopyText(szStatus, ComErrorText(r));
     } else {
+        // Opened without flow control; the line check flushes both queues before its request.
         SetComTime(port, 2.0);
-        FlushInQ(port);
-        FlushOutQ(port);
-        SetCTSMode(port, 0);
         InstallComCallback(port, eventMask, FRAME_LEN, sync, RX_Receive_Function, nullptr);
         if (CheckComLine(port) == 1) {
             target = RAM;
             ShowTarget();
             const int got0 = PushGET(RAM, 0);
-            target = RAM;
             const int got1 = PushGET(RAM, 1);
             ShowFetchedSets(got0, got1);
             if (GetVERSIONInfo() != FIRMWARE_LEN) CopyText(szStatus, "Error reading firmware-info!");
@@ -90,8 +87,7 @@ int CheckComLine(int port) {
     FlushInQ(port);
     FlushOutQ(port);
     nBytesW = WriteRequest(port, 2.0);
-    Delay(0.05);
-    nBytesR = ComRd(port, szReadBuf, FRAME_LEN);
+    nBytesR = ComRd(port, szReadBuf, FRAME_LEN); // waits up to the port's time-out for all of it
     AnswerTaken(); // read, or given up after the port's own time-out
     const auto* b = reinterpret_cast<const unsigned char*>(szReadBuf);
     if (nBytesR != FRAME_LEN) {

@@ -2,6 +2,8 @@
 // is built, until Stop, a close or a silent controller ends it.
 #include "live/live.h"
 
+#include <algorithm>
+
 #include "app/app.h"
 #include "app/panels.h"
 #include "link/com232.h"
@@ -25,7 +27,6 @@ namespace {
 // A live answer later than this after its request ends the loop.
 constexpr double kLiveTimeout = 2.0;
 
-constexpr int kPoints = 100;
 constexpr int kNormTraces = 6;
 
 void FlushBoth() {
@@ -42,17 +43,16 @@ void BuildLiveRequest() {
 } // namespace
 
 void FillarrayRAW(int a, int b) {
-    for (int k = 0; k < kPoints; ++k) {
-        arrayRAW[2 * k] = a;
-        arrayRAW[2 * k + 1] = b;
+    for (double* point = arrayRAW; point != std::end(arrayRAW); point += 2) {
+        point[0] = a;
+        point[1] = b;
     }
 }
 
 void FillarrayNORM(int tolerance, int reference, int marker) {
     const double upper = reference + tolerance;
     const double lower = reference - tolerance;
-    for (int k = 0; k < kPoints; ++k) {
-        double* point = arrayNORM + k * kNormTraces;
+    for (double* point = arrayNORM; point != std::end(arrayNORM); point += kNormTraces) {
         point[0] = upper;
         point[1] = lower;
         point[2] = reference;
@@ -77,13 +77,9 @@ void DecodeLiveAnswer() {
     btnval = pp[11];
     inputs = pp[12];
     valDIFF = pp[13];
-    indexA = pp[14];
-    indexB = pp[15];
     // The indices address samples 1..128 of a data block.
-    if (indexA == 0) indexA = 1;
-    if (indexB == 0) indexB = 1;
-    if (indexA > 128) indexA = 128;
-    if (indexB > 128) indexB = 128;
+    indexA = std::clamp<uint16_t>(pp[14], 1, 128);
+    indexB = std::clamp<uint16_t>(pp[15], 1, 128);
 }
 
 int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
@@ -92,9 +88,9 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
     ExchangeHold hold(true);
     WaitLineFree();
 
-    SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, 0);
-    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, 1);
-    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, 1);
+    SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, false);
+    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, true);
+    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, true);
     ApplyGraphSource();
 
     FlushBoth();
@@ -135,10 +131,8 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
     } while (stop_flag == 0);
 
     // No flush: it would tear a request or an answer on its way. The exchange in flight ends
-    // on its own, unused, and the next exchange waits for it.
-    rx_flag = 0;
-    graphrefresh = 0;
-    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, 0);
+    // unused; the next exchange waits for it and clears the flags before its request.
+    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, false);
     return 0;
 }
 
@@ -146,13 +140,11 @@ int CC_BTNStop(int panel, int /*control*/, int event, void* /*callbackData*/, in
                int /*eventData2*/) {
     if (event != EVENT_COMMIT || StopHeld()) return 0;
 
-    // A pending answer is dropped: it must not be plotted nor answered with a request. What
-    // is on the line is left whole (see the end of the loop).
-    rx_flag = 0;
+    // Stop comes through the event pump of a live loop or a recording, which ends right after
+    // it: an answer already in is neither plotted nor answered. What is on the line is left
+    // whole (see the end of the loop). The loop's end gives Run back; Data is given back here.
     stop_flag = 1;
-    graphrefresh = 0;
-    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, 0);
-    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, 0);
+    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, false);
     FillarrayRAW(0, 0);
     FillarrayNORM(tol10Bit, ref10Bit, 0);
     return 0;

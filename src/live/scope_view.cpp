@@ -2,6 +2,7 @@
 // with the tolerance band, the dashed reference and a cursor on the reported sample.
 #include "live/live.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/app.h"
@@ -18,20 +19,16 @@ namespace {
 constexpr int kSamples = 128;
 constexpr const char* kNormAxisName = "NORM=1000*(A/Amax)";
 
-int GraphSource() {
-    int v = 0;
-    GetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, v);
-    return v;
-}
+int GraphSource() { return CtrlValue(panelHandle, PANEL_GRAPHSOURCE); }
 
-// Returns how many of the four blocks came in whole.
+// Returns how many of the four blocks did not come in whole.
 int ReadFourBlocks(int kind) {
-    int whole = 0;
+    int missing = 4;
     for (int start = 0; start < 256; start += 64) {
         order = ORD_DATA64;
-        if (ReadData64(start, kind, ORD_DATA64) == 64) ++whole;
+        if (ReadData64(start, kind, ORD_DATA64) == 64) --missing;
     }
-    return whole;
+    return missing;
 }
 
 void SetBand(uint16_t ref, uint16_t tol) {
@@ -40,10 +37,7 @@ void SetBand(uint16_t ref, uint16_t tol) {
     valREF = ref;
 }
 
-void ClampIndex(uint16_t& index) {
-    if (index == 0) index = 1;
-    if (index > kSamples) index = kSamples;
-}
+void ClampIndex(uint16_t& index) { index = std::clamp<uint16_t>(index, 1, kSamples); }
 
 void PlotLine(const uint16_t* y, PlotStyle style, int colour) {
     PlotXY(panelHandle, PANEL_DATAGRAPH, xArray, y, kSamples, style, colour);
@@ -51,8 +45,6 @@ void PlotLine(const uint16_t* y, PlotStyle style, int colour) {
 
 void NormAxisWithCursor() {
     SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, kNormAxisName);
-    SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::NumCursors, 1);
-    SetCursorAttribute(panelHandle, PANEL_DATAGRAPH, 1, CursorAttr::Style, 1);
     SetAxisScalingMode(panelHandle, PANEL_DATAGRAPH, Axis::YLeft, AxisScaling::Manual, 0, 1000);
 }
 
@@ -64,9 +56,9 @@ int CC_BTNData(int panel, int /*control*/, int event, void* /*callbackData*/, in
     ExchangeHold hold;
     WaitLineFree();
 
-    SetCtrlAttribute(panel, PANEL_RAWCHART, Attr::Visible, 0);
-    SetCtrlAttribute(panel, PANEL_NORMCHART, Attr::Visible, 0);
-    SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, 1);
+    SetCtrlAttribute(panel, PANEL_RAWCHART, Attr::Visible, false);
+    SetCtrlAttribute(panel, PANEL_NORMCHART, Attr::Visible, false);
+    SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, true);
 
     FlushInQ(com);
     FlushOutQ(com);
@@ -79,51 +71,47 @@ int CC_BTNData(int panel, int /*control*/, int event, void* /*callbackData*/, in
     // would pass parameters off as measurements, so the last live values stay instead.
     if (WaitRxFull() == 1) PlotRAWValues();
 
-    InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
+    // The blocks are read directly, which holds the receive notification back meanwhile.
     FlushInQ(com);
     FlushOutQ(com);
 
-    int whole = 4;
+    int missing = 0;
     switch (GraphSource()) {
     case 0:
-        whole = ReadFourBlocks(0);
+        missing = ReadFourBlocks(0);
         break;
     case 1:
-        whole = ReadFourBlocks(1);
+        missing = ReadFourBlocks(1);
         if (evalmode == 7) SetBand(refB, tolB);
         if (evalmode == 6) SetBand(refA, tolA);
         break;
     case 2:
-        whole = ReadFourBlocks(1);
+        missing = ReadFourBlocks(1);
         SetBand(refA, tolA);
         break;
     case 3:
-        whole = ReadFourBlocks(1);
+        missing = ReadFourBlocks(1);
         SetBand(refB, tolB);
         break;
     default:
         break;
     }
 
-    if (upTHR > 1000) upTHR = 1000;
-    if (loTHR < 1) loTHR = 1;
+    upTHR = std::min(upTHR, int32_t{1000});
+    loTHR = std::max(loTHR, int32_t{1});
 
-    InstallComCallback(com, eventMask, FRAME_LEN, sync, RX_Receive_Function, nullptr);
-
-    for (int i = 0; i < kSamples; ++i) {
-        upArray[i] = static_cast<uint16_t>(upTHR);
-        loArray[i] = static_cast<uint16_t>(loTHR);
-        refArray[i] = valREF;
-    }
+    std::fill_n(upArray, kSamples, static_cast<uint16_t>(upTHR));
+    std::fill_n(loArray, kSamples, static_cast<uint16_t>(loTHR));
+    std::fill_n(refArray, kSamples, valREF);
     PlotDATACurve(yArrayA, yArrayB, upArray, loArray, refArray);
     // The last block's own text would pass flat or stale curves off as received.
-    if (whole < 4) {
+    if (missing > 0) {
         char text[64];
-        std::snprintf(text, sizeof text, "Data view incomplete: %d of 4 blocks missing!", 4 - whole);
+        std::snprintf(text, sizeof text, "Data view incomplete: %d of 4 blocks missing!", missing);
         ShowStatus(text);
     }
 
-    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, 0);
+    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, false);
     FlushOutQ(com);
     FlushInQ(com);
     return 0;
@@ -134,8 +122,8 @@ void PlotDATACurve(const uint16_t* curveA, const uint16_t* curveB, const uint16_
     ClampIndex(indexA);
     ClampIndex(indexB);
 
-    SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, 0);
-    SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, 0);
+    SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, false);
+    SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, false);
     SetAxisScalingMode(panelHandle, PANEL_DATAGRAPH, Axis::XBottom, AxisScaling::Manual, 1, kSamples);
     DeleteGraphPlot(panelHandle, PANEL_DATAGRAPH, -1, true);
 

@@ -2,6 +2,8 @@
 // arithmetic of the normalised chart and the live values shown with every plot.
 #include "live/live.h"
 
+#include <algorithm>
+
 #include "app/app.h"
 #include "app/panels.h"
 #include "params/params.h"
@@ -17,11 +19,7 @@ constexpr int kNormLen = 600; // 100 points x 6 traces
 constexpr int kPointsPerScreen = 101;
 constexpr int kNoMarker = 1005; // just above the clamped band: no marker shown
 
-int GraphSource() {
-    int v = 0;
-    GetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, v);
-    return v;
-}
+int GraphSource() { return CtrlValue(panelHandle, PANEL_GRAPHSOURCE); }
 
 void ShowLiveValues() {
     SetCtrlVal(panelHandle, PANEL_VALUEA, static_cast<int>(valNORMA));
@@ -37,25 +35,14 @@ void ShowLiveValues() {
     SetCtrlVal(panelHandle, PANEL_TOLVAL, static_cast<int>(tolval));
 
     // Only the four clean bit patterns drive the LEDs; anything else leaves them as they were.
-    int led0 = -1, led8 = -1;
-    switch (inputs) {
-    case 0x0000: led0 = 0; led8 = 0; break;
-    case 0x0001: led0 = 1; led8 = 0; break;
-    case 0x0100: led0 = 0; led8 = 1; break;
-    case 0x0101: led0 = 1; led8 = 1; break;
-    default: break;
-    }
-    if (led0 >= 0) {
-        SetCtrlVal(panelHandle, PANEL_INPUTLED0, led0);
-        SetCtrlVal(panelHandle, PANEL_INPUTLED8, led8);
+    if ((inputs & ~0x0101) == 0) {
+        SetCtrlVal(panelHandle, PANEL_INPUTLED0, (inputs & 0x0001) != 0);
+        SetCtrlVal(panelHandle, PANEL_INPUTLED8, (inputs & 0x0100) != 0);
     }
 }
 
-void PrepareStripChart(int control, int traces) {
-    SetCtrlAttribute(panelHandle, control, Attr::PointsPerScreen, kPointsPerScreen);
-    SetCtrlAttribute(panelHandle, control, Attr::RefreshGraph, 1);
-    SetCtrlAttribute(panelHandle, control, Attr::NumTraces, traces);
-}
+// The traces are the form's; the width of the history shown is set with every plot.
+void PrepareStripChart(int control) { SetCtrlAttribute(panelHandle, control, Attr::PointsPerScreen, kPointsPerScreen); }
 
 } // namespace
 
@@ -85,18 +72,18 @@ void ApplyGraphSource() {
     const int v = GraphSource();
     if (v == 0) {
         SetAxisScalingMode(panelHandle, PANEL_RAWCHART, Axis::YLeft, AxisScaling::Manual, 0, 4096);
-        SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, 1);
-        SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, 0);
+        SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, true);
+        SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, false);
         type = 0;
     } else if (v < 2) {
         SetAxisScalingMode(panelHandle, PANEL_RAWCHART, Axis::YLeft, AxisScaling::Manual, 0, 1024);
-        SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, 1);
-        SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, 0);
+        SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, true);
+        SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, false);
         type = 0;
     } else {
         SetAxisScalingMode(panelHandle, PANEL_RAWCHART, Axis::YLeft, AxisScaling::Manual, 0, 1024);
-        SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, 0);
-        SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, 1);
+        SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, false);
+        SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, true);
         type = 1;
     }
 }
@@ -110,7 +97,7 @@ int CC_RNGGraphSource(int /*panel*/, int /*control*/, int event, void* /*callbac
 void PlotRAWValues() {
     Shift(arrayRAW, kRawLen, -2, arrayRAW);
     DecodeLiveAnswer();
-    PrepareStripChart(PANEL_RAWCHART, 2);
+    PrepareStripChart(PANEL_RAWCHART);
 
     switch (GraphSource()) {
     case 0:
@@ -139,8 +126,7 @@ void PlotNORMValues(double* history) {
     DecodeLiveAnswer();
 
     // The hardware-mode switch on the panel, not the stored parameter, picks the band width.
-    int hw = 0;
-    GetCtrlVal(panelHandle, PANEL_HWMODE, hw);
+    const int hw = CtrlValue(panelHandle, PANEL_HWMODE);
     const bool panelTolerance = (hw == 0 || hw == 2);
     const int32_t tolA32 = panelTolerance ? tolA : tolval;
     const int32_t tolB32 = panelTolerance ? tolB : tolval;
@@ -185,8 +171,8 @@ void PlotNORMValues(double* history) {
         break;
     }
 
-    if (upTHR > 1000) upTHR = 1000;
-    if (loTHR < 1) loTHR = 1;
+    upTHR = std::min(upTHR, int32_t{1000});
+    loTHR = std::max(loTHR, int32_t{1});
 
     double* newest = history + kNormLen - 6;
     newest[0] = upTHR;
@@ -196,7 +182,7 @@ void PlotNORMValues(double* history) {
     newest[4] = lowerMarker;
     newest[5] = valNORM;
 
-    PrepareStripChart(PANEL_NORMCHART, 6);
+    PrepareStripChart(PANEL_NORMCHART);
     SetTraceAttribute(panelHandle, PANEL_NORMCHART, 1, TraceAttr::Color, VAL_DK_GREEN);
     SetTraceAttribute(panelHandle, PANEL_NORMCHART, 2, TraceAttr::Color, VAL_DK_GREEN);
     SetTraceAttribute(panelHandle, PANEL_NORMCHART, 3, TraceAttr::Color, VAL_BLACK);

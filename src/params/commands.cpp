@@ -27,8 +27,7 @@ void SendCommand(int code, bool teach) {
     int fetched = 0;
     do {
         if (rx_flag) {
-            // Its own wait leaves its elapsed time in tdiff. What the controller now uses
-            // goes onto the panels, or the next send would undo it.
+            // What the controller now uses goes onto the panels, or the next send would undo it.
             fetched = PushGET(RAM, 0);
             if (fetched) SetPanelValues();
             break;
@@ -36,9 +35,8 @@ void SendCommand(int code, bool teach) {
         tdiff = Timer() - tstart;
         ProcessSystemEvents();
     } while (tdiff < TIMEOUT);
-    // Covers both a silent command and a fetch that timed out; a fetch answered in its
-    // last pass is no time-out.
-    if (!fetched && tdiff > TIMEOUT) ShowStatus("Timeout RS-232!!");
+    // Covers both a silent command and a fetch that timed out.
+    if (!fetched) ShowStatus("Timeout RS-232!!");
 }
 
 } // namespace

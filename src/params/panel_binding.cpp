@@ -67,8 +67,8 @@ void ShowSet(uint16_t set) {
     if (set != 0) return;
     // Evaluation mode 2 judges A + B against one reference and one tolerance.
     const bool joint = evalmode == 2;
-    SetCtrlAttribute(panelHandle, PANEL_REFB, Attr::Dimmed, joint ? 1 : 0);
-    SetCtrlAttribute(panelHandle, PANEL_TOLB, Attr::Dimmed, joint ? 1 : 0);
+    SetCtrlAttribute(panelHandle, PANEL_REFB, Attr::Dimmed, joint);
+    SetCtrlAttribute(panelHandle, PANEL_TOLB, Attr::Dimmed, joint);
     SetCtrlAttribute(panelHandle, PANEL_REFA, Attr::LabelText, joint ? "REFERENCE" : "REFERENCE-CHA");
     SetCtrlAttribute(panelHandle, PANEL_TOLA, Attr::LabelText, joint ? "TOLERANCE" : "TOLERANCE-CHA");
     ShowModeTexts();
@@ -100,23 +100,19 @@ const char* FetchFailureText(int got0, int got1) {
 
 int CC_BINSWpower(int panel, int control, int event, void*, int, int) {
     if (event != EVENT_VAL_CHANGED) return 0;
-    int on = 0;
-    GetCtrlVal(panel, control, on);
-    if (on == 1) {
-        SetCtrlAttribute(panelHandle, PANEL_POWERB, Attr::Visible, 0);
-        SetCtrlAttribute(panelHandle, PANEL_POWERA, Attr::Visible, 1);
+    if (CtrlValue(panel, control) == 1) {
+        SetCtrlAttribute(panelHandle, PANEL_POWERB, Attr::Visible, false);
+        SetCtrlAttribute(panelHandle, PANEL_POWERA, Attr::Visible, true);
     } else {
-        SetCtrlAttribute(panelHandle, PANEL_POWERA, Attr::Visible, 0);
-        SetCtrlAttribute(panelHandle, PANEL_POWERB, Attr::Visible, 1);
+        SetCtrlAttribute(panelHandle, PANEL_POWERA, Attr::Visible, false);
+        SetCtrlAttribute(panelHandle, PANEL_POWERB, Attr::Visible, true);
     }
     return 0;
 }
 
 int CC_TOGBTNparaII(int panel, int control, int event, void*, int, int) {
     if (event != EVENT_VAL_CHANGED) return 0;
-    int shown = 0;
-    GetCtrlVal(panel, control, shown);
-    if (shown)
+    if (CtrlValue(panel, control))
         DisplayPanel(panelPopUp);
     else
         HidePanel(panelPopUp);
@@ -127,20 +123,12 @@ int CC_TOGBTNparaII(int panel, int control, int event, void*, int, int) {
 // and any other trigger mode pulls it away from 2.
 int CC_DropTrigmode(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    int trig = 0, eval = 0;
-    GetCtrlVal(panelPopUp, POPUP_TRIGMODE, trig);
-    GetCtrlVal(panelPopUp, POPUP_EVALMODE, eval);
-    if (trig == 2)
+    if (CtrlValue(panelPopUp, POPUP_TRIGMODE) == 2)
         SetCtrlVal(panelPopUp, POPUP_EVALMODE, 2);
-    else if (eval == 2)
+    else if (CtrlValue(panelPopUp, POPUP_EVALMODE) == 2)
         SetCtrlVal(panelPopUp, POPUP_EVALMODE, 0);
     return 0;
 }
 
 // The evaluation mode is taken with the other values at the next GetPanelValues.
-int CC_DROP_EvalMode(int panel, int control, int event, void*, int, int) {
-    if (event != EVENT_COMMIT) return 0;
-    int eval = 0;
-    GetCtrlVal(panel, control, eval);
-    return 0;
-}
+int CC_DROP_EvalMode(int, int, int, void*, int, int) { return 0; }

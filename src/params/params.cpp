@@ -1,6 +1,8 @@
 // Parameter variables, their place in the two 16-word sets, and the GET exchange.
 #include "params/params.h"
 
+#include <algorithm>
+
 #include "app/app.h"
 #include "app/panels.h"
 #include "link/com232.h"
@@ -39,7 +41,7 @@ void CopyVarsToPP(uint16_t set) {
         pp[2] = refB;
         pp[3] = tolB;
         pp[4] = triglvlB;
-        for (int i = 5; i < PNUM; ++i) pp[i] = 0;
+        std::fill(pp + 5, pp + PNUM, uint16_t{0});
     }
 }
 
@@ -87,11 +89,10 @@ int PushGET(int target, uint16_t set) {
     for (;;) {
         ProcessSystemEvents();
         tdiff = Timer() - tstart;
-        if (rx_flag && pp[0] == set) {
+        if (rx_flag && pp[0] == set) { // a new answer always brings its own word 0
             taken = 1; // even when it came in the last pass, past the limit
             break;
         }
-        rx_flag = 0;
         if (tdiff > TIMEOUT) {
             CopyText(szStatus, "Timeout-RS-232...");
             break;

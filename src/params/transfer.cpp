@@ -1,4 +1,5 @@
 // Transfer targets (controller RAM, EEPROM, parameter file) and the parameter file itself.
+#include <algorithm>
 #include <string>
 
 #include "app/app.h"
@@ -17,16 +18,13 @@ constexpr int kFileField = 5;         // 65535 fits
 
 // One target is always selected; RAM is the fall-back whenever the chosen one is switched off.
 void SelectTarget(int panel, int control, int chosen) {
-    int on = 0;
-    GetCtrlVal(panel, control, on);
-    if (on == 1) {
-        SetCtrlVal(panelHandle, control, 1);
+    if (CtrlValue(panel, control) == 1) {
         target = chosen;
         for (int other : {PANEL_RBTRAM, PANEL_RBTEEPROM, PANEL_RBTFILE})
-            if (other != control) SetCtrlVal(panelHandle, other, 0);
+            if (other != control) SetCtrlVal(panelHandle, other, false);
     } else {
         target = RAM;
-        SetCtrlVal(panelHandle, PANEL_RBTRAM, 1);
+        SetCtrlVal(panelHandle, PANEL_RBTRAM, true);
     }
 }
 
@@ -85,9 +83,9 @@ int CC_RBTFile(int panel, int control, int event, void*, int, int) {
 }
 
 void ShowTarget() {
-    SetCtrlVal(panelHandle, PANEL_RBTRAM, target == RAM ? 1 : 0);
-    SetCtrlVal(panelHandle, PANEL_RBTEEPROM, target == EEPROM ? 1 : 0);
-    SetCtrlVal(panelHandle, PANEL_RBTFILE, target == DATFILE ? 1 : 0);
+    SetCtrlVal(panelHandle, PANEL_RBTRAM, target == RAM);
+    SetCtrlVal(panelHandle, PANEL_RBTEEPROM, target == EEPROM);
+    SetCtrlVal(panelHandle, PANEL_RBTFILE, target == DATFILE);
 }
 
 // Acts on the left click, which the mouse press and the Space or Enter key both give first;
@@ -134,9 +132,9 @@ void SendParaToFile() {
     GetPanelValues();
     uint32_t values[kFileValues];
     CopyVarsToPP(0);
-    for (int i = 0; i < PNUM; ++i) values[i] = pp[i];
+    std::copy(pp, pp + PNUM, values);
     CopyVarsToPP(1);
-    for (int i = 0; i < PNUM; ++i) values[PNUM + i] = pp[i];
+    std::copy(pp, pp + PNUM, values + PNUM);
     int rc = ArrayToFile(file_name, values, kFileValues, 1, ' ', kFileField, FileAction::Truncate);
     if (rc != kFile_Ok)
         ShowStatus((std::string("Parameter file not written: ") + FileErrorReason(rc)).c_str());
@@ -151,9 +149,9 @@ int ReadParaFromFile() {
         ShowStatus((std::string("Parameter file not read: ") + FileErrorReason(rc)).c_str());
         return 0;
     }
-    for (int i = 0; i < PNUM; ++i) pp[i] = uint16_t(values[i]);
+    std::copy(values, values + PNUM, pp); // each value fits: the reader held them to 65535
     CopyPPtoVars(0);
-    for (int i = 0; i < PNUM; ++i) pp[i] = uint16_t(values[PNUM + i]);
+    std::copy(values + PNUM, values + 2 * PNUM, pp);
     CopyPPtoVars(1);
     return 1;
 }

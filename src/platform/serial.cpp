@@ -33,10 +33,10 @@ struct Port {
     double timeout = 2.0;      // ComRd / ComWrt time-out, seconds
     int mask = 0;
     int notify = 0;
-    int eventChar = -1;
+    int eventChar{};
     ComCallbackPtr callback = nullptr;
     void* callbackData = nullptr;
-    int direct = 0;            // a direct read / write / count is running
+    bool direct = false;       // a direct read / write / count is running (they never nest)
     bool swallowed = false;    // readyRead came while direct was set
     bool delivering = false;   // the notification loop is running
     bool dead = false;         // the device went away; closed at the next chance
@@ -66,7 +66,7 @@ Port* openPort(int port) {
     return &it->second;
 }
 
-// Sets the line's VMIN (VTIME 0), or with want 0 puts back what the port was opened with.
+// Sets the line's VMIN, VTIME 0; want 0 is how Qt opens the port (raw, VMIN and VTIME 0).
 void applyMin(Port& p, int want) {
     if (!p.sp || p.wake.applied == want) return;
     LineSetMin(*p.sp, p.wake, want);
@@ -96,8 +96,7 @@ void dropDevice(Port& p) {
     if (!p.sp) return;
     QSerialPort* sp = p.sp;
     p.sp = nullptr;
-    QObject::disconnect(sp, nullptr, nullptr, nullptr);
-    sp->close();
+    sp->close(); // signals still queued find no port of their generation
     // The port may be inside one of its own signals; let Qt delete it when it is safe.
     if (QCoreApplication::instance())
         sp->deleteLater();
@@ -176,14 +175,14 @@ class DirectCall {
 public:
     explicit DirectCall(int port) : port_(port) {
         if (Port* p = openPort(port_)) {
-            ++p->direct;
+            p->direct = true;
             generation_ = p->generation;
         }
     }
     ~DirectCall() {
         Port* p = openPort(port_);
         if (!p || p->generation != generation_) return;
-        if (--p->direct > 0) return;
+        p->direct = false;
         if (p->dead) return; // closed by the caller through reapIfDead
         if (p->swallowed) {
             p->swallowed = false;
@@ -197,7 +196,7 @@ public:
 
 private:
     int port_;
-    unsigned generation_ = 0;
+    unsigned generation_{};
 };
 
 int remainingMs(const QDeadlineTimer& deadline) {
@@ -223,7 +222,7 @@ std::vector<SerialPortEntry> NumberSerialPorts(const std::vector<std::pair<std::
         bool present;
     };
     static std::map<std::string, Seen> seen;
-    static int last = 0;
+    static int last; // the highest number given out
 
     const std::vector<std::string> env = envPorts();
     const int fixed = static_cast<int>(env.size());
@@ -241,8 +240,8 @@ std::vector<SerialPortEntry> NumberSerialPorts(const std::vector<std::pair<std::
     last = std::max(last, fixed);
     for (const auto& [dev, description] : now) {
         if (inEnv(dev)) continue;
-        auto it = seen.find(dev);
-        if (it == seen.end()) it = seen.emplace(dev, Seen{++last, description, true}).first;
+        const auto [it, fresh] = seen.try_emplace(dev);
+        if (fresh) it->second.number = ++last;
         it->second.description = description;
         it->second.present = true;
     }
@@ -302,7 +301,7 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     QObject::connect(sp, &QSerialPort::readyRead, queueContext(), [port, gen] {
         Port* q = openPort(port);
         if (!q || q->generation != gen) return;
-        if (q->eventChar >= 0 && (q->mask & LWRS_RXFLAG)) {
+        if (q->mask & LWRS_RXFLAG) {
             const QByteArray peek = q->sp->peek(q->sp->bytesAvailable());
             if (peek.contains(static_cast<char>(q->eventChar))) q->eventCharSeen = true;
         }
@@ -364,7 +363,7 @@ int InstallComCallback(int port, int mask, int notifyCount, int eventCharacter, 
     p->eventChar = eventCharacter & 0xFF;
     p->callback = callback;
     p->callbackData = callbackData;
-    if (p->notify > 0 && p->sp->bytesAvailable() >= p->notify) scheduleDelivery(port, p->generation);
+    if (p->sp->bytesAvailable() >= p->notify) scheduleDelivery(port, p->generation); // a count of 0 is never delivered
     fitMin(*p);
     return 0;
 }

@@ -18,6 +18,12 @@ int CallCtrlCallback(int panel, int control, int event, int eventData1, int even
     return Deliver(panel, control, event, eventData1, eventData2);
 }
 
+int CallPanelCallback(int panel, int event, int eventData1, int eventData2) {
+    Panel* p = FindPanel(panel);
+    if (!p) return UIE_BAD_PANEL;
+    return p->cb ? p->cb(panel, event, nullptr, eventData1, eventData2) : 0;
+}
+
 int OperateCtrl(int panel, int control) {
     Ctrl* c;
     if (int err = Lookup(panel, control, c)) return err;

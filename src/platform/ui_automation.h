@@ -4,6 +4,8 @@
 // Delivers an event to a control's callback as if the user had caused it; returns the
 // callback's result (0 when the control has none).
 int CallCtrlCallback(int panel, int control, int event, int eventData1 = 0, int eventData2 = 0);
+// Delivers an event to a panel's callback; returns its result (0 when the panel has none).
+int CallPanelCallback(int panel, int event, int eventData1 = 0, int eventData2 = 0);
 // Operates a control the way a user does: a push button gets left click (3) then commit (1);
 // a numeric / ring / toggle / radio / switch takes the value, then gets value changed (2)
 // and commit (1). Returns 0 or a negative error.

@@ -383,6 +383,11 @@ int GetCtrlAttribute(int panel, int control, Attr attribute, int& value) {
     }
     case Attr::MinValue: value = c->minV; return 0;
     case Attr::MaxValue: value = c->maxV; return 0;
+    case Attr::PointsPerScreen:
+    case Attr::NumTraces:
+        if (c->kind != CtrlKind::StripChart) return UIE_BAD_ATTRIBUTE;
+        value = attribute == Attr::PointsPerScreen ? c->chart->pps : static_cast<int>(c->chart->traces.size());
+        return 0;
     default: return UIE_BAD_ATTRIBUTE;
     }
 }

@@ -8,9 +8,8 @@
 #include "recorder/recorder.h"
 
 void CalcRecTime() {
-    uint16_t interval = 0, samples = 0;
-    GetCtrlVal(panelPopUp, POPUP_RECINTERVAL, interval);
-    GetCtrlVal(panelPopUp, POPUP_RECSAMPLES, samples);
+    const auto interval = static_cast<uint16_t>(CtrlValue(panelPopUp, POPUP_RECINTERVAL));
+    const auto samples = static_cast<uint16_t>(CtrlValue(panelPopUp, POPUP_RECSAMPLES));
     SetCtrlVal(panelPopUp, POPUP_RECCOUNT, 0u);
 
     // 65535 x 65535 still fits in 32 bits unsigned.
@@ -53,8 +52,7 @@ int CC_RecordFileNameBtn(int, int, int event, void*, int, int) {
     request.confirmReplace = true;
 
     // The chooser fills a buffer of its own: a cancelled or failed choice keeps the path.
-    char chosen[MAX_PATHNAME_LEN];
-    CopyText(chosen, recfile_name);
+    char chosen[MAX_PATHNAME_LEN] = "";
     ret = FileSelectPopup(request, chosen);
     if (ret != VAL_EXISTING_FILE_SELECTED && ret != VAL_NEW_FILE_SELECTED) return 0;
     CopyText(recfile_name, chosen);

@@ -2,6 +2,7 @@
 // while the strip charts keep running.
 #include "recorder/recorder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -63,15 +64,19 @@ bool WriteRecHeader(const char* path, uint16_t interval) {
 }
 
 bool WriteRecSample(const char* path) {
-    uint32_t sample[4] = {static_cast<uint32_t>(static_cast<uint16_t>(valNORMA)),
-                          static_cast<uint32_t>(static_cast<uint16_t>(valNORMB)), adcCHA, adcCHB};
-    return ArrayToFile(path, sample, 4, 4, '\t', 0, FileAction::Append) == kFile_Ok;
+    const uint32_t sample[] = {static_cast<uint16_t>(valNORMA), static_cast<uint16_t>(valNORMB), adcCHA, adcCHB};
+    const int n = static_cast<int>(std::size(sample)); // one line
+    return ArrayToFile(path, sample, n, n, '\t', 0, FileAction::Append) == kFile_Ok;
+}
+
+// Graph sources 0 and 1 plot on the raw chart, the others on the band chart.
+bool RawSource() {
+    const int source = CtrlValue(panelHandle, PANEL_GRAPHSOURCE);
+    return source == 0 || source == 1;
 }
 
 void PlotForGraphSource() {
-    int source = 0;
-    GetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, source);
-    if (source == 0 || source == 1)
+    if (RawSource())
         PlotRAWValues();
     else
         PlotNORMValues(arrayNORM);
@@ -80,7 +85,7 @@ void PlotForGraphSource() {
 } // namespace
 
 uint16_t RecTickMark(double now) {
-    if (!(now >= 0.0)) return 0; // the clock never reads negative; NaN too gives 0
+    now = std::max(0.0, now); // the clock never reads negative; NaN too gives 0
     return static_cast<uint16_t>(static_cast<uint64_t>(std::fmod(std::floor(now), 65536.0)));
 }
 
@@ -93,23 +98,20 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
     ExchangeHold hold(true);
     WaitLineFree();
 
-    SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::Visible, 0);
-    SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, 1);
-    SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, 1);
-    SetCtrlAttribute(panelHandle, PANEL_RECLOCK, Attr::Dimmed, 1);
-    SetCtrlAttribute(panelPopUp, POPUP_RECSTART, Attr::Dimmed, 1);
+    SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::Visible, false);
+    SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, true);
+    SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, true);
+    SetCtrlAttribute(panelHandle, PANEL_RECLOCK, Attr::Dimmed, true);
+    SetCtrlAttribute(panelPopUp, POPUP_RECSTART, Attr::Dimmed, true);
 
-    int source = 0;
-    GetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, source);
-    bool raw = source == 0 || source == 1;
-    SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, raw ? 1 : 0);
-    SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, raw ? 0 : 1);
+    const bool raw = RawSource();
+    SetCtrlAttribute(panelHandle, PANEL_RAWCHART, Attr::Visible, raw);
+    SetCtrlAttribute(panelHandle, PANEL_NORMCHART, Attr::Visible, !raw);
 
     SetRecStatus("DATA-RECORDER active ...", kRecActiveBg, kRecActiveFg);
 
-    uint16_t samples = 0, interval = 0;
-    GetCtrlVal(panelPopUp, POPUP_RECSAMPLES, samples);
-    GetCtrlVal(panelPopUp, POPUP_RECINTERVAL, interval);
+    const auto samples = static_cast<uint16_t>(CtrlValue(panelPopUp, POPUP_RECSAMPLES));
+    const auto interval = static_cast<uint16_t>(CtrlValue(panelPopUp, POPUP_RECINTERVAL));
 
     CopyText(recActivePath, recfile_name);
     recActive = true;
@@ -119,7 +121,7 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
     uint16_t count = 0;
     SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MinValue, 0);
     // An empty range would make the bar a busy indicator: 0 wanted shows as 0 of 1.
-    SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MaxValue, samples > 0 ? static_cast<int>(samples) : 1);
+    SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MaxValue, std::max<int>(samples, 1));
     SetCtrlVal(panelPopUp, POPUP_RECPROGRESS, 0);
 
     if (!WriteRecHeader(recActivePath, interval)) {
@@ -185,13 +187,13 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
         }
     }
 
-    rx_flag = 0; // no flush: the exchange in flight ends whole, and the next one waits for it
-    graphrefresh = 0;
+    // No flush: the exchange in flight ends whole; the next one waits for it and clears the
+    // flags before its request.
     recActive = false;
 
-    SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, 0);
-    SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, 0);
-    SetCtrlAttribute(panelPopUp, POPUP_RECSTART, Attr::Dimmed, 0);
+    SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, false);
+    SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, false);
+    SetCtrlAttribute(panelPopUp, POPUP_RECSTART, Attr::Dimmed, false);
     SetRecStatus("DATA-RECORDER", kRecIdleBg, kRecIdleFg);
     // A file chosen during the recording shows now that it is the one the next start takes.
     SetCtrlVal(panelPopUp, POPUP_RECFILENAME, recfile_name);
@@ -200,12 +202,10 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
 
 int CC_BTNStopRecord(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || StopHeld()) return 0;
-    stop_flag = 1;
-    SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, 0);
-    SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, 0);
-    SetCtrlAttribute(panelHandle, PANEL_RECLOCK, Attr::Dimmed, 0);
-    SetCtrlAttribute(panelHandle, PANEL_STOPRECENABLE, Attr::Dimmed, 0);
-    SetCtrlAttribute(panelPopUp, POPUP_RECSTART, Attr::Dimmed, 0);
+    stop_flag = 1; // a recording's end, or a live run's, gives back Run and Start
+    SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, false);
+    SetCtrlAttribute(panelHandle, PANEL_RECLOCK, Attr::Dimmed, false);
+    SetCtrlAttribute(panelHandle, PANEL_STOPRECENABLE, Attr::Dimmed, false);
     return 0;
 }
 

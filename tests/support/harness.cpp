@@ -7,13 +7,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/app.h"
-#include "app/panels.h"
-#include "link/com232.h"
-#include "platform/serial.h"
-#include "platform/timing.h"
-#include "platform/ui.h"
-
 std::unique_ptr<zep4sim::PtyHost> StartSim(zep4sim::Options options) {
     auto host = std::make_unique<zep4sim::PtyHost>(std::move(options));
     const bool started = host->start();
@@ -39,7 +32,7 @@ void ResetFrontEnd() {
     }
     CloseCom(com);
     InitVars();
-    graphrefresh = 0;
+    graphrefresh = rx_flag = 0, stop_flag = 1; // as before any exchange
 }
 
 void StartFrontEnd() {
@@ -47,14 +40,32 @@ void StartFrontEnd() {
     InitRS232(com);
 }
 
+void Event(int panel, int control, int event) {
+    EXPECT_EQ(CallCtrlCallback(panel, control, event), 0) << "control " << control << ", event " << event;
+}
+
+void Press(int panel, int control) {
+    Event(panel, control, EVENT_LEFT_CLICK);
+    Event(panel, control, EVENT_COMMIT);
+}
+
+void Choose(int panel, int control, int value) {
+    const bool changed = CtrlInt(panel, control) != value;
+    SetCtrlVal(panel, control, value);
+    if (changed) Event(panel, control, EVENT_VAL_CHANGED);
+    Event(panel, control, EVENT_COMMIT);
+}
+
 void PumpFor(double seconds) {
     const double t0 = Timer();
     while (Timer() - t0 < seconds) ProcessSystemEvents();
 }
 
-std::string StatusText() {
-    std::string text;
-    GetCtrlVal(panelHandle, PANEL_STATUS, text);
+std::string StatusText() { return CtrlText(panelHandle, PANEL_STATUS); }
+
+std::string CtrlText(int panel, int control) {
+    std::string text = "?";
+    GetCtrlVal(panel, control, text);
     return text;
 }
 
@@ -68,6 +79,30 @@ int CtrlAttr(int panel, int control, Attr a) {
     int v = -12345;
     GetCtrlAttribute(panel, control, a, v);
     return v;
+}
+
+std::vector<int> Orders(const zep4sim::PtyHost& host) {
+    std::vector<int> out;
+    for (const zep4sim::Request& r : host.requests()) out.push_back(r.order);
+    return out;
+}
+
+int CountOrder(const zep4sim::PtyHost& host, int order) {
+    const std::vector<int> all = Orders(host);
+    return static_cast<int>(std::count(all.begin(), all.end(), order));
+}
+
+int Overlapping(const zep4sim::PtyHost& host) {
+    int n = 0;
+    for (const zep4sim::Request& r : host.requests()) n += r.answerPending;
+    return n;
+}
+
+std::string Describe(const FileSelectRequest& r) {
+    return r.defaultDirectory + "|" + r.defaultFile + "|" + r.filter + "|" + r.title + "|" +
+           std::to_string(static_cast<int>(r.button)) + "|" + std::to_string(r.restrictDirectory) +
+           std::to_string(r.restrictExtension) + std::to_string(r.allowCancel) + std::to_string(r.allowMakeDirectory) +
+           std::to_string(r.confirmReplace);
 }
 
 std::string ReadBytes(const std::string& path) {

@@ -2,10 +2,37 @@
 // run-time state brought up the way start-up does it.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+// The front end as the tests see it.
+#include "app/app.h"
+#include "branding/logo.h"
+#include "app/panels.h"
+#include "link/com232.h"
+#include "live/live.h"
+#include "params/params.h"
+#include "platform/panel_builder.h"
+#include "platform/serial.h"
+#include "platform/timing.h"
 #include "platform/ui.h"
+#include "platform/ui_query.h"
+#include "recorder/recorder.h"
 #include "sim/sim.h"
 
 // Starts a simulated controller and makes it port 1 (ZEP4_SERIAL_PORTS). Asserts on failure.
@@ -17,13 +44,27 @@ void SetPort1(const std::string& device);
 void ResetFrontEnd();
 // ResetFrontEnd, then opens port 1 the way start-up does (InitRS232(1)).
 void StartFrontEnd();
+// Delivers an event to a control's callback; every callback answers 0 (the event goes on).
+void Event(int panel, int control, int event);
+// A click on a button: left click, then commit.
+void Press(int panel, int control);
+// The user setting a control: the value, value changed (when it changed), then commit.
+void Choose(int panel, int control, int value);
 // Pumps events for a while (callbacks run), without burning a core.
 void PumpFor(double seconds);
 // The text on the main panel's status line.
 std::string StatusText();
-// An integer control value and an integer attribute (-12345 when they cannot be read).
+// A control's integer value, text and integer attribute (-12345 / "?" when they cannot be read).
 int CtrlInt(int panel, int control);
+std::string CtrlText(int panel, int control);
 int CtrlAttr(int panel, int control, Attr a);
+// Order codes of the requests a controller took in, and how many had one order.
+std::vector<int> Orders(const zep4sim::PtyHost& host);
+int CountOrder(const zep4sim::PtyHost& host, int order);
+// Requests the controller heard while an earlier answer was still due (one exchange at a time: 0).
+int Overlapping(const zep4sim::PtyHost& host);
+// A file chooser's request on one line: "directory|file|filter|title|button|<5 flags 0/1>".
+std::string Describe(const FileSelectRequest& r);
 // A whole file's bytes ("" when it cannot be read).
 std::string ReadBytes(const std::string& path);
 // A fresh directory under /tmp named after stem.
@@ -43,16 +84,8 @@ inline zep4sim::Options WithFaults(zep4sim::Faults f) {
 }
 // Waits (pumping events) until cond() holds or seconds pass; returns cond().
 template <class F>
-bool PumpUntil(F cond, double seconds);
-
-#include "platform/timing.h"
-#include "platform/ui.h"
-template <class F>
 bool PumpUntil(F cond, double seconds) {
-    double t0 = Timer();
-    while (!cond()) {
+    for (const double t0 = Timer(); !cond(); ProcessSystemEvents())
         if (Timer() - t0 > seconds) return cond();
-        ProcessSystemEvents();
-    }
     return true;
 }
