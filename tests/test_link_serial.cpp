@@ -301,10 +301,7 @@ TEST(LinkPorts, NumbersStayWithTheirDevicesWhileTheyComeAndGo) {
     const std::vector<std::string> env = {"1 /dev/zep4-fake-env (ZEP4_SERIAL_PORTS, not present)",
                                           "2 /dev/null (ZEP4_SERIAL_PORTS)"};
     auto with = [&](std::vector<std::string> more) { return more.insert(more.begin(), env.begin(), env.end()), more; };
-    const struct {
-        System system;
-        std::vector<std::string> listed;
-    } steps[] = {
+    const struct { System system; std::vector<std::string> listed; } steps[] = {
         {{b}, with({"+0 /dev/zep4-fake-usb1 (Adapter B)"})},
         {{a, b, {"/dev/null", "listed by the system too"}},
          with({"+0 /dev/zep4-fake-usb1 (Adapter B)", "+1 /dev/zep4-fake-usb0 (Adapter A)"})},
