@@ -323,10 +323,7 @@ TEST(PanelCallbacks, ClosingEitherPanel) {
 
 namespace {
 
-struct Starter {
-    int panel, id;
-    const char* name;
-};
+struct Starter { int panel, id; const char* name; };
 std::vector<Starter> Starters() {
     return {{panelHandle, PANEL_BTNRUN, "PANEL_BTNRUN"},         {panelHandle, PANEL_BTNDATA, "PANEL_BTNDATA"},
             {panelHandle, PANEL_BTNSEND, "PANEL_BTNSEND"},       {panelHandle, PANEL_BTNGET, "PANEL_BTNGET"},

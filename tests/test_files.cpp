@@ -29,13 +29,7 @@ protected:
 TEST_F(FilesTest, ReaderTakesTheFirstNumbersOrLeavesTheValuesAlone) {
     std::string many; // long enough for numbers to straddle the reader's chunks
     for (int i = 0; i < 3000; ++i) many += std::to_string(i * 7919 % 65536) + (i % 3 ? " " : "\r\n");
-    const struct {
-        std::string content;
-        int count;
-        uint32_t max;
-        int result;
-        std::vector<uint32_t> values;
-    } cases[] = {
+    const struct { std::string content; int count; uint32_t max; int result; std::vector<uint32_t> values; } cases[] = {
         {" \t7\r\n\v8\f  9", 3, 65535, kFile_Ok, {7, 8, 9}},
         {"    0\n  500\n65535\n", 3, 65535, kFile_Ok, {0, 500, 65535}},
         {"007 1 2 junk", 3, 65535, kFile_Ok, {7, 1, 2}},

@@ -104,12 +104,7 @@ TEST_F(Installed, FilesWhereDebianLooksForThemAndValidEntries) {
 
 TEST_F(Installed, LogosFoundBesideTheProgramOrInTheInstalledDataDirectory) {
     const std::string usr = dest + "/usr";
-    const struct {
-        std::string programDir;
-        const char* file;
-        int result;
-        std::string path;
-    } cases[] = {
+    const struct { std::string programDir; const char* file; int result; std::string path; } cases[] = {
         {kBin, "zep4logo3.bmp", 0, kBin + "/zep4logo3.bmp"},
         {usr + "/bin", "zep4logo6.bmp", 0, usr + "/share/kvex-zep4/zep4logo6.bmp"},
         {usr + "/bin", "zep4logo9.bmp", -1, usr + "/bin/zep4logo9.bmp"},

@@ -242,11 +242,7 @@ TEST_F(Link, DataBlocks) {
 TEST_F(Link, InfoBlock) {
     Up();
     SetComTime(com, 0.3);
-    const struct {
-        zep4sim::Faults faults;
-        int result;
-        const char* status;
-    } cases[] = {
+    const struct { zep4sim::Faults faults; int result; const char* status; } cases[] = {
         {{}, 1, "ok:  SendInfoBlockToFlash!"},
         {MakeFaults(&F::wrongEcho, true), -2, "error : unknown F801 echo at order-20!"},
         {MakeFaults(&F::echoHighByte, true), -2, "error : unknown F801 echo at order-20!"},

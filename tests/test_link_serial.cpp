@@ -252,6 +252,16 @@ TEST_F(Pty, LineThatHangsUp) {
     master = -1;
     PumpFor(0.3);
     EXPECT_EQ(I({CloseCom(1), calls}), I({kRS_PortNotOpen, 0}));
+    // Noticed by a write: nothing is written, at once, and the port closes.
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_EQ(::grantpt(master) + ::unlockpt(master), 0);
+    SetPort1(::ptsname(master));
+    ASSERT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 0, 0), 0);
+    ::close(master);
+    master = -1;
+    const double t1 = Timer();
+    EXPECT_EQ(I({ComWrt(1, szWriteBuf, FRAME_LEN), CloseCom(1)}), I({0, kRS_PortNotOpen}));
+    EXPECT_LT(Timer() - t1, 1.0);
 }
 
 TEST(LinkBuffers, DirectReadsNeverPassTheReceiveBuffer) {
@@ -291,10 +301,7 @@ TEST(LinkPorts, NumbersStayWithTheirDevicesWhileTheyComeAndGo) {
     const std::vector<std::string> env = {"1 /dev/zep4-fake-env (ZEP4_SERIAL_PORTS, not present)",
                                           "2 /dev/null (ZEP4_SERIAL_PORTS)"};
     auto with = [&](std::vector<std::string> more) { return more.insert(more.begin(), env.begin(), env.end()), more; };
-    const struct {
-        System system;
-        std::vector<std::string> listed;
-    } steps[] = {
+    const struct { System system; std::vector<std::string> listed; } steps[] = {
         {{b}, with({"+0 /dev/zep4-fake-usb1 (Adapter B)"})},
         {{a, b, {"/dev/null", "listed by the system too"}},
          with({"+0 /dev/zep4-fake-usb1 (Adapter B)", "+1 /dev/zep4-fake-usb0 (Adapter A)"})},

@@ -167,18 +167,10 @@ TEST_F(LivePlot, ScopeViewCurvesPerSource) {
     for (int i = 0; i < 256; ++i) a[i] = uint16_t(100 + i), b[i] = uint16_t(700 - i), up[i] = 900, lo[i] = 50, ref[i] = 400;
     MINvalA = 211, MINvalB = 122;
     const PlotStyle thin = PlotStyle::ThinLine, fat = PlotStyle::FatLine, dash = PlotStyle::DashedLine;
-    struct Want {
-        PlotStyle style;
-        int colour;
-        const uint16_t* y;
-    };
+    struct Want { PlotStyle style; int colour; const uint16_t* y; };
     const Want upper{thin, VAL_BLACK, up}, lower{thin, VAL_BLACK, lo}, reference{dash, VAL_BLACK, ref};
     const char* norm = "NORM=1000*(A/Amax)";
-    const struct {
-        std::vector<Want> plots;
-        const char* yName;
-        V cursor;
-    } sources[] = {
+    const struct { std::vector<Want> plots; const char* yName; V cursor; } sources[] = {
         {{{fat, VAL_GREEN, a}, {fat, VAL_BLUE, b}}, "RAW-values / [ADC-units]", {-1, -1}},
         {{upper, lower, {fat, VAL_RED, a}, {fat, VAL_DK_GRAY, b}, reference}, norm, {1, 101}},
         {{upper, lower, {fat, VAL_RED, a}, reference}, norm, {1, 101}},

@@ -326,12 +326,7 @@ TEST_F(ParamsLink, GetTakesOnlyTheAnswerOfItsSet) {
     zep4sim::Faults late;
     late.lateOrders = {ORD_READ_RAM};
     late.lateSeconds = 1.7; // set 0 comes during the wait for set 1, set 1 after it
-    const struct {
-        const char* name;
-        zep4sim::Faults faults;
-        bool got0, got1;
-        const char* status;
-    } cases[] = {
+    const struct { const char* name; zep4sim::Faults faults; bool got0, got1; const char* status; } cases[] = {
         {"late answers", late, false, false, "No answer for parameter sets 0 and 1!"},
         {"noise", MakeFaults(&zep4sim::Faults::noiseBytes, 5), false, false, "No answer for parameter sets 0 and 1!"},
         {"set 1 silent", MakeFaults(&zep4sim::Faults::silentAfter, 1), true, false, "No answer for parameter set 1 (CH-B)!"},

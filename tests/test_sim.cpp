@@ -152,12 +152,7 @@ std::string Said(const Bytes& a) {
 // controller says to two requests, with a late answer and a line dropped after it noted.
 TEST(SimFaults, EachFaultFromTheApiAndTheCommandLine) {
     auto faults = [](auto change) { Faults f; change(f); return f; };
-    const struct {
-        std::vector<std::string> args;
-        Faults faults;
-        int order1, order2;
-        const char* expect;
-    } cases[] = {
+    const struct { std::vector<std::string> args; Faults faults; int order1, order2; const char* expect; } cases[] = {
         {{"--silent"}, faults([](Faults& f) { f.silent = true; }), kEcho, kLive, "- -"},
         {{"--silent-order", "7"}, faults([](Faults& f) { f.silentOrders = {kVersion}; }), kVersion, kEcho, "- 36 00AA"},
         {{"--silent-after", "1"}, faults([](Faults& f) { f.silentAfter = 1; }), kEcho, kEcho, "36 00AA -"},

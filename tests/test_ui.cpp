@@ -27,10 +27,7 @@ enum : int {
     T_STRIP, T_GRAPH, T_PICTURE, T_BAND, T_LED, T_PROGRESS, T_SOURCED,
 };
 
-struct Seen {
-    int control, event;
-    bool operator==(const Seen&) const = default;
-};
+struct Seen { int control, event; bool operator==(const Seen&) const = default; };
 using S = std::vector<Seen>;
 S seen;
 S Both(int c) { return {{c, EVENT_VAL_CHANGED}, {c, EVENT_COMMIT}}; } // a user's change: value changed, commit

@@ -186,8 +186,7 @@ public:
         if (p->dead) return; // closed by the caller through reapIfDead
         if (p->swallowed) {
             p->swallowed = false;
-            if (p->callback && p->mask && p->notify > 0 && p->sp->bytesAvailable() >= p->notify)
-                scheduleDelivery(port_, generation_);
+            if (p->sp->bytesAvailable() >= p->notify) scheduleDelivery(port_, generation_); // it checks the rest itself
         }
         if (!p->delivering) fitMin(*p);
     }
