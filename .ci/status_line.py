@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Waits until the front end's status line reads a given text, reading it the way a screen
 reader does (AT-SPI): the line's text and its description. Prints every status it sees.
 

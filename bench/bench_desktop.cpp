@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the user gets: the front end as a whole process (every thread, CPU from /proc) under an
 // X server with its main panel shown, against zep4-sim in a process of its own, paced at the
 // real line rate with a 1 ms answer delay. Each graph source in turn, a recording at interval 1

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Idle and waiting cost: CPU time over wall time of the event pump with nothing to do, of the
 // answer wait and of the firmware-text wait against a controller that never answers.
 // Prints one figure a line. Run:  QT_QPA_PLATFORM=offscreen <build>/bin/bench_idle_cpu

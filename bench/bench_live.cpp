@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live loop benchmark: the real Run loop, headless, against the simulated controller on a pty.
 // Prints one figure a line. Run:  QT_QPA_PLATFORM=offscreen <build>/bin/bench_live
 // Arguments (optional): paced exchanges (300), unpaced exchanges (3000), "hidden".

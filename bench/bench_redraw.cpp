@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Redraw pacing: a numeric display and a strip chart changed 100 times a second for 2 s, and how
 // often each was drawn; and how often an LED set again and again to the same state is restyled.
 // Prints one figure a line. Run:  QT_QPA_PLATFORM=offscreen <build>/bin/bench_redraw

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Soak: one unpaced live run of many exchanges through the real Run loop against the simulated
 // controller, watching resident memory. Prints one figure a line.
 // Run:  QT_QPA_PLATFORM=offscreen <build>/bin/bench_soak [exchanges (100000)]

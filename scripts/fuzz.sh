@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang and runs each for a fixed time.
 #   scripts/fuzz.sh [seconds per target (60)] [build dir (/work/build-fuzz or ./build-fuzz)]
 # Prints, per target, the executions run and the crashes found; crash inputs are kept in

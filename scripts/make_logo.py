@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the ZEP4 logo bitmaps (40 x 40, 24-bit BMP) into src/branding/assets/, and the
 desktop icon (the first logo's mark on a rounded tile, PNG with alpha) in the sizes of the
 hicolor icon theme into data/icons/.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fresh-machine set-up for the K-VEX-ZEP4-Duvez front end.
 #   scripts/setup.sh run   install what is missing, build, start the simulated controller and
 #                          the front end on it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Protocol engine of the simulated controller: reassembles requests, keeps the parameter
 // sets, makes live values and data blocks, and applies the configured faults.
 #include "sim/sim.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zep4-sim: the simulated controller on a pseudo-terminal, for trying the front end by hand.
 #include "sim/sim.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serves the engine on the master side of a pseudo-terminal from one background thread.
 // The thread waits in poll() on the line, a wake-up pipe and an absolute-time timer that
 // fires when the next answer byte is due; it never spins.

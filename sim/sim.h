@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated controller: a protocol engine without I/O and a host that serves it on the
 // master side of a pseudo-terminal, in a thread (tests) or in the zep4-sim program.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Working both panels without a mouse and with a screen reader: buttons pressed by key
 // against the simulated controller, the Tab order, the controls' accessible names and the
 // status line's announcements.

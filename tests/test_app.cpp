@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Application core: both panel forms (every control's kind, callback, starting value and place,
 // the sizes of the layout, the rings' items), the start-up defaults, the two panel callbacks,
 // one exchange at a time, and a whole program run against the simulated controller.

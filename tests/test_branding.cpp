@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Branding: what each brand puts at the top of the main panel, and the logo bitmaps.
 
 #include <QFontInfo>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kill test: a recording killed with SIGKILL at a random moment keeps every line it had counted,
 // and no line is left half written.
 //

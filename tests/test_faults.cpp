@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fault matrix: every operation against the ways the controller or the line can fail. Each case
 // checks the status line, that the operation gave up in time, that the program still answers
 // events, and that a port change to a fresh, sound controller brings back normal work.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File run-time: the array writer and reader, deletion, paths, the chooser's answers.
 
 #include <climits>

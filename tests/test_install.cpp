@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program as it ships: its command line, the installed tree (cmake --install into a
 // scratch directory) with the desktop entry and the metainfo checked by Debian's tools, and the
 // logos found both in the build tree and in the installed one.

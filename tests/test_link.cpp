@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device link: frames, opening the port, start-up and the line check, the receive path and the
 // answer waits, one exchange at a time, and the direct reads, against the simulated controller.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serial run-time: opening a port with its line settings, port numbers, the receive notification
 // (when it comes, with which events and data, never inside a direct call), the line's wake-up
 // threshold, direct reads and writes with their time-outs, flushes, and a line that hangs up.

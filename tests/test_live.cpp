@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live view: chart histories, what one plot puts on each chart and display, the scope view's
 // curves, and the live loop and the data blocks against the simulated controller.
 

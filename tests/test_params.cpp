@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parameter set: words, variables and controls, mode texts, targets and the parameter file, and
 // the exchanges with the simulated controller.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recorder: the record file a recording writes against the simulated controller, the ways a
 // recording ends, the whole-second tick rules, the recording-time display and the chooser.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated controller: request reassembly, answer layouts, parameter memory, each fault from
 // the test API and from zep4-sim's command line, and exchanges over its pseudo-terminal.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user-interface run-time: event codes as the program sees them, values that survive a
 // round trip, the event loop and the nested pump, window close, strip charts, the XY graph and
 // controls made at run time. Uses a test panel of its own, independent of the program's forms.

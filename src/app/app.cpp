@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Application core: the program's entry, the defaults of every run-time variable and the two
 // panel callbacks.
 #include "app/app.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Application core: the program's entry, the run-time defaults and the panel callbacks.
 #pragma once
 

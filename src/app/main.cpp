@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program: answers --help and --version without a display, else brings up the Qt
 // application and runs the front end's entry.
 #include <QApplication>

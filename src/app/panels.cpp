@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two panel forms: every control with its number, kind, callback and initial value, laid
 // out for a technician at the bench. The run-time (platform/ui) owns the controls; the forms
 // only create them and arrange the widgets it hands back.

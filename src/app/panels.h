@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel resource: the two panels and their control numbers. Both panels are built by
 // the forms in panels.cpp and loaded with LoadPanel(0, kPanelResourceFile, n).
 #pragma once

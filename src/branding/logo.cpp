@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Branding: the coloured band, the logo and the text lines at the top of the main panel.
 #include "branding/logo.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Branding: the brand band, logo and text lines at the top of the main panel.
 #pragma once
 

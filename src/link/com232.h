@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device link: request / answer frames, order codes, the serial port with its receive path
 // and line check, and the exchanges whose answers are not frames.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exchanges whose answers are read straight from the port: firmware text, data block and
 // info block.
 #include <algorithm>

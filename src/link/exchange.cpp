@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One exchange at a time. The line carries one request and its answer; nothing in a frame
 // tells a late or stray answer from the awaited one. So while an exchange runs, the controls
 // that would start another are held off (shown dimmed, their callbacks ignore them), and a

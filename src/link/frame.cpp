@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Request and answer frames, and the link's run-time state.
 #include "link/com232.h"
 

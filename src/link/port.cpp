@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial port: opening it, the receive path, the answer wait, the line check and the
 // change of port from the main panel.
 #include "app/app.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live view: the live loop and the live value set, the strip charts with their histories
 // and band arithmetic, and the scope view of the data blocks.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live loop: one live request after another, each answer plotted before the next request
 // is built, until Stop, a close or a silent controller ends it.
 #include "live/live.h"

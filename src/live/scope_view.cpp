@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scope view: one live answer, then four 64-word data blocks drawn as curves on the XY graph,
 // with the tolerance band, the dashed reference and a cursor on the reported sample.
 #include "live/live.h"

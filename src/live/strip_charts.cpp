@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Strip charts: the graph source choice, the two point histories shifted in place, the band
 // arithmetic of the normalised chart and the live values shown with every plot.
 #include "live/live.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Teach, reset and refresh: one command frame carrying set 0, then a fetch of set 0 from RAM
 // once the controller has answered, so the variables hold what the controller now uses.
 #include "app/app.h"

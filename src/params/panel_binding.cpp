@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Binding of the parameter variables to the controls of the main panel and the popup.
 #include "app/app.h"
 #include "app/panels.h"

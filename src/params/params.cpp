@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parameter variables, their place in the two 16-word sets, and the GET exchange.
 #include "params/params.h"
 

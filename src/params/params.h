@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parameter set: the 19 parameter variables, their block layout in pp, the panel binding,
 // the transfer targets with the parameter file, and the teach / reset / refresh commands.
 #pragma once

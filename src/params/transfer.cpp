@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Transfer targets (controller RAM, EEPROM, parameter file) and the parameter file itself.
 #include <algorithm>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The event loop and the nested event pump, woken by one repeating timer.
 #include "platform/event_loop.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The event loop and the nested event pump that waiting loops are built on.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files over Qt: array writer and reader, deletion, paths, program directory, chooser.
 #include "platform/files.h"
 

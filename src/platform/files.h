@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files: program directory, paths, file chooser, deletion, and the array writer and reader.
 //
 // The parameter file and the record file are written and read with the array calls.

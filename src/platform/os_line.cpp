@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Operating-system calls of the serial line: termios and poll on Linux, Qt alone elsewhere.
 #include "platform/os_line.h"
 

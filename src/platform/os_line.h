@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The only operating-system calls: a serial line's wake-up threshold and its hang-up test.
 //
 // On Linux the line's VMIN wakes the program once per answer instead of once per byte, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // For the panel forms only: the controls of a panel being loaded, and their widgets to lay out.
 //
 // Everything else addresses controls through ui.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RS-232 run-time over QSerialPort.
 //
 // QSerialPort reads the line inside the event loop and announces data with readyRead; its

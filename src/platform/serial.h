@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RS-232 run-time over Qt SerialPort: ports by number, settings, reads, writes, receive notice.
 //
 // Ports are numbered from 1: port n is the n-th entry of the device paths in

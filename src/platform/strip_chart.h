@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The strip chart's drawing: trace polylines over a kept frame of axes, grid and labels.
 //
 // The frame is drawn once per size or range, so a refresh paints only lines. Live values come

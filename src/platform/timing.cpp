@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Timing over std::chrono: a steady clock and a sleep that processes no events.
 #include "platform/timing.h"
 

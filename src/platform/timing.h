@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Timing run-time: a steady clock in seconds, and a sleep.
 #pragma once
 

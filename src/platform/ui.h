@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // User-interface run-time over Qt Widgets and Qt Charts: the headers of all its parts.
 //
 // Panels and controls addressed by handle and control number, callbacks with the event codes

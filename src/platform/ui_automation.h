@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Automation: events delivered, controls operated, windows closed as a user would; images.
 #pragma once
 

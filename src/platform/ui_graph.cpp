@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The XY graph over Qt Charts: a line series per plot, axes that follow them, and a cursor.
 #include "platform/ui_graph.h"
 

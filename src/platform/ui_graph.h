@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The XY graph: line plots by handle, and its cursor.
 #pragma once
 

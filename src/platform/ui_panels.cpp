@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Panels and controls: the tables, loading panels, the control factory, controls made at run time.
 #include "platform/ui_panels.h"
 

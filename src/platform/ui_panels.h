@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Panels and controls: event and result codes, callbacks, loading panels, controls made later.
 #pragma once
 

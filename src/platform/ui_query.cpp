@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read-only look into the panel and control tables, for tests and tools.
 #include "platform/ui_query.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read-only look into the user-interface run-time, for tests and tools.
 //
 // What kind of control sits under a number, its object name and the callback it is wired to.

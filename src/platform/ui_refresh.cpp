@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The paced refresh: strip charts and numeric displays take their new contents in one pass.
 //
 // Live answers come 25 or more times a second. The strip charts and the numeric displays they

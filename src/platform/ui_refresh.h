@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inside platform/ only: the paced refresh of strip charts and numeric displays.
 //
 // Live answers come 25 or more times a second; the strip charts and numeric displays they

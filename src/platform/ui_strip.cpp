@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Strip charts and their axes: trace histories, handed to the drawing by the paced refresh.
 #include "platform/ui_strip.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Strip charts and the axes every chart has: traces, their colours, and axis ranges.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inside platform/ only: the tables of panels and controls the user-interface files share.
 //
 // Qt's signal handlers look their control up again by number, so a panel discarded from inside

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text boxes and pictures: the lines a text box keeps, texts decoded, pictures from files.
 #include "platform/ui_text.h"
 

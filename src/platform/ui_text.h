@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text boxes and pictures: lines of a text box by number, a picture from an image file.
 #pragma once
 

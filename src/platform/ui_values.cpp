@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Control values and attributes: values in and out of every kind of control, and attributes.
 #include "platform/ui_values.h"
 

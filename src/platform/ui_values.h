@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Control values and attributes: what a control holds, and how it looks and where it sits.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A numeric display that draws its number from a kept text layout.
 #include "platform/value_view.h"
 

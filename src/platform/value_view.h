@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A numeric display: one number, right-aligned in a white box, drawn from a kept text layout.
 //
 // Live values set every display 25 times a second; it draws only when its number changes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recorder settings: the total recording time shown on the popup, and the record-file chooser.
 #include <cstdint>
 

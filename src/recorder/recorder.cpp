@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recorder run: samples the live answers at a whole-second interval into the record file
 // while the strip charts keep running.
 #include "recorder/recorder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recorder: the recording loop with the record file, and the recorder settings.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the parameter-file reader: FileToArray against a plain reference reading, and
 // ReadParaFromFile behind an answered file chooser, with arbitrary file contents.
 // Byte 0 picks the chooser's answer; the rest is the file.

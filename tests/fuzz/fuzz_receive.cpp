@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the receive path and the direct reads with arbitrary byte streams from the line.
 // The front end runs on the slave side of an in-process pty; a small responder thread on the
 // master side answers requests. Byte 0 picks what the rest of the input is:

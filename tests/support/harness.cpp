@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test harness: the simulated controller on a pty and the front end brought up like start-up.
 #include "support/harness.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test harness: the simulated controller on a real pty, and the front end's panels and
 // run-time state brought up the way start-up does it.
 #pragma once

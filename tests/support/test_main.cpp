@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GoogleTest entry for every test program: the front end's panels need a QApplication,
 // and tests run headless on the offscreen platform unless told otherwise.
 #include <QApplication>
