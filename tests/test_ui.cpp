@@ -336,6 +336,22 @@ TEST_F(UiTest, PumpWakesWhileCalledAndRestsWhenNot) {
     int inThread = -1;
     std::thread([&] { inThread = ProcessSystemEvents(); }).join();
     EXPECT_EQ(inThread, 0);
+    // A loop with a limit sleeps until an event or its limit, without the tick; at its limit
+    // it never sleeps.
+    passes = 0;
+    const double limit = Timer() + 0.2;
+    for (; Timer() < limit; ++passes) ProcessSystemEvents(limit);
+    EXPECT_LT(passes, 6);
+    EXPECT_LT(Timer() - limit, 0.1);
+    EXPECT_FALSE(PumpWake()->isActive());
+    bool fired = false;
+    QTimer::singleShot(30, [&] { fired = true; });
+    const double t0 = Timer();
+    while (!fired && Timer() - t0 < 2.0) ProcessSystemEvents(t0 + 5.0);
+    EXPECT_TRUE(fired);
+    EXPECT_LT(Timer() - t0, 1.0);
+    ProcessSystemEvents(Timer() - 1.0);
+    EXPECT_LT(Timer() - t0, 1.5);
 }
 
 TEST_F(UiTest, WindowCloseGoesToPanelCallbackAndIsRefused) {

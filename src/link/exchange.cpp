@@ -65,5 +65,5 @@ void AnswerTaken() { requestOpen = false; }
 
 // A request given up stays open, but its deadline has passed.
 void WaitLineFree() {
-    while (requestOpen && Timer() < requestDeadline) ProcessSystemEvents();
+    while (requestOpen && Timer() < requestDeadline) ProcessSystemEvents(requestDeadline);
 }

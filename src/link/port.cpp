@@ -69,7 +69,7 @@ int WaitRxFull() {
     int result = 1;
     tstart = Timer();
     for (;;) {
-        ProcessSystemEvents();
+        ProcessSystemEvents(tstart + TIMEOUT);
         tdiff = Timer() - tstart;
         if (tdiff > TIMEOUT) {
             CopyText(szStatus, "Timeout-RS-232...");

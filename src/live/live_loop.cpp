@@ -128,7 +128,7 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
             stop_flag = 1;
             break;
         }
-        ProcessSystemEvents();
+        ProcessSystemEvents(tstart + kLiveTimeout);
     } while (stop_flag == 0);
 
     // No flush: it would tear a request or an answer on its way. The exchange in flight ends

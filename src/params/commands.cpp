@@ -34,7 +34,7 @@ void SendCommand(int code, bool teach) {
             break;
         }
         tdiff = Timer() - tstart;
-        ProcessSystemEvents();
+        ProcessSystemEvents(tstart + TIMEOUT);
     } while (tdiff < TIMEOUT);
     // Covers both a silent command and a fetch that timed out.
     if (!fetched) ShowStatus("Timeout RS-232!!");

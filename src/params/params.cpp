@@ -88,7 +88,7 @@ int PushGET(int target, uint16_t set) {
     int taken = 0;
     tstart = Timer();
     for (;;) {
-        ProcessSystemEvents();
+        ProcessSystemEvents(tstart + TIMEOUT);
         tdiff = Timer() - tstart;
         if (rx_flag && pp[0] == set) { // a new answer always brings its own word 0
             taken = 1; // even when it came in the last pass, past the limit

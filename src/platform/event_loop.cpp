@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The event loop and the nested event pump, woken by one repeating timer.
+// The event loop and the nested event pump, woken by a repeating tick or at a waiting loop's limit.
 #include "platform/event_loop.h"
 
 #include <QAbstractEventDispatcher>
@@ -7,7 +7,10 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cmath>
 #include <vector>
+
+#include "platform/timing.h"
 
 namespace {
 
@@ -56,6 +59,35 @@ int ProcessSystemEvents() {
     QTimer* wake = PumpWake();
     if (!wake->isActive()) wake->start();
     // Runs what is pending; with nothing pending, sleeps until the next event or tick.
+    d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    return 0;
+}
+
+// One single-shot timer at the waiting loop's own limit, armed again only when the limit moves.
+QTimer* DeadlineWake() {
+    static QTimer* t = [] {
+        auto* w = new QTimer;
+        w->setSingleShot(true);
+        w->setTimerType(Qt::PreciseTimer);
+        return w;
+    }();
+    return t;
+}
+static double gArmedFor; // the limit DeadlineWake is armed for
+
+int ProcessSystemEvents(double wakeBy) {
+    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(QThread::currentThread());
+    if (!d) return 0;
+    const double left = wakeBy - Timer();
+    if (left <= 0) { // the limit is here: look at what is pending, never sleep
+        d->processEvents(QEventLoop::AllEvents);
+        return 0;
+    }
+    QTimer* wake = DeadlineWake();
+    if (!wake->isActive() || gArmedFor != wakeBy) {
+        wake->start(static_cast<int>(std::ceil(left * 1000.0)));
+        gArmedFor = wakeBy;
+    }
     d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return 0;
 }

@@ -9,3 +9,7 @@ int QuitUserInterface(int code);
 // and returns. When nothing is pending it sleeps until the next event arrives or a few
 // milliseconds pass, so a waiting loop built on it does not keep a core busy.
 int ProcessSystemEvents();
+// The same for a loop that waits for an event or the time wakeBy (a Timer() value): it sleeps
+// until the next event or wakeBy without the periodic wake-up, so a loop woken by its answers
+// is not also woken every few milliseconds to look at its clock.
+int ProcessSystemEvents(double wakeBy);

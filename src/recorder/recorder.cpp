@@ -184,7 +184,7 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
                 break;
             }
 
-            ProcessSystemEvents();
+            ProcessSystemEvents(tstart + TIMEOUT);
         }
     }
 
