@@ -246,6 +246,7 @@ protected:
 TEST_F(LiveLoop, EachAnswerPlottedOnceUntilStopAndEveryRequestCarriesSetZero) {
     SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 2);
     SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::Visible, true);
+    FillarrayRAW(7, 9); // not plotted from NORM: only Stop puts back the idle history
     static V during;
     onAnswer = [](int n) { // Stop runs between answer 21's arrival and its plot
         if (n == 2)

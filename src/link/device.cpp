@@ -2,6 +2,8 @@
 // Exchanges whose answers are read straight from the port: firmware text, data block and
 // info block.
 #include <algorithm>
+#include <cstring>
+#include <string>
 
 #include "link/com232.h"
 #include "platform/files.h"
@@ -51,14 +53,11 @@ int GetVERSIONInfo() {
         Delay(kPollPause);
     }
     nBytesR = ReadWaiting(n);
-    if (n >= FIRMWARE_LEN) AnswerTaken();
+    AnswerTaken(); // it came, or its time is up
     if (nBytesR == FIRMWARE_LEN) {
         // The text ends at its first zero, or at the end of the 72 bytes; szStatus keeps 67
         // characters of it.
-        char text[FIRMWARE_LEN + 1];
-        std::copy(szReadBuf, szReadBuf + FIRMWARE_LEN, text);
-        text[FIRMWARE_LEN] = '\0';
-        CopyText(szStatus, text);
+        CopyText(szStatus, std::string(szReadBuf, strnlen(szReadBuf, FIRMWARE_LEN)).c_str());
     } else if (n > FIRMWARE_LEN) {
         // More than the text: something else shared the line, so the text cannot be trusted.
         CopyText(szStatus, "Error reading firmware-info!");
@@ -92,7 +91,7 @@ int ReadData64(int start, int kind, int code) {
         Delay(kPollPause);
     }
     nBytesR = ReadWaiting(n);
-    if (n >= DATA64_LEN) AnswerTaken();
+    AnswerTaken(); // it came, or its time is up
     uint16_t* dest = nullptr;
     switch (start) {
     case 0: dest = yArrayA; break;
