@@ -62,8 +62,7 @@ int GetVERSIONInfo() {
         // More than the text: something else shared the line, so the text cannot be trusted.
         CopyText(szStatus, "Error reading firmware-info!");
     }
-    FlushInQ(com);
-    FlushOutQ(com);
+    // Nothing is flushed after the read: every exchange flushes before its own request.
     ShowStatus(szStatus);
     return n;
 }
