@@ -63,7 +63,7 @@ int ProcessSystemEvents() {
     return 0;
 }
 
-// One single-shot timer at the waiting loop's own limit, armed again only when the limit moves.
+// One single-shot timer at the waiting loop's own limit, armed anew on each call.
 QTimer* DeadlineWake() {
     static QTimer* t = [] {
         auto* w = new QTimer;
@@ -73,21 +73,13 @@ QTimer* DeadlineWake() {
     }();
     return t;
 }
-static double gArmedFor; // the limit DeadlineWake is armed for
 
 int ProcessSystemEvents(double wakeBy) {
     QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(QThread::currentThread());
     if (!d) return 0;
     const double left = wakeBy - Timer();
-    if (left <= 0) { // the limit is here: look at what is pending, never sleep
-        d->processEvents(QEventLoop::AllEvents);
-        return 0;
-    }
-    QTimer* wake = DeadlineWake();
-    if (!wake->isActive() || gArmedFor != wakeBy) {
-        wake->start(static_cast<int>(std::ceil(left * 1000.0)));
-        gArmedFor = wakeBy;
-    }
+    if (left <= 0) return 0; // the limit is here: the caller looks at its clock
+    DeadlineWake()->start(static_cast<int>(std::ceil(left * 1000.0)));
     d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return 0;
 }
