@@ -237,6 +237,9 @@ TEST_F(Link, DataBlocks) {
             GetVERSIONInfo();
             EXPECT_EQ(StatusText(), zep4sim::defaultOptions().firmwareText);
         }
+        const double t0 = Timer();
+        WaitLineFree(); // answered: the next request need not wait
+        EXPECT_LT(Timer() - t0, 0.2);
     }
 
     host->setFaults(MakeFaults(&F::overlongBy, 2)); // only its own place is cleared
