@@ -26,12 +26,8 @@ int WinMain(int argc, char** argv) {
     (void)argv;
     RegisterPanels(); // the panel resource; the run-time itself is already up (QApplication)
     panelHandle = LoadPanel(0, kPanelResourceFile, PANEL);
-    if (panelHandle < 0) return -1;
     panelPopUp = LoadPanel(0, kPanelResourceFile, POPUP);
-    if (panelPopUp < 0) {
-        DiscardPanel(panelHandle);
-        return -1;
-    }
+    if (panelHandle < 0 || panelPopUp < 0) return -1; // the program ends: nothing to discard
     GetProjectDir(proj_dir);
     InitVars();
     InitRS232(com); // failures only leave their text on the status line
