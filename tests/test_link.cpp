@@ -142,7 +142,7 @@ TEST_F(Link, StartUpShowsTheControllersValues) {
     EXPECT_EQ(refA, ram0[2]);
 }
 
-TEST_F(Link, LineCheckFailures) {
+TEST_F(Link, LineCheck) {
     const struct {
         zep4sim::Faults faults;
         const char* status;
@@ -161,6 +161,9 @@ TEST_F(Link, LineCheckFailures) {
         EXPECT_EQ(Orders(*host), I{ORD_ECHO}); // no start-up exchanges
         CloseCom(com);
     }
+    Up();
+    EXPECT_EQ(CheckComLine(com), 1);
+    EXPECT_EQ(StatusText(), "Echo Check - Line Ok!");
 }
 
 // A port change closes the port in use and starts up on the chosen one; inside another exchange
