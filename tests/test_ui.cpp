@@ -17,7 +17,8 @@
 #include "platform/value_view.h"
 #include "support/harness.h"
 
-QTimer* PumpWake(); // the nested pump's wake-up timer (platform/event_loop.cpp)
+QTimer* PumpWake();     // the nested pump's wake-up timers (platform/event_loop.cpp)
+QTimer* DeadlineWake();
 
 namespace {
 
@@ -334,16 +335,20 @@ TEST_F(UiTest, PumpWakesWhileCalledAndRestsWhenNot) {
     idle.exec();
     EXPECT_FALSE(PumpWake()->isActive());
     int inThread = -1;
-    std::thread([&] { inThread = ProcessSystemEvents(); }).join();
+    std::thread([&] { inThread = ProcessSystemEvents() + ProcessSystemEvents(Timer() + 1.0); }).join();
     EXPECT_EQ(inThread, 0);
     // A loop with a limit sleeps until an event or its limit, without the tick; at its limit
     // it never sleeps.
     passes = 0;
     const double limit = Timer() + 0.2;
-    for (; Timer() < limit; ++passes) ProcessSystemEvents(limit);
+    for (; Timer() < limit; ++passes) EXPECT_EQ(ProcessSystemEvents(limit), 0);
     EXPECT_LT(passes, 6);
     EXPECT_LT(Timer() - limit, 0.1);
     EXPECT_FALSE(PumpWake()->isActive());
+    // Its wake-up is precise (a coarse one may come 5 % of a time-out late) and not left running.
+    EXPECT_EQ(DeadlineWake()->timerType(), Qt::PreciseTimer);
+    QTest::qWait(20);
+    EXPECT_FALSE(DeadlineWake()->isActive());
     bool fired = false;
     QTimer::singleShot(30, [&] { fired = true; });
     const double t0 = Timer();
