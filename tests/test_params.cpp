@@ -185,14 +185,20 @@ TEST_F(ParamsFile, TargetButtonsKeepOneLitAndFallBackToRam) {
         Choose(panelHandle, s[0], s[1]);
         EXPECT_EQ(I({target, Radios()}), I({s[2], s[3]})) << s[0] << "=" << s[1];
     }
-    SetCtrlVal(panelHandle, PANEL_RBTFILE, 1);
-    Event(panelHandle, PANEL_RBTFILE, EVENT_COMMIT); // the value change decides
-    EXPECT_EQ(target, RAM);
+    // A commit alone changes nothing: the value change decides.
+    const int commits[][2] = {{PANEL_RBTEEPROM, PANEL_RBTRAM}, {PANEL_RBTEEPROM, PANEL_RBTFILE}, {PANEL_RBTFILE, PANEL_RBTEEPROM}};
+    for (auto [lit, pressed] : commits) {
+        Choose(panelHandle, lit, 1);
+        const int before = target;
+        Event(panelHandle, pressed, EVENT_COMMIT);
+        EXPECT_EQ(target, before) << pressed;
+    }
 }
 
 TEST_F(ParamsFile, WrittenAndReadBackThroughThePanels) {
     SetControls(100);
     Transfer(PANEL_BTNSEND, dir / "out.cfg");
+    for (int k = 0; k < kCount; ++k) EXPECT_EQ(*kFields[k].var, Value(100, k)) << k; // the panels' values went out
     std::string expected;
     for (int set : {0, 1})
         for (int w : Words(set)) expected += std::string(5 - std::to_string(w).size(), ' ') + std::to_string(w) + "\n";
