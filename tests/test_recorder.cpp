@@ -262,6 +262,8 @@ TEST_F(RecorderTest, ChoosingAnExistingFileAsksFirstAndOnlyAConfirmedChoiceDelet
     SetConfirmHook([&](const std::string&, const std::string&) { return reply; });
     const std::string before = recfile_name;
     Record(0, 1); // the file of a recording that has ended is no longer the recording's
+    const std::string one = File(); // its interval line and its one sample
+    EXPECT_EQ(std::count(one.begin(), one.end(), '\n') - std::count(kHeader.begin(), kHeader.end(), '\n'), 2);
     answer = recfile_name;
     reply = 1;
     Press(panelPopUp, POPUP_RECFILEBTN);

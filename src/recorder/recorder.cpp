@@ -129,11 +129,11 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
         ShowRecordFileError(recActivePath);
         stop_flag = 1;
     } else {
+        rx_flag = 0; // only this recording's answers count
         if (samples > 0) { // nothing to record: no request, and no answer left on the line
             CopyVarsToPP(0);
             FlushInQ(com);
             FlushOutQ(com);
-            rx_flag = 0;
             order = ORD_LIVE;
             FillTxBuf(ORD_LIVE, pp);
             nBytesW = WriteRequest(com, TIMEOUT);
