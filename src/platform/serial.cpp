@@ -99,7 +99,6 @@ void fitMin(Port& p) {
 void lowerMin(Port& p) { applyMin(p, 0); }
 
 void dropDevice(Port& p) {
-    if (!p.sp) return;
     QSerialPort* sp = p.sp;
     p.sp = nullptr;
     sp->close(); // signals still queued find no port of their generation
@@ -336,9 +335,8 @@ int SetCTSMode(int port, int mode) {
     Port* p = openPort(port);
     if (!p) return kRS_PortNotOpen;
     // A pty has no modem lines: the call may fail there, which changes nothing for us.
+    // Qt reads the line's termios afresh and changes only the flow control: VMIN stays.
     p->sp->setFlowControl(mode ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl);
-    p->wake.applied = -1; // Qt may have written its own termios back
-    fitMin(*p);
     return 0;
 }
 
@@ -434,11 +432,10 @@ int GetInQLen(int port) {
     return n;
 }
 
+// The port's entry stays, without a device, until the number is opened again.
 int CloseCom(int port) {
-    auto it = ports().find(port);
-    if (it == ports().end()) return kRS_PortNotOpen;
-    const bool wasOpen = it->second.sp != nullptr;
-    dropDevice(it->second);
-    ports().erase(it);
-    return wasOpen ? 0 : kRS_PortNotOpen;
+    Port* p = openPort(port);
+    if (!p) return kRS_PortNotOpen;
+    dropDevice(*p);
+    return 0;
 }
