@@ -121,13 +121,13 @@ TEST_F(Pty, NotificationWhenItsBytesAddUp) {
 
     // Switched off, the line wakes the program for every byte; switched on with bytes waiting,
     // only the missing ones are waited for, up to the 255 the line can count.
-    InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, nullptr, nullptr); // no callback: off
-    EXPECT_EQ(LineMin(), 0);
+    EXPECT_EQ(I({InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, nullptr, nullptr), LineMin()}), I({0, 0})); // no callback: off
     for (auto [waiting, notify, min] : {std::array{0, 2, 2}, {0, 1, 0}, {35, 36, 0}, {35, 37, 2}, {35, 400, 255}}) {
         InstallComCallback(1, 0, notify, 0x55, Counting, nullptr);
         FlushInQ(1);
         Send(waiting);
         PumpFor(0.02);
+        InstallComCallback(1, LWRS_RECEIVE, 400, 0x55, Counting, nullptr); // from a raised threshold
         EXPECT_EQ(I({InstallComCallback(1, LWRS_RECEIVE, notify, 0x55, Counting, nullptr), LineMin()}), I({0, min})) << notify;
     }
     // Flow control set again leaves the line at the notification's threshold, not at Qt's own.
@@ -244,6 +244,12 @@ TEST_F(Pty, DirectCalls) {
     EXPECT_EQ(ComRd(1, szReadBuf, FRAME_LEN), FRAME_LEN);
     PumpFor(0.1);
     EXPECT_EQ(calls, 1);
+    readPerCall = 0; // bytes a notification left are not announced again after a direct call
+    Send(FRAME_LEN);
+    EXPECT_TRUE(PumpUntil([] { return calls == 2; }, 0.5));
+    EXPECT_EQ(GetInQLen(1), FRAME_LEN);
+    PumpFor(0.05);
+    EXPECT_EQ(calls, 2);
 }
 
 // A line that hangs up: reads end at once, the port closes and tells so, no notification comes.
