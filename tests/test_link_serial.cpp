@@ -115,16 +115,19 @@ TEST_F(Pty, NotificationWhenItsBytesAddUp) {
     EXPECT_EQ(taken, I({FRAME_LEN, FRAME_LEN, FRAME_LEN}));
     EXPECT_EQ(GetInQLen(1), 0);
     EXPECT_EQ(LineMin(), FRAME_LEN);
+    Send(20); // a flush drops what the notification had towards its count
+    EXPECT_TRUE(PumpUntil([] { return GetInQLen(1) == 20; }, 0.5));
+    EXPECT_EQ(I({LineMin(), FlushInQ(1), FlushOutQ(1), SetComTime(1, 1.0), LineMin()}), I({FRAME_LEN - 20, 0, 0, 0, FRAME_LEN}));
 
     // Switched off, the line wakes the program for every byte; switched on with bytes waiting,
     // only the missing ones are waited for, up to the 255 the line can count.
-    InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, nullptr, nullptr); // no callback: off
-    EXPECT_EQ(LineMin(), 0);
+    EXPECT_EQ(I({InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, nullptr, nullptr), LineMin()}), I({0, 0})); // no callback: off
     for (auto [waiting, notify, min] : {std::array{0, 2, 2}, {0, 1, 0}, {35, 36, 0}, {35, 37, 2}, {35, 400, 255}}) {
         InstallComCallback(1, 0, notify, 0x55, Counting, nullptr);
         FlushInQ(1);
         Send(waiting);
         PumpFor(0.02);
+        InstallComCallback(1, LWRS_RECEIVE, 400, 0x55, Counting, nullptr); // from a raised threshold
         EXPECT_EQ(I({InstallComCallback(1, LWRS_RECEIVE, notify, 0x55, Counting, nullptr), LineMin()}), I({0, min})) << notify;
     }
     // Flow control set again leaves the line at the notification's threshold, not at Qt's own.
@@ -144,6 +147,16 @@ TEST_F(Pty, NotificationWhenItsBytesAddUp) {
     EXPECT_TRUE(PumpUntil([] { return calls >= 1; }, 0.5));
     PumpFor(0.1);
     EXPECT_EQ(I({calls, GetInQLen(1)}), I({1, 4}));
+    // A count of 1 comes once per byte, a count of 0 never.
+    for (auto [notify, expected] : {std::array{1, 3}, {0, 0}}) {
+        FlushInQ(1);
+        calls = 0, readPerCall = 1;
+        InstallComCallback(1, LWRS_RECEIVE, notify, 0x55, Counting, nullptr);
+        Send(3);
+        PumpUntil([&] { return calls >= expected && GetInQLen(1) == 3 - expected; }, 0.5);
+        PumpFor(0.05);
+        EXPECT_EQ(calls, expected) << notify;
+    }
     const I limits = {InstallComCallback(1, LWRS_RECEIVE, -1, 0, Counting, nullptr),
                       InstallComCallback(1, LWRS_RECEIVE, (1 << 20) + 1, 0, Counting, nullptr),
                       InstallComCallback(1, LWRS_RECEIVE, 1 << 20, 0, Counting, nullptr),
@@ -203,14 +216,16 @@ TEST_F(Pty, DirectCalls) {
     const I arguments = {ComRd(1, nullptr, 1), ComRd(1, szReadBuf, -1), ComWrt(1, nullptr, 1), ComWrt(1, "x", -1),
                          ComRd(1, nullptr, 0), ComWrt(1, nullptr, 0)};
     EXPECT_EQ(arguments, I({kRS_InvalidParameter, kRS_InvalidParameter, kRS_InvalidParameter, kRS_InvalidParameter, 0, 0}));
-    std::thread later([this] { // a read that waits takes the rest of its count, no more
+    int minInRead = -2;
+    std::thread later([&] { // a read that waits takes the rest of its count, no more, woken by any byte
         Delay(0.1);
+        minInRead = LineMin();
         Send(30);
     });
     Send(12);
     EXPECT_EQ(ComRd(1, szReadBuf, 20), 20);
     later.join();
-    EXPECT_EQ(GetInQLen(1), 22);
+    EXPECT_EQ(I({GetInQLen(1), minInRead}), I({22, 0}));
     FlushInQ(1);
     t0 = Timer();
     EXPECT_EQ(ComWrt(1, szWriteBuf, FRAME_LEN), FRAME_LEN);
@@ -229,6 +244,12 @@ TEST_F(Pty, DirectCalls) {
     EXPECT_EQ(ComRd(1, szReadBuf, FRAME_LEN), FRAME_LEN);
     PumpFor(0.1);
     EXPECT_EQ(calls, 1);
+    readPerCall = 0; // bytes a notification left are not announced again after a direct call
+    Send(FRAME_LEN);
+    EXPECT_TRUE(PumpUntil([] { return calls == 2; }, 0.5));
+    EXPECT_EQ(GetInQLen(1), FRAME_LEN);
+    PumpFor(0.05);
+    EXPECT_EQ(calls, 2);
 }
 
 // A line that hangs up: reads end at once, the port closes and tells so, no notification comes.
@@ -240,6 +261,7 @@ TEST_F(Pty, LineThatHangsUp) {
     const double t0 = Timer();
     EXPECT_LE(ComRd(1, szReadBuf, FRAME_LEN), 10);
     EXPECT_LT(Timer() - t0, 1.0); // not at its time-out
+    EXPECT_EQ(ComWrt(1, "x", 1), kRS_PortNotOpen); // closed by the read itself
     PumpFor(0.1);
     EXPECT_EQ(I({GetInQLen(1), ComWrt(1, "x", 1), FlushInQ(1), calls}), I({kRS_PortNotOpen, kRS_PortNotOpen, kRS_PortNotOpen, 0}));
     // Noticed by the event loop alone: the port closes by itself.

@@ -7,40 +7,31 @@
 
 #if defined(Q_OS_LINUX) && !defined(ZEP4_PORTABLE_ONLY)
 
-#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 
 // Linux n_tty polls readable only once VMIN bytes wait (VTIME 0), so an answer that trickles
-// in at the line rate wakes the event loop once. Qt opens the port non-blocking, so reads
-// still return whatever is there.
-void LineOpened(QSerialPort& sp, const QString&, LineWake& w) {
-    const int fd = static_cast<int>(sp.handle());
-    termios tio{};
-    const int fl = fd >= 0 ? ::fcntl(fd, F_GETFL) : -1;
-    if (fl >= 0 && (fl & O_NONBLOCK) && ::tcgetattr(fd, &tio) == 0 && !(tio.c_lflag & ICANON)) {
-        w.canRaise = true;
-        w.openedMin = tio.c_cc[VMIN];
-        w.openedTime = tio.c_cc[VTIME];
-        w.applied = 0;
-    }
-}
+// in at the line rate wakes the event loop once. Qt opens the port raw and non-blocking
+// (VMIN and VTIME 0), so reads still return whatever is there.
+void LineOpened(QSerialPort&, const QString&, LineWake& w) { w.canRaise = true; }
 
+// Only a hung-up line refuses the call, and it is closed soon after: no second try.
 void LineSetMin(QSerialPort& sp, LineWake& w, int want) {
     const int fd = static_cast<int>(sp.handle());
     termios tio{};
-    if (fd < 0 || ::tcgetattr(fd, &tio) != 0) return;
-    tio.c_cc[VMIN] = static_cast<cc_t>(want > 0 ? want : w.openedMin);
-    tio.c_cc[VTIME] = static_cast<cc_t>(want > 0 ? 0 : w.openedTime);
-    if (::tcsetattr(fd, TCSANOW, &tio) == 0) w.applied = want;
+    if (::tcgetattr(fd, &tio) != 0) return;
+    tio.c_cc[VMIN] = static_cast<cc_t>(want);
+    tio.c_cc[VTIME] = {};
+    ::tcsetattr(fd, TCSANOW, &tio);
+    w.applied = want;
 }
 
 // A hung-up line reports read errors again and again; only a hang-up closes the port.
+// A poll that fails leaves no events: the line counts as up.
 bool LineHungUp(QSerialPort& sp, const LineWake&) {
-    const int fd = static_cast<int>(sp.handle());
-    if (fd < 0) return true;
-    pollfd pfd{fd, POLLIN, 0};
-    if (::poll(&pfd, 1, 0) < 0) return false;
+    pollfd pfd{.fd = static_cast<int>(sp.handle()), .events = POLLIN, .revents = {}};
+    const timespec now{};
+    ::ppoll(&pfd, 1, &now, nullptr);
     return (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 

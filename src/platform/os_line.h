@@ -14,15 +14,14 @@ QT_END_NAMESPACE
 
 struct LineWake {
     bool canRaise = false;             // VMIN may be raised on this line
-    int openedMin = 1, openedTime = 0; // VMIN / VTIME as the line was opened
-    int applied = -1;                  // the VMIN last set: 0 the opened one, -1 unknown
+    int applied = -1;                  // the VMIN last set, -1 unknown
     QString device;                    // the device path, for telling a hang-up without a poll
     bool deviceIsFile = false;
 };
 
 // Notes what a line that was just opened holds, and whether its VMIN may be raised.
 void LineOpened(QSerialPort& sp, const QString& device, LineWake& w);
-// Sets VMIN to want (VTIME 0), or with want 0 puts back what the line was opened with.
+// Sets VMIN to want, VTIME 0; want 0 is how the line was opened.
 void LineSetMin(QSerialPort& sp, LineWake& w, int want);
 // Whether the line was hung up (its device went away).
 bool LineHungUp(QSerialPort& sp, const LineWake& w);

@@ -21,6 +21,7 @@
 #include <QSerialPortInfo>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <memory>
 
@@ -67,18 +68,24 @@ Port* openPort(int port) {
     return &it->second;
 }
 
+// The port while it is still the opening a queued call or a signal was meant for.
+Port* portOf(int port, unsigned generation) {
+    Port* p = openPort(port);
+    return p && p->generation == generation ? p : nullptr;
+}
+
 // Sets the line's VMIN, VTIME 0; want 0 is how Qt opens the port (raw, VMIN and VTIME 0).
 void applyMin(Port& p, int want) {
-    if (!p.sp || p.wake.applied == want) return;
-    LineSetMin(*p.sp, p.wake, want);
+    if (p.wake.applied != want) LineSetMin(*p.sp, p.wake, want);
 }
 
 // VMIN for the event loop: what the notification still lacks beyond the bytes Qt already
-// holds. Never more, or a notification would wait on bytes that are already in.
+// holds. Never more, or a notification would wait on bytes that are already in. Never runs
+// inside a direct call: those calls fit it on leaving.
 void fitMin(Port& p) {
-    if (!p.wake.canRaise || !p.sp || p.dead || p.direct) return;
+    if (!p.wake.canRaise) return;
     int want = 0;
-    if (p.callback && p.mask != 0 && p.notify > 1) {
+    if (p.callback && p.notify > 1) { // a callback always comes with a mask
         const qint64 missing = p.notify - p.sp->bytesAvailable();
         // Already due: the delivery is on its way and will fit VMIN again once it has run.
         if (missing <= 0) return;
@@ -89,12 +96,9 @@ void fitMin(Port& p) {
 }
 
 // Direct calls that wait for input see every byte at once again.
-void lowerMin(Port& p) {
-    if (p.wake.applied != 0) applyMin(p, 0);
-}
+void lowerMin(Port& p) { applyMin(p, 0); }
 
 void dropDevice(Port& p) {
-    if (!p.sp) return;
     QSerialPort* sp = p.sp;
     p.sp = nullptr;
     sp->close(); // signals still queued find no port of their generation
@@ -122,10 +126,11 @@ bool reapIfDead(int port) {
 
 void deliver(int port, unsigned generation);
 
-// Qt takes up reading the line again when a read finds its buffer empty.
+// Qt takes up reading the line again when a read finds its buffer empty (a dead line only
+// reports its error again; a direct call never lets queued calls in).
 void resumeReading(int port, unsigned generation) {
-    Port* p = openPort(port);
-    if (!p || p->generation != generation || p->dead || p->direct || p->sp->bytesAvailable() > 0) return;
+    Port* p = portOf(port, generation);
+    if (!p || p->sp->bytesAvailable() > 0) return;
     char c;
     p->sp->read(&c, 1);
 }
@@ -137,17 +142,14 @@ void scheduleDelivery(int port, unsigned generation) {
 
 // Calls the receive notification once per notify bytes waiting, while it keeps taking them.
 void deliver(int port, unsigned generation) {
-    Port* p = openPort(port);
-    if (!p || p->generation != generation || p->delivering) return;
+    Port* p = portOf(port, generation);
+    if (!p || p->delivering) return;
     if (p->direct) {
         p->swallowed = true;
         return;
     }
     p->delivering = true;
-    for (;;) {
-        p = openPort(port);
-        if (!p || p->generation != generation || p->dead) break;
-        if (!p->callback || p->mask == 0 || p->notify <= 0) break;
+    while (!p->dead && p->notify > 0) { // no mask or no callback: no events below
         const qint64 waiting = p->sp->bytesAvailable();
         if (waiting < p->notify) break;
         int events = 0;
@@ -156,19 +158,16 @@ void deliver(int port, unsigned generation) {
         p->eventCharSeen = false;
         if (!events) break;
         p->callback(port, events, p->callbackData);
-        p = openPort(port);
+        p = portOf(port, generation);
         // A callback that leaves the bytes where they are gets no second call for them.
-        if (!p || p->generation != generation || p->sp->bytesAvailable() >= waiting) break;
+        if (!p || p->sp->bytesAvailable() >= waiting) break;
     }
-    p = openPort(port);
-    if (p && p->generation == generation) {
-        p->delivering = false;
-        fitMin(*p);
-    }
-    if (p && p->generation == generation && p->dead) {
-        // Only scheduled: we may be inside the port's own readyRead.
-        QMetaObject::invokeMethod(queueContext(), [port] { reapIfDead(port); }, Qt::QueuedConnection);
-    }
+    p = portOf(port, generation);
+    if (!p) return;
+    p->delivering = false;
+    fitMin(*p);
+    // Only scheduled: we may be inside the port's own readyRead.
+    if (p->dead) QMetaObject::invokeMethod(queueContext(), [port] { reapIfDead(port); }, Qt::QueuedConnection);
 }
 
 // Raises the guard for a direct call; on leaving, hands a held-back notification on.
@@ -181,8 +180,8 @@ public:
         }
     }
     ~DirectCall() {
-        Port* p = openPort(port_);
-        if (!p || p->generation != generation_) return;
+        Port* p = portOf(port_, generation_);
+        if (!p) return;
         p->direct = false;
         if (p->dead) return; // closed by the caller through reapIfDead
         if (p->swallowed) {
@@ -285,7 +284,6 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     sp->setParity(parities[parity]);
     sp->setDataBits(static_cast<QSerialPort::DataBits>(dataBits));
     sp->setStopBits(stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
-    sp->setFlowControl(QSerialPort::NoFlowControl);
     if (!sp->open(QIODevice::ReadWrite)) {
         delete sp;
         return kRS_CannotOpenPort;
@@ -299,8 +297,8 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     LineOpened(*sp, QString::fromStdString(entry->device), p.wake);
 
     QObject::connect(sp, &QSerialPort::readyRead, queueContext(), [port, gen] {
-        Port* q = openPort(port);
-        if (!q || q->generation != gen) return;
+        Port* q = portOf(port, gen);
+        if (!q) return;
         if (q->mask & LWRS_RXFLAG) {
             const QByteArray peek = q->sp->peek(q->sp->bytesAvailable());
             if (peek.contains(static_cast<char>(q->eventChar))) q->eventCharSeen = true;
@@ -308,21 +306,18 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
         deliver(port, gen);
     });
     QObject::connect(sp, &QSerialPort::errorOccurred, queueContext(), [port, gen](QSerialPort::SerialPortError e) {
-        Port* q = openPort(port);
-        if (!q || q->generation != gen || q->dead) return;
-        if (e == QSerialPort::ResourceError && !lineHungUp(*q)) {
-            // A read that found nothing (the queue was flushed between the readiness report
-            // and the read): Qt calls that a resource error and stops reading. The line is
-            // fine; read on.
-            q->sp->clearError();
-            QMetaObject::invokeMethod(queueContext(), [port, gen] { resumeReading(port, gen); }, Qt::QueuedConnection);
-            return;
-        }
-        if (e == QSerialPort::ResourceError || (e == QSerialPort::ReadError && lineHungUp(*q)) ||
-            (e == QSerialPort::WriteError && lineHungUp(*q))) {
+        Port* q = portOf(port, gen);
+        if (!q || q->dead) return;
+        if (lineHungUp(*q)) {
             q->dead = true;
             // Closing from inside the port's own signal is unsafe: do it at the next chance.
             QMetaObject::invokeMethod(queueContext(), [port] { reapIfDead(port); }, Qt::QueuedConnection);
+        } else if (e == QSerialPort::ResourceError) {
+            // A read that found nothing (the queue was flushed between the readiness report
+            // and the read): Qt calls that a resource error and stops reading. The line is
+            // fine; read on. Other errors on a line still up are Qt's to report again.
+            q->sp->clearError();
+            QMetaObject::invokeMethod(queueContext(), [port, gen] { resumeReading(port, gen); }, Qt::QueuedConnection);
         }
     });
     return 0;
@@ -340,9 +335,8 @@ int SetCTSMode(int port, int mode) {
     Port* p = openPort(port);
     if (!p) return kRS_PortNotOpen;
     // A pty has no modem lines: the call may fail there, which changes nothing for us.
+    // Qt reads the line's termios afresh and changes only the flow control: VMIN stays.
     p->sp->setFlowControl(mode ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl);
-    p->wake.applied = -1; // Qt may have written its own termios back
-    fitMin(*p);
     return 0;
 }
 
@@ -395,17 +389,10 @@ int ComWrt(int port, const char* buffer, int count) {
         reapIfDead(port);
         return kRS_UnknownIOError;
     }
-    for (;;) {
-        p = openPort(port);
-        if (!p || p->dead || p->sp->bytesToWrite() == 0) break;
-        if (deadline.hasExpired()) break;
-        if (!p->sp->waitForBytesWritten(remainingMs(deadline))) {
-            p = openPort(port);
-            if (!p || p->dead || deadline.hasExpired()) break;
-        }
-    }
-    p = openPort(port);
-    const qint64 left = (p && !p->dead) ? p->sp->bytesToWrite() : queued;
+    // Nothing here closes the port; a hang-up only marks it dead.
+    while (p->sp->bytesToWrite() && !p->dead && !deadline.hasExpired())
+        p->sp->waitForBytesWritten(remainingMs(deadline));
+    const qint64 left = p->dead ? queued : p->sp->bytesToWrite();
     reapIfDead(port);
     return static_cast<int>(queued - std::min(queued, left));
 }
@@ -417,22 +404,14 @@ int ComRd(int port, char* buffer, int count) {
     Port* p = openPort(port);
     const QDeadlineTimer deadline(static_cast<qint64>(p->timeout * 1000.0));
     int got = 0;
-    for (;;) {
-        p = openPort(port);
-        if (!p || p->dead) break;
+    while (!p->dead) { // nothing here closes the port; a hang-up only marks it dead
         const qint64 n = p->sp->read(buffer + got, count - got);
-        if (n > 0) got += static_cast<int>(n);
+        got += static_cast<int>(std::max<qint64>(n, 0));
         if (got >= count || deadline.hasExpired()) break;
         lowerMin(*p);
-        if (!p->sp->waitForReadyRead(remainingMs(deadline))) {
-            p = openPort(port);
-            if (!p || p->dead) break;
-            // A hang-up the port did not report makes the wait return at once: give up.
-            if (!deadline.hasExpired() && lineHungUp(*p)) {
-                p->dead = true;
-                break;
-            }
-        }
+        // A hang-up the port did not report makes the wait return at once: give up.
+        if (!p->sp->waitForReadyRead(remainingMs(deadline)) && !deadline.hasExpired() && lineHungUp(*p))
+            p->dead = true;
     }
     reapIfDead(port);
     return got;
@@ -446,18 +425,17 @@ int GetInQLen(int port) {
         Port* p = openPort(port);
         lowerMin(*p);
         p->sp->waitForReadyRead(0);
-        p = openPort(port);
-        if (p && !p->dead) n = static_cast<int>(std::min<qint64>(p->sp->bytesAvailable(), 1 << 30));
+        // A line that hung up meanwhile is reported below, whatever it counted.
+        n = static_cast<int>(std::min<qint64>(p->sp->bytesAvailable(), std::numeric_limits<int>::max()));
     }
     if (reapIfDead(port)) return kRS_PortNotOpen;
     return n;
 }
 
+// The port's entry stays, without a device, until the number is opened again.
 int CloseCom(int port) {
-    auto it = ports().find(port);
-    if (it == ports().end()) return kRS_PortNotOpen;
-    const bool wasOpen = it->second.sp != nullptr;
-    dropDevice(it->second);
-    ports().erase(it);
-    return wasOpen ? 0 : kRS_PortNotOpen;
+    Port* p = openPort(port);
+    if (!p) return kRS_PortNotOpen;
+    dropDevice(*p);
+    return 0;
 }
