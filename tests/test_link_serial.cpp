@@ -220,10 +220,11 @@ TEST_F(Pty, DirectCalls) {
     std::thread later([&] { // a read that waits takes the rest of its count, no more, woken by any byte
         Delay(0.1);
         minInRead = LineMin();
-        Send(30);
+        Send(std::string(30, 'b'));
     });
-    Send(12);
+    Send(std::string(12, 'a'));
     EXPECT_EQ(ComRd(1, szReadBuf, 20), 20);
+    EXPECT_EQ(std::string(szReadBuf, 20), std::string(12, 'a') + std::string(8, 'b')); // the rest after the first piece
     later.join();
     EXPECT_EQ(I({GetInQLen(1), minInRead}), I({22, 0}));
     FlushInQ(1);
