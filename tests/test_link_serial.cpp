@@ -157,6 +157,15 @@ TEST_F(Pty, NotificationWhenItsBytesAddUp) {
         PumpFor(0.05);
         EXPECT_EQ(calls, expected) << notify;
     }
+    // Installed with its whole count already waiting: delivered without another byte.
+    InstallComCallback(1, 0, 0, 0, nullptr, nullptr);
+    FlushInQ(1);
+    calls = 0, readPerCall = 5;
+    Send(5);
+    EXPECT_TRUE(PumpUntil([] { return GetInQLen(1) == 5; }, 0.5));
+    PumpFor(0.05); // nothing else is on its way
+    InstallComCallback(1, LWRS_RECEIVE, 5, 0x55, Counting, nullptr);
+    EXPECT_TRUE(PumpUntil([] { return calls == 1; }, 0.5));
     const I limits = {InstallComCallback(1, LWRS_RECEIVE, -1, 0, Counting, nullptr),
                       InstallComCallback(1, LWRS_RECEIVE, (1 << 20) + 1, 0, Counting, nullptr),
                       InstallComCallback(1, LWRS_RECEIVE, 1 << 20, 0, Counting, nullptr),
@@ -214,8 +223,10 @@ TEST_F(Pty, DirectCalls) {
     EXPECT_LT(Timer() - t0, 0.25); // not to the threshold
     EXPECT_EQ(LineMin(), FRAME_LEN);
     const I arguments = {ComRd(1, nullptr, 1), ComRd(1, szReadBuf, -1), ComWrt(1, nullptr, 1), ComWrt(1, "x", -1),
-                         ComRd(1, nullptr, 0), ComWrt(1, nullptr, 0)};
-    EXPECT_EQ(arguments, I({kRS_InvalidParameter, kRS_InvalidParameter, kRS_InvalidParameter, kRS_InvalidParameter, 0, 0}));
+                         ComRd(1, nullptr, 0), ComWrt(1, nullptr, 0), SetComTime(1, -0.5), SetComTime(1, 0)};
+    EXPECT_EQ(arguments, I({kRS_InvalidParameter, kRS_InvalidParameter, kRS_InvalidParameter, kRS_InvalidParameter, 0, 0,
+                            kRS_InvalidParameter, 0}));
+    SetComTime(1, 0.3);
     int minInRead = -2;
     std::thread later([&] { // a read that waits takes the rest of its count, no more, woken by any byte
         Delay(0.1);
@@ -235,6 +246,9 @@ TEST_F(Pty, DirectCalls) {
     EXPECT_EQ(::read(master, back, sizeof back), FRAME_LEN);
 
     Send(FRAME_LEN);
+    Delay(0.05); // on the line, not yet read: a write reads it on its way
+    EXPECT_EQ(ComWrt(1, "y", 1), 1);
+    EXPECT_EQ(::read(master, back, 1), 1);
     t0 = Timer();
     while (GetInQLen(1) < FRAME_LEN && Timer() - t0 < 1.0) Delay(0.002);
     EXPECT_EQ(I({GetInQLen(1), calls}), I({FRAME_LEN, 0})); // held back during the direct calls ...
