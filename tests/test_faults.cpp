@@ -13,15 +13,9 @@ const char* const kNeither = "No answer for parameter sets 0 and 1!";
 const char* const kNoSetB = "No answer for parameter set 1 (CH-B)!";
 constexpr int S = 4; // requests of a start-up: "hang up after n" counts from the first
 
-F Fault(int F::*member, int n) { F f; f.*member = n; return f; }
-F Flag(bool F::*member) { F f; f.*member = true; return f; }
+F Fault(int F::*member, int n) { return MakeFaults(member, n); }
+F Flag(bool F::*member) { return MakeFaults(member, true); }
 F Split(int pieces, double pause) { F f; f.splitPieces = pieces, f.splitPauseSeconds = pause; return f; }
-// The status line keeps the first 67 characters of a text that fills all 72 bytes.
-std::string NoZeroText() {
-    std::string fill;
-    while (fill.size() < 67) fill += kFirmware + ' ';
-    return fill.substr(0, 67);
-}
 
 // The live loop's answers are counted here; Stop is pressed after the fourth.
 int liveAnswers = 0;
@@ -30,7 +24,7 @@ void CountingReceive(int port, int events, void* data) {
     if (rx_flag && ++liveAnswers == 4) Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
 }
 
-enum class Op { Startup, PortChange, GetRam, GetEeprom, SendRam, SendEeprom, SendThenGet, Teach, Reset, Refresh, Run, Data, Record };
+enum class Op { Startup, PortChange, GetRam, SendRam, SendEeprom, SendThenGet, Teach, Reset, Refresh, Run, Data, Record };
 
 struct Case {
     const char* name;
@@ -44,7 +38,6 @@ struct Case {
 
 void Perform(Op op, const std::string& dir) {
     switch (op) {
-    case Op::GetEeprom: Choose(panelHandle, PANEL_RBTEEPROM, 1); [[fallthrough]];
     case Op::GetRam: Press(panelHandle, PANEL_BTNGET); break;
     case Op::SendEeprom: Choose(panelHandle, PANEL_RBTEEPROM, 1); [[fallthrough]];
     case Op::SendRam: Press(panelHandle, PANEL_BTNSEND); break;
@@ -120,16 +113,12 @@ TEST(FaultMatrix, EveryOperationAgainstEveryFault) {
     const std::vector<Case> cases = {
         // Start-up: the line check decides; what follows it fails on its own time-out.
         {"start-up, silent", Op::Startup, Flag(&F::silent), 0, "Timeout < 36 Bytes"},
-        {"start-up, short answers", Op::Startup, Fault(&F::shortBy, 1), 0, "Timeout < 36 Bytes"},
-        {"start-up, wrong echo word", Op::Startup, Flag(&F::wrongEcho), 0, "read error - not sync byte 0xAA!"},
         {"start-up, noise before answers", Op::Startup, Fault(&F::noiseBytes, 3), 0, "read error - not sync byte 0xAA!"},
         {"start-up, answers in pieces", Op::Startup, Split(3, 0.05), 0, kFirmware},
         {"start-up, firmware text never comes", Op::Startup, Fault(&F::silentAfter, 3), 0, "Error reading firmware-info!"},
-        {"start-up, firmware text fills all 72 bytes", Op::Startup, Flag(&F::firmwareNoZero), 0, NoZeroText()},
         {"port change, silent", Op::PortChange, Flag(&F::silent), 0, "Timeout < 36 Bytes"},
         {"port change, wrong echo word", Op::PortChange, Flag(&F::wrongEcho), 0, "read error - not sync byte 0xAA!"},
         {"get RAM, silent", Op::GetRam, Flag(&F::silent), 0, kNeither},
-        {"get EEPROM, silent after set 0", Op::GetEeprom, Fault(&F::silentAfter, 1), 0, kNoSetB},
         {"get RAM, noise before answers", Op::GetRam, Fault(&F::noiseBytes, 3), 0, kNeither},
         {"get RAM, answers in pieces", Op::GetRam, Split(4, 0.1), 0, kReceived},
         {"get RAM, answers just under the time-out", Op::GetRam, none, 1.3, kReceived},
@@ -158,7 +147,6 @@ TEST(FaultMatrix, EveryOperationAgainstEveryFault) {
         {"data, silent", Op::Data, Flag(&F::silent), 0, "Data view incomplete: 4 of 4 blocks missing!", -1, 9},
         // Recording: interval 0, five samples.
         {"record, silent", Op::Record, Flag(&F::silent), 0, "Timeout RS232-Line!", 0},
-        {"record, silent after three answers", Op::Record, Fault(&F::silentAfter, 3), 0, "Timeout RS232-Line!", 3},
         {"record, line hangs up", Op::Record, Fault(&F::hangupAfter, S + 2), 0, "Timeout RS232-Line!", 2},
         {"record, answers just under the time-out", Op::Record, none, 1.3, "Line Ok!", 5, 9},
         {"record, answers just over the time-out", Op::Record, none, 1.7, "Timeout RS232-Line!", 0},
@@ -166,12 +154,6 @@ TEST(FaultMatrix, EveryOperationAgainstEveryFault) {
         {"record, answers in pieces", Op::Record, Split(3, 0.05), 0, "Line Ok!", 5},
     };
     const std::string dir = MakeTempDir("zep4-faults");
-    int passed = 0;
-    for (const Case& c : cases) {
-        const int before = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
-        RunCase(c, dir);
-        passed += ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() == before;
-    }
+    for (const Case& c : cases) RunCase(c, dir);
     std::filesystem::remove_all(dir);
-    std::printf("fault cases run %zu, passed %d\n", cases.size(), passed);
 }
