@@ -2,10 +2,7 @@
 // Test harness: the simulated controller on a pty and the front end brought up like start-up.
 #include "support/harness.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 std::unique_ptr<zep4sim::PtyHost> StartSim(zep4sim::Options options) {
@@ -14,10 +11,6 @@ std::unique_ptr<zep4sim::PtyHost> StartSim(zep4sim::Options options) {
     EXPECT_TRUE(started) << "the simulated controller did not start";
     if (started) SetPort1(host->devicePath());
     return host;
-}
-
-void SetPort1(const std::string& device) {
-    setenv("ZEP4_SERIAL_PORTS", device.c_str(), 1);
 }
 
 void ResetFrontEnd() {
@@ -57,13 +50,6 @@ void Choose(int panel, int control, int value) {
     Event(panel, control, EVENT_COMMIT);
 }
 
-void PumpFor(double seconds) {
-    const double t0 = Timer();
-    while (Timer() - t0 < seconds) ProcessSystemEvents();
-}
-
-std::string StatusText() { return CtrlText(panelHandle, PANEL_STATUS); }
-
 std::string CtrlText(int panel, int control) {
     std::string text = "?";
     GetCtrlVal(panel, control, text);
@@ -86,11 +72,6 @@ std::vector<int> Orders(const zep4sim::PtyHost& host) {
     std::vector<int> out;
     for (const zep4sim::Request& r : host.requests()) out.push_back(r.order);
     return out;
-}
-
-int CountOrder(const zep4sim::PtyHost& host, int order) {
-    const std::vector<int> all = Orders(host);
-    return static_cast<int>(std::count(all.begin(), all.end(), order));
 }
 
 int Overlapping(const zep4sim::PtyHost& host) {

@@ -39,7 +39,7 @@
 // Starts a simulated controller and makes it port 1 (ZEP4_SERIAL_PORTS). Asserts on failure.
 std::unique_ptr<zep4sim::PtyHost> StartSim(zep4sim::Options options = zep4sim::defaultOptions());
 // Points port 1 at a path (e.g. a pty nobody serves, or a missing device).
-void SetPort1(const std::string& device);
+inline void SetPort1(const std::string& device) { setenv("ZEP4_SERIAL_PORTS", device.c_str(), 1); }
 // Registers and loads both panels once per process, gives every variable its default
 // (InitVars), and closes any port left open by an earlier test. No port is opened.
 void ResetFrontEnd();
@@ -52,16 +52,21 @@ void Press(int panel, int control);
 // The user setting a control: the value, value changed (when it changed), then commit.
 void Choose(int panel, int control, int value);
 // Pumps events for a while (callbacks run), without burning a core.
-void PumpFor(double seconds);
-// The text on the main panel's status line.
-std::string StatusText();
+inline void PumpFor(double seconds) {
+    for (const double t0 = Timer(); Timer() - t0 < seconds;) ProcessSystemEvents();
+}
 // A control's integer value, text and integer attribute (-12345 / "?" when they cannot be read).
 int CtrlInt(int panel, int control);
 std::string CtrlText(int panel, int control);
 int CtrlAttr(int panel, int control, Attr a);
+// The text on the main panel's status line.
+inline std::string StatusText() { return CtrlText(panelHandle, PANEL_STATUS); }
 // Order codes of the requests a controller took in, and how many had one order.
 std::vector<int> Orders(const zep4sim::PtyHost& host);
-int CountOrder(const zep4sim::PtyHost& host, int order);
+inline int CountOrder(const zep4sim::PtyHost& host, int order) {
+    const std::vector<int> all = Orders(host);
+    return static_cast<int>(std::count(all.begin(), all.end(), order));
+}
 // Requests the controller heard while an earlier answer was still due (one exchange at a time: 0).
 int Overlapping(const zep4sim::PtyHost& host);
 // A file chooser's request on one line: "directory|file|filter|title|button|<5 flags 0/1>".
