@@ -125,7 +125,6 @@ TEST(FaultMatrix, EveryOperationAgainstEveryFault) {
         {"get RAM, line hangs up after set 0", Op::GetRam, Fault(&F::hangupAfter, S + 1), 0, kNoSetB},
         {"send RAM, silent", Op::SendRam, Flag(&F::silent), 0, "Transmit para Ok!"},
         {"send EEPROM, short answers", Op::SendEeprom, Fault(&F::shortBy, 5), 0, "Transmit para Ok!"},
-        {"send EEPROM, then get on the same line", Op::SendThenGet, none, 0, kReceived},
         {"send EEPROM with noise, then get", Op::SendThenGet, Fault(&F::noiseBytes, 3), 0, kNeither},
         {"teach, silent", Op::Teach, Flag(&F::silent), 0, "Timeout RS-232!!"},
         {"teach, fetch silent", Op::Teach, Fault(&F::silentAfter, 1), 0, "Timeout RS-232!!"},
