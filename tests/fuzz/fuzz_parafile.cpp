@@ -4,11 +4,9 @@
 // Byte 0 picks the chooser's answer; the rest is the file.
 #include <QApplication>
 
-#include <cstdint>
+#include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -31,20 +29,16 @@ void Fail(const char* what) {
     std::abort();
 }
 
-bool Space(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 // The reading the file format asks for: the first 32 white-space separated tokens, each all
 // digits and at most maxValue; the first bad token decides the error.
 int Reference(const uint8_t* data, size_t size, uint32_t maxValue, std::vector<uint32_t>& out) {
     size_t i = 0;
     while (static_cast<int>(out.size()) < kValues) {
-        while (i < size && Space(data[i])) ++i;
+        while (i < size && std::isspace(data[i])) ++i;
         if (i == size) return kFile_TooFewValues;
         bool bad = false;
         uint64_t v = 0;
-        for (; i < size && !Space(data[i]); ++i) {
+        for (; i < size && !std::isspace(data[i]); ++i) {
             if (data[i] < '0' || data[i] > '9')
                 bad = true;
             else if (v <= maxValue)
@@ -62,10 +56,6 @@ void Snapshot(uint16_t (&sets)[2][PNUM]) {
         CopyVarsToPP(static_cast<uint16_t>(s));
         std::memcpy(sets[s], pp, sizeof pp);
     }
-}
-
-void CheckStatus() {
-    if (!std::memchr(szStatus, 0, sizeof szStatus)) Fail("szStatus not terminated");
 }
 
 } // namespace
@@ -89,18 +79,15 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    static const int answers[] = {VAL_EXISTING_FILE_SELECTED, VAL_EXISTING_FILE_SELECTED,
-                                  VAL_EXISTING_FILE_SELECTED, VAL_NEW_FILE_SELECTED,
-                                  VAL_NO_FILE_SELECTED, -1};
+    static const int answers[] = {VAL_EXISTING_FILE_SELECTED, VAL_EXISTING_FILE_SELECTED, VAL_EXISTING_FILE_SELECTED,
+                                  VAL_NEW_FILE_SELECTED, VAL_NO_FILE_SELECTED, -1};
     chooserResult = answers[data[0] % 6];
     const uint8_t* body = data + 1;
     const size_t n = size - 1;
-    {
-        FILE* f = std::fopen(filePath.c_str(), "wb");
-        if (!f) Fail("cannot write the fuzz file");
-        if (n && std::fwrite(body, 1, n, f) != n) Fail("short write of the fuzz file");
-        std::fclose(f);
-    }
+    FILE* f = std::fopen(filePath.c_str(), "wb");
+    if (!f) Fail("cannot write the fuzz file");
+    if (n && std::fwrite(body, 1, n, f) != n) Fail("short write of the fuzz file");
+    std::fclose(f);
 
     // The reader on its own, with guards on both sides of the values.
     const uint32_t maxValue = (data[0] & 0x80) ? 65535u : 0xFFFFFFFFu;
@@ -109,8 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int rc = FileToArray(filePath.c_str(), buf + 1, kValues, maxValue);
     if (buf[0] != kGuard || buf[kValues + 1] != kGuard) Fail("FileToArray wrote past the values");
     std::vector<uint32_t> expect;
-    const int want = Reference(body, n, maxValue, expect);
-    if (rc != want) Fail("FileToArray result differs from the reference reading");
+    if (rc != Reference(body, n, maxValue, expect)) Fail("FileToArray result differs from the reference reading");
     for (int i = 0; i < kValues; ++i) {
         if (rc == kFile_Ok && buf[i + 1] != expect[static_cast<size_t>(i)]) Fail("value differs");
         if (rc != kFile_Ok && buf[i + 1] != kGuard) Fail("values touched on error");
@@ -120,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint16_t before[2][PNUM], after[2][PNUM];
     Snapshot(before);
     ReadParaFromFile();
-    CheckStatus();
+    if (!std::memchr(szStatus, 0, sizeof szStatus)) Fail("szStatus not terminated");
     Snapshot(after);
     std::vector<uint32_t> sixteenBit;
     const bool loaded = chooserResult > 0 && Reference(body, n, 65535, sixteenBit) == kFile_Ok;

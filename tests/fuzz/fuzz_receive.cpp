@@ -18,12 +18,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <string>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -39,9 +37,7 @@ namespace {
 
 int master = -1;
 std::mutex armLock;
-std::vector<uint8_t> armed; // the next request's answer; empty: the usual answer
-bool isArmed = false;
-std::atomic<int> requestsSeen{0};
+std::optional<std::vector<uint8_t>> armed; // the next request's answer; none: the usual answer
 
 void Fail(const char* what) {
     std::fprintf(stderr, "invariant broken: %s\n", what);
@@ -50,42 +46,30 @@ void Fail(const char* what) {
 
 void WriteAll(const uint8_t* p, size_t n) {
     while (n > 0) {
-        ssize_t w = ::write(master, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN) { // the line is full: the rest is lost, as on a real line
-                return;
-            }
-            return;
-        }
+        const ssize_t w = ::write(master, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return; // the line is full: the rest is lost, as on a real line
         p += w;
         n -= static_cast<size_t>(w);
     }
 }
 
-std::vector<uint8_t> Frame(int order, uint16_t word0) {
+// What a sound controller says to each order.
+std::vector<uint8_t> UsualAnswer(int order, uint16_t word0) {
+    if (order == ORD_DATA64) return std::vector<uint8_t>(DATA64_LEN, 0x11);
+    if (order == ORD_VERSION) {
+        const char text[] = "FUZZ firmware";
+        std::vector<uint8_t> t(text, text + sizeof text);
+        t.resize(FIRMWARE_LEN, 0);
+        return t;
+    }
+    if (order == ORD_ECHO || order == ORD_INFOBLOCK) word0 = 0x00AA;
     std::vector<uint8_t> f(FRAME_LEN, 0);
     f[1] = 0x55;
     f[3] = static_cast<uint8_t>(order);
     f[4] = static_cast<uint8_t>(word0 >> 8);
     f[5] = static_cast<uint8_t>(word0);
     return f;
-}
-
-// What a sound controller says to each order.
-std::vector<uint8_t> UsualAnswer(int order, uint16_t word0) {
-    switch (order) {
-    case ORD_ECHO:
-    case ORD_INFOBLOCK: return Frame(order, 0x00AA);
-    case ORD_VERSION: {
-        std::vector<uint8_t> t(FIRMWARE_LEN, 0);
-        const char text[] = "FUZZ firmware";
-        std::memcpy(t.data(), text, sizeof text);
-        return t;
-    }
-    case ORD_DATA64: return std::vector<uint8_t>(DATA64_LEN, 0x11);
-    default: return Frame(order, word0);
-    }
 }
 
 void Responder() {
@@ -103,40 +87,25 @@ void Responder() {
             while (i + 1 < held.size() && !(held[i] == 0x00 && held[i + 1] == 0x55)) ++i;
             held.erase(held.begin(), held.begin() + static_cast<long>(i));
             if (held.size() < static_cast<size_t>(FRAME_LEN)) break;
-            const int order = (held[2] << 8) | held[3];
-            const uint16_t word0 = static_cast<uint16_t>((held[4] << 8) | held[5]);
+            std::vector<uint8_t> answer = UsualAnswer((held[2] << 8) | held[3], uint16_t((held[4] << 8) | held[5]));
             held.erase(held.begin(), held.begin() + FRAME_LEN);
-            std::vector<uint8_t> answer;
             {
                 std::lock_guard<std::mutex> g(armLock);
-                if (isArmed) {
-                    answer.swap(armed);
-                    isArmed = false;
-                } else {
-                    answer = UsualAnswer(order, word0);
-                }
+                if (armed) answer.swap(*armed);
+                armed.reset();
             }
-            ++requestsSeen;
             WriteAll(answer.data(), answer.size());
         }
     }
 }
 
+// The next answer: these bytes, padded to what the exchange waits for; nullptr: the usual one.
 void Arm(const uint8_t* p, size_t n, size_t atLeast) {
     std::lock_guard<std::mutex> g(armLock);
-    armed.assign(p, p + n);
-    if (armed.size() < atLeast) armed.resize(atLeast, 0);
-    isArmed = true;
-}
-
-void Disarm() {
-    std::lock_guard<std::mutex> g(armLock);
-    armed.clear();
-    isArmed = false;
-}
-
-void CheckStatus() {
-    if (!std::memchr(szStatus, 0, sizeof szStatus)) Fail("szStatus not terminated within 68 bytes");
+    armed.reset();
+    if (!p) return;
+    armed.emplace(p, p + n);
+    if (armed->size() < atLeast) armed->resize(atLeast, 0);
 }
 
 // Lets what is still in flight arrive, then empties the front end's input queue.
@@ -145,10 +114,6 @@ void Settle() {
     FlushInQ(com);
     rx_flag = 0;
     graphrefresh = 0;
-}
-
-uint16_t Word(const uint8_t* b, int i) {
-    return static_cast<uint16_t>((b[2 * i] << 8) | b[2 * i + 1]);
 }
 
 } // namespace
@@ -186,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* body = data + 1;
     const size_t n = size - 1;
     Settle();
-    Disarm();
+    Arm(nullptr, 0, 0);
     static uint16_t beforeA[256], beforeB[256], beforeX[256];
     std::memcpy(beforeA, yArrayA, sizeof yArrayA);
     std::memcpy(beforeB, yArrayB, sizeof yArrayB);
@@ -200,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (n >= static_cast<size_t>(FRAME_LEN)) {
             if (WaitRxFull() != 1) Fail("a whole frame was not taken in");
             for (int i = 0; i < PNUM; ++i)
-                if (pp[i] != Word(body + 4, i)) Fail("frame words decoded wrongly");
+                if (pp[i] != ((body[4 + 2 * i] << 8) | body[5 + 2 * i])) Fail("frame words decoded wrongly");
         } else {
             for (int i = 0; i < 5; ++i) ProcessSystemEvents();
             if (rx_flag != 0) Fail("fewer than 36 bytes counted as an answer");
@@ -239,7 +204,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
     }
     }
-    CheckStatus();
+    if (!std::memchr(szStatus, 0, sizeof szStatus)) Fail("szStatus not terminated within 68 bytes");
     if (GetInQLen(com) < 0) Fail("the port was closed by what came down the line");
     if (mode == 1 || mode == 2) {
         // These two show szStatus itself: the status line must give back exactly its bytes.
