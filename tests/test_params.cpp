@@ -253,8 +253,8 @@ TEST_F(ParamsLink, GetTakesOnlyTheAnswerOfItsSet) {
         Choose(panelHandle, c.button, 1);
         sim->setFaults(c.faults);
         sim->clearRequests();
-        SetVars(500);              // what the program held
-        SetControls(300);          // what the user has typed
+        SetVars(500);     // what the program held
+        SetControls(300); // what the user has typed
         const auto& e = sim->engine();
         std::string seen;
         const auto look = StatusWhileWaiting(seen, c.order);
