@@ -62,7 +62,7 @@ TEST_F(FilesTest, ReaderTakesTheFirstNumbersOrLeavesTheValuesAlone) {
     EXPECT_EQ(v, 42u);
 }
 
-TEST_F(FilesTest, WriterLaysOutRowsAndFieldsAndAppends) {
+TEST_F(FilesTest, WriterLaysOutRowsAndFieldsAppendsAndLeavesNoHalfLine) {
     const std::string p = Path("out");
     const uint32_t rec[4] = {612, 487, 2142, 1607}, para[3] = {0, 500, 65535}, odd[5] = {1, 2, 3, 4, 123456};
     Write(p, "old content\n");
@@ -74,14 +74,11 @@ TEST_F(FilesTest, WriterLaysOutRowsAndFieldsAndAppends) {
     ASSERT_EQ(ArrayToFile(p.c_str(), rec, 1, 1, '\t', 0, FileAction::Append), kFile_Ok);
     ASSERT_EQ(ArrayToFile(p.c_str(), rec, 4, 4, '\t', 0, FileAction::Append), kFile_Ok);
     EXPECT_EQ(ReadBytes(p), "HEAD: 612\n612\t487\t2142\t1607\n");
-}
 
-TEST_F(FilesTest, WriterReportsFailuresAndLeavesNoHalfLine) {
+    // Failures: a file that cannot be opened, and an append cut short, which leaves no half line.
     const uint32_t row[4] = {11111, 22222, 33333, 44444}; // 24 bytes
     EXPECT_EQ(ArrayToFile(Path("gone/x").c_str(), row, 4, 4, '\t', 0, FileAction::Append), kFile_CannotOpen);
     EXPECT_EQ(ArrayToFile(dir.c_str(), "x", 1, FileAction::Append), kFile_CannotOpen);
-
-    const std::string p = Path("limited");
     Write(p, "0123456789");
     struct rlimit old {}, small {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
