@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Working both panels without a mouse and with a screen reader: buttons pressed by key
-// against the simulated controller, the Tab order, the controls' accessible names and the
-// status line's announcements.
+// Working both panels without a mouse and with a screen reader: the Tab order, the controls'
+// accessible names and the status line's announcements.
 
 #include <QAccessible>
 #include <QApplication>
 #include <QRegularExpression>
 
 #include <set>
-#include <tuple>
 
 #include "support/harness.h"
 
@@ -30,27 +28,6 @@ void FocusOn(int panel, int id) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(win));
     Control(panel, id)->setFocus(Qt::TabFocusReason);
     ASSERT_EQ(QApplication::focusWidget(), Control(panel, id));
-}
-
-TEST(Keyboard, SendAndGetByKeyOnTheFocusedButton) {
-    auto sim = StartSim();
-    StartFrontEnd();
-    Choose(panelHandle, PANEL_RBTRAM, 1);
-    const std::tuple<int, Qt::Key, int> cases[] = { // button, key, order of both requests
-        {PANEL_BTNSEND, Qt::Key_Space, ORD_WRITE_RAM}, {PANEL_BTNSEND, Qt::Key_Return, ORD_WRITE_RAM},
-        {PANEL_BTNGET, Qt::Key_Enter, ORD_READ_RAM}};
-    for (const auto& [button, key, order] : cases) {
-        SCOPED_TRACE(key);
-        FocusOn(panelHandle, button);
-        sim->clearRequests();
-        QTest::keyClick(QApplication::focusWidget(), key);
-        PumpUntil([&] { return sim->requests().size() >= 2; }, 2.0);
-        PumpFor(0.1); // nothing more follows
-        std::vector<std::pair<int, int>> got; // order, word 0 (the set)
-        for (const auto& r : sim->requests()) got.emplace_back(r.order, r.words[0]);
-        EXPECT_EQ(got, (std::vector<std::pair<int, int>>{{order, 0}, {order, 1}}));
-    }
-    CloseCom(com);
 }
 
 // Object names of the controls Tab visits, from the first one round to it again.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The program as it ships: its command line, the installed tree (cmake --install into a
-// scratch directory) with the desktop entry and the metainfo checked by Debian's tools, and the
-// logos found both in the build tree and in the installed one.
+// The program as it ships: its command line with and without a display, the installed tree
+// (cmake --install into a scratch directory) with the desktop entry and the metainfo checked by
+// Debian's tools, and the logos found both in the build tree and in the installed one.
 
 #include <QProcess>
 
@@ -48,6 +48,10 @@ TEST(CommandLine, HelpAndVersionNeedNoDisplayAnythingElseIsAUsageError) {
         EXPECT_EQ((out ? r.out : r.err).rfind(out ? out : err, 0), 0u) << r.out << r.err;
         EXPECT_EQ((out ? r.err : r.out), "");
     }
+    // Without arguments it needs the display: one line says so, not Qt's abort.
+    const Outcome bare = Execute(QString::fromStdString(kBin + "/kvex-zep4"), {}, env);
+    EXPECT_EQ(bare.code, 255);
+    EXPECT_EQ(bare.out + bare.err, "kvex-zep4: no display can be opened (is DISPLAY or WAYLAND_DISPLAY set?)\n");
     // What Qt says while the application comes up is held back, then given out as it was.
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("XDG_RUNTIME_DIR");
