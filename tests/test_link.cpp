@@ -356,23 +356,3 @@ TEST_F(Link, HangUpMidRun) {
     EXPECT_EQ(I({ComWrt(com, szWriteBuf, FRAME_LEN), CheckComLine(com), GetVERSIONInfo()}), I({kRS_PortNotOpen, 0, 0}));
     EXPECT_EQ(StatusText(), "Timeout - reading firmware info!");
 }
-
-// A controller whose device appears only after start-up (an adapter plugged in later), then goes
-// and comes back: choosing its port reaches it each time.
-TEST_F(Link, PortThatAppearsLaterIsChosenAgainAndAgain) {
-    const std::string dir = MakeTempDir("zep4-plug");
-    zep4sim::Options o;
-    o.linkPath = dir + "/zep4.tty";
-    SetPort1(o.linkPath);
-    StartFrontEnd();
-    EXPECT_EQ(StatusText(), "Cannot open port");
-    for (int plugged = 1; plugged <= 2; ++plugged) {
-        host = std::make_unique<zep4sim::PtyHost>(o);
-        ASSERT_TRUE(host->start());
-        Choose(panelHandle, PANEL_DROPDCOM, 1);
-        EXPECT_EQ(StatusText(), kFirmware) << plugged;
-        host->stop(); // unplugged: the device and its link are gone
-        host.reset();
-    }
-    std::filesystem::remove_all(dir);
-}
