@@ -207,6 +207,7 @@ TEST_F(RecorderTest, StopButtonAndTheChooserDuringAndAfterARecording) {
     QTimer::singleShot(300, [] { Event(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT); });
     Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT); // it ends a live run too
     EXPECT_EQ(I({Main(PANEL_BTNRUN), Main(PANEL_BTNDATA), Main(PANEL_RECLOCK), Main(PANEL_STOPRECENABLE)}), I({0, 0, 0, 0}));
+    WaitLineFree(); // the live run's last answer may still be on its way
     const int from = CountOrder(*sim, ORD_LIVE);
     std::string shownDuring;
     QTimer::singleShot(200, [&] {
