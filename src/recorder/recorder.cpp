@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/app.h"
 #include "app/panels.h"
@@ -54,14 +55,11 @@ void SendLiveRequest() {
     nBytesW = WriteRequest(com, TIMEOUT);
 }
 
-// Header line: the fixed text, then the interval and its line end.
+// Header line: the fixed text, then the interval and its line end, in one write.
+// Truncating (not appending) keeps the new file clean even if the old one could not be deleted.
 bool WriteRecHeader(const char* path, uint16_t interval) {
-    uint32_t value = interval;
-    // Truncating (not appending) keeps the new file clean even if the old one could not
-    // be deleted.
-    if (ArrayToFile(path, kRecHeader, static_cast<int>(std::strlen(kRecHeader)), FileAction::Truncate) != kFile_Ok)
-        return false;
-    return ArrayToFile(path, &value, 1, 1, '\t', 0, FileAction::Append) == kFile_Ok;
+    const std::string header = kRecHeader + std::to_string(interval) + "\n";
+    return ArrayToFile(path, header.data(), static_cast<int>(header.size()), FileAction::Truncate) == kFile_Ok;
 }
 
 bool WriteRecSample(const char* path) {
