@@ -141,12 +141,15 @@ TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMore) {
 }
 
 TEST_F(RecorderTest, IntervalOneTakesAnAnswerEachWholeSecond) {
+    SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 0); // the raw chart with the ADC values
     const double took = Record(1, 3);
     EXPECT_GT(took, 2.0); // the first after the next whole second, then one a second
     EXPECT_LT(took, 6.0);
     const std::string bytes = File();
     EXPECT_EQ(bytes.substr(0, kHeader.size() + 2), kHeader + "1\n");
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 4) << bytes;
+    const zep4sim::Words last = zep4sim::liveWords(CountOrder(*sim, ORD_LIVE) - 1, tolA); // the last one plotted
+    EXPECT_EQ(std::vector<double>({arrayRAW[198], arrayRAW[199]}), std::vector<double>({1.0 * last[2], 1.0 * last[3]}));
 }
 
 // A silent controller and a file that cannot take more each end a recording, keeping the lines
