@@ -50,7 +50,7 @@ int RecordPanel(int, int event, void*, int, int) {
 void Build(int panel) {
     CtrlSpec sourced{T_SOURCED, CtrlKind::Ring, "T_SOURCED", "Sourced", Record, 4};
     sourced.source = Source;
-    const CtrlSpec specs[] = {
+    const CtrlSpec controls[] = {
         {T_BAND, CtrlKind::Decoration, "T_BAND", ""},
         {T_BUTTON, CtrlKind::CommandButton, "T_BUTTON", "Go", Record},
         {T_RING, CtrlKind::Ring, "T_RING", "Ring", Record, 1, 0, 0, {{"zero", 0}, {"one", 1}, {"three", 3}}},
@@ -69,7 +69,7 @@ void Build(int panel) {
         sourced,
     };
     auto* lay = new QVBoxLayout(PanelWidget(panel));
-    for (const CtrlSpec& spec : specs) lay->addWidget(AddCtrl(panel, spec));
+    for (const CtrlSpec& c : controls) lay->addWidget(AddCtrl(panel, c));
     lay->itemAt(0)->widget()->setFixedHeight(60); // the band
     AddCtrl(panel, {T_PICTURE, CtrlKind::Picture, "T_PICTURE", ""})->move(5, 5);
 }
