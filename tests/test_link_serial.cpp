@@ -117,20 +117,20 @@ TEST_F(Pty, OpeningChecksItsSettingsAndSetsTheLine) {
 
 // The notification comes once its bytes are in, with its events and data, while it takes them.
 TEST_F(Pty, NotificationWhenItsBytesAddUp) {
-    EXPECT_EQ(LineMin(), FRAME_LEN); // the line sleeps through a notification's bytes
+    EXPECT_EQ(LineMin(), 0); // an empty line wakes at its first byte, then sleeps through the rest
     // 40 bytes: the notification takes 36, and the 4 left over count towards the next one.
     EXPECT_EQ(I({CallsAfter(40), LineMin()}), I({1, FRAME_LEN - 4}));
     EXPECT_EQ(CallsAfter(32), 2);
     EXPECT_EQ(taken, I({FRAME_LEN, FRAME_LEN}));
-    EXPECT_EQ(I({GetInQLen(1), LineMin()}), I({0, FRAME_LEN}));
+    EXPECT_EQ(I({GetInQLen(1), LineMin()}), I({0, 0}));
     Send(20); // a flush drops what the notification had towards its count
     EXPECT_TRUE(PumpUntil([] { return GetInQLen(1) == 20; }, 0.5));
-    EXPECT_EQ(I({LineMin(), FlushInQ(1), FlushOutQ(1), LineMin()}), I({FRAME_LEN - 20, 0, 0, FRAME_LEN}));
+    EXPECT_EQ(I({LineMin(), FlushInQ(1), FlushOutQ(1), LineMin()}), I({FRAME_LEN - 20, 0, 0, 0}));
 
     // Switched off, the line wakes the program for every byte; switched on with bytes waiting,
     // only the missing ones are waited for, up to the 255 the line can count.
     EXPECT_EQ(I({InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, nullptr, nullptr), LineMin()}), I({0, 0}));
-    for (auto [waiting, notify, min] : {std::array{0, 2, 2}, {0, 1, 0}, {35, 36, 0}, {35, 37, 2}, {35, 400, 255}}) {
+    for (auto [waiting, notify, min] : {std::array{0, 2, 0}, {1, 3, 2}, {35, 36, 0}, {35, 37, 2}, {35, 400, 255}}) {
         Listen(0); // never delivered: the line wakes for every byte
         Send(waiting);
         PumpFor(0.02);
@@ -139,11 +139,13 @@ TEST_F(Pty, NotificationWhenItsBytesAddUp) {
     }
     // Flow control set again leaves the line at the notification's threshold, not at Qt's own.
     Listen(FRAME_LEN);
+    Send(6);
+    EXPECT_TRUE(PumpUntil([] { return GetInQLen(1) == 6; }, 0.5));
     for (int cts : {1, 0}) {
         termios tio{};
         EXPECT_EQ(SetCTSMode(1, cts), 0);
         ::tcgetattr(master, &tio);
-        EXPECT_EQ(I({!!(tio.c_cflag & CRTSCTS), LineMin()}), I({cts, FRAME_LEN}));
+        EXPECT_EQ(I({!!(tio.c_cflag & CRTSCTS), LineMin()}), I({cts, FRAME_LEN - 6}));
     }
     // A callback that leaves the bytes gets no second call for them; a count of 1 comes once per
     // byte, a count of 0 never.
@@ -167,7 +169,6 @@ TEST_F(Pty, NotificationEventsAndData) {
     int data = 0;
     readPerCall = 4;
     InstallComCallback(1, LWRS_RECEIVE | LWRS_RXFLAG, 4, 0x55, Counting, &data);
-    EXPECT_EQ(LineMin(), 4);
     EXPECT_EQ(CallsAfter("xxxx"), 1);
     EXPECT_EQ(CallsAfter("xUxx"), 2);
     Send("U");
@@ -229,6 +230,33 @@ TEST_F(Pty, DirectCalls) {
     EXPECT_EQ(GetInQLen(1), FRAME_LEN);
     PumpFor(0.05);
     EXPECT_EQ(calls, 2);
+}
+
+// An answer that trickles in at the line rate is announced once, whole, soon after its last
+// byte, though the line is not watched while it comes; one that stops half-way is announced
+// when the rest comes, however late.
+TEST_F(Pty, TricklingAnswers) {
+    static double calledAt;
+    InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, [](int port, int e, void* d) { calledAt = Timer(), Counting(port, e, d); }, nullptr);
+    std::vector<double> sentAt;
+    auto trickle = [&](int n) { // one byte at a time, while the events run
+        sentAt.clear();
+        std::thread paced([&, n] {
+            for (int i = 0; i < n; ++i) ::write(master, "t", 1), sentAt.push_back(Timer()), Delay(10.0 / 19200);
+        });
+        PumpFor(n * 10.0 / 19200 + 0.1);
+        paced.join();
+    };
+    trickle(FRAME_LEN + 4);
+    EXPECT_EQ(I({calls, GetInQLen(1)}), I({1, 4}));
+    EXPECT_GE(calledAt, sentAt[FRAME_LEN - 1]);
+    EXPECT_LT(calledAt - sentAt[FRAME_LEN - 1], 0.05);
+    FlushInQ(1);
+    trickle(10);
+    EXPECT_EQ(calls, 1);
+    Send(FRAME_LEN - 10);
+    EXPECT_TRUE(PumpUntil([] { return calls == 2; }, 0.5));
+    EXPECT_EQ(taken, I({FRAME_LEN, FRAME_LEN}));
 }
 
 // A line that hangs up: reads end at once, the port closes and tells so, no notification comes.

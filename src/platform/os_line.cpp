@@ -4,10 +4,12 @@
 
 #include <QFileInfo>
 #include <QSerialPort>
+#include <QSocketNotifier>
 
 #if defined(Q_OS_LINUX) && !defined(ZEP4_PORTABLE_ONLY)
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 // Linux n_tty polls readable only once VMIN bytes wait (VTIME 0), so an answer that trickles
@@ -35,6 +37,22 @@ bool LineHungUp(QSerialPort& sp, const LineWake&) {
     return (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
+qint64 LineQueued(QSerialPort& sp) {
+    int n = 0;
+    return ::ioctl(static_cast<int>(sp.handle()), TIOCINQ, &n) == 0 ? n : 0;
+}
+
+// Qt reads the line through a read notifier it makes a child of the port. Were that ever to
+// change, nothing is found and the line is simply watched all the time.
+bool LineWatch(QSerialPort& sp, bool on) {
+    for (QSocketNotifier* n : sp.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
+        if (n->type() == QSocketNotifier::Read && n->isValid()) {
+            n->setEnabled(on);
+            return true;
+        }
+    return false;
+}
+
 #else
 
 // Without VMIN the event loop wakes for each byte as it comes: more wake-ups, same answers.
@@ -51,5 +69,8 @@ bool LineHungUp(QSerialPort& sp, const LineWake& w) {
     if (!sp.isOpen()) return true;
     return w.deviceIsFile ? !QFileInfo::exists(w.device) : sp.error() == QSerialPort::ResourceError;
 }
+
+qint64 LineQueued(QSerialPort&) { return 0; }
+bool LineWatch(QSerialPort&, bool) { return false; }
 
 #endif

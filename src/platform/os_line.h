@@ -25,3 +25,7 @@ void LineOpened(QSerialPort& sp, const QString& device, LineWake& w);
 void LineSetMin(QSerialPort& sp, LineWake& w, int want);
 // Whether the line was hung up (its device went away).
 bool LineHungUp(QSerialPort& sp, const LineWake& w);
+// Bytes the system holds for the line that Qt has not read yet (0 where it cannot tell).
+qint64 LineQueued(QSerialPort& sp);
+// Stops (or resumes) Qt's watching of the line for input; false where that cannot be done.
+bool LineWatch(QSerialPort& sp, bool on);

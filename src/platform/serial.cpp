@@ -10,7 +10,9 @@
 // While a receive notification is installed, the line's VMIN is raised to the bytes it still
 // needs where the system has one (os_line.h), so an answer that trickles in at the line rate
 // wakes the event loop once instead of once per byte; direct calls that wait for input put
-// VMIN back first, so a short answer is still seen at its time-out.
+// VMIN back first, so a short answer is still seen at its time-out. VMIN only keeps the wake-ups
+// in the kernel: a thread polling the line is still scheduled for every byte. So once bytes
+// flow, the line is not watched at all until the last few can be due at the line rate.
 #include "platform/serial.h"
 
 #include <QCoreApplication>
@@ -19,6 +21,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <QTimer>
 
 #include <algorithm>
 #include <limits>
@@ -44,6 +47,10 @@ struct Port {
     bool dead = false;         // the device went away; closed at the next chance
     bool eventCharSeen = false;
     LineWake wake;             // the wake-up threshold, and what tells a hang-up
+    double byteSeconds = 0;    // one character's time on the line
+    qint64 lastSeen = 0;       // bytes waiting (read or not) when last looked at
+    bool unwatched = false;    // Qt's watching of the line is stopped until `recheck` fires
+    QTimer* recheck = nullptr; // owned by sp
 };
 
 std::map<int, Port>& ports() {
@@ -79,20 +86,41 @@ void applyMin(Port& p, int want) {
     if (p.wake.applied != want) LineSetMin(*p.sp, p.wake, want);
 }
 
+void watch(Port& p) {
+    p.recheck->stop();
+    if (p.unwatched) LineWatch(*p.sp, true);
+    p.unwatched = false;
+}
+
+// Bytes still to come when the line is watched again: the kernel wakes the thread for each
+// of them, and the last may come a little early.
+constexpr int kWatchedBytes = 2;
+
 // VMIN for the event loop: what the notification still lacks beyond the bytes Qt already
-// holds. Never more, or a notification would wait on bytes that are already in. Never runs
-// inside a direct call: those calls fit it on leaving.
+// holds. Never more, or a notification would wait on bytes that are already in. An empty line
+// wakes at its first byte; while bytes keep coming, the line goes unwatched until the last
+// kWatchedBytes of the count can be due. Never runs inside a direct call: those calls fit it
+// on leaving.
 void fitMin(Port& p) {
     if (!p.wake.canRaise) return;
-    int want = 0;
+    int want = 0, ms = 0;
     if (p.callback && p.notify > 1) { // a callback always comes with a mask
         const qint64 missing = p.notify - p.sp->bytesAvailable();
         // Already due: the delivery is on its way and will fit VMIN again once it has run.
-        if (missing <= 0) return;
-        want = static_cast<int>(std::min<qint64>(missing, 255));
-        if (want == 1) want = 0;
+        if (missing <= 0) return watch(p);
+        const qint64 waiting = p.sp->bytesAvailable() + LineQueued(*p.sp);
+        if (waiting > 0) want = static_cast<int>(std::min<qint64>(missing, 255));
+        if (waiting > p.lastSeen) // still coming: wake when the last few can be in
+            ms = static_cast<int>((p.notify - waiting - kWatchedBytes) * p.byteSeconds * 1000.0);
+        p.lastSeen = waiting;
     }
-    applyMin(p, want);
+    applyMin(p, want == 1 ? 0 : want);
+    if (ms > 0 && (p.unwatched || LineWatch(*p.sp, false))) {
+        p.unwatched = true;
+        p.recheck->start(ms);
+    } else {
+        watch(p);
+    }
 }
 
 // Direct calls that wait for input see every byte at once again.
@@ -295,6 +323,14 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     p.generation = nextGeneration();
     const unsigned gen = p.generation;
     LineOpened(*sp, QString::fromStdString(entry->device), p.wake);
+    p.byteSeconds = (2.0 + dataBits + (parity ? 1 : 0) + (stopBits - 1)) / static_cast<double>(baudRate);
+    p.recheck = new QTimer(sp);
+    p.recheck->setSingleShot(true);
+    p.recheck->setTimerType(Qt::PreciseTimer);
+    QObject::connect(p.recheck, &QTimer::timeout, queueContext(), [port, gen] {
+        Port* q = portOf(port, gen);
+        if (q && !q->direct && !q->delivering) fitMin(*q);
+    });
 
     QObject::connect(sp, &QSerialPort::readyRead, queueContext(), [port, gen] {
         Port* q = portOf(port, gen);
