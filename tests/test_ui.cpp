@@ -7,9 +7,11 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QImage>
+#include <QScreen>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <thread>
 
 #include "platform/strip_chart.h"
@@ -401,6 +403,32 @@ TEST_F(UiTest, StripChartKeepsLastPointsPerTrace) {
     GetAxisRange(p, T_STRIP, Axis::YLeft, range[0], range[1]);
     EXPECT_EQ(range, (D{0, 1000}));
     EXPECT_LT(SetAxisScalingMode(p, T_STRIP, Axis::YLeft, AxisScaling::Manual, 5, 5), 0);
+}
+
+// A refresh blanks only where the last one drew lines: after many of them, the screen shows
+// what drawing the chart afresh shows.
+TEST_F(UiTest, StripChartRefreshesLeaveNothingBehind) {
+    auto* view = Widget<StripView>(T_STRIP);
+    view->setTraceCount(3);
+    for (int k = 0; k < 40; ++k) {
+        D a, b, c;
+        for (int i = 0; i < 101; ++i) {
+            a.push_back((i * 37 + k * 11) % 100);               // jumps across the plot
+            b.push_back(50 + 45 * std::sin((i + k) * 0.3));    // a wave moving on
+            c.push_back(k % 2 ? 5 : 95);                        // a line jumping top to bottom
+        }
+        view->setTrace(0, a, 0xFF0000), view->setTrace(1, b, 0x00A000), view->setTrace(2, c, 0x0000FF);
+        view->redrawLines();
+        QCoreApplication::processEvents();
+    }
+    const QRect at(view->mapTo(view->window(), QPoint(0, 0)), view->size());
+    const QImage screen = view->screen()->grabWindow(view->window()->winId()).toImage().copy(at);
+    const QImage fresh = view->grab().toImage();
+    ASSERT_EQ(screen.size(), fresh.size());
+    int differ = 0;
+    for (int y = 0; y < fresh.height(); ++y)
+        for (int x = 0; x < fresh.width(); ++x) differ += (screen.pixel(x, y) & 0xFFFFFF) != (fresh.pixel(x, y) & 0xFFFFFF);
+    EXPECT_EQ(differ, 0);
 }
 
 TEST_F(UiTest, XYGraphPlotsAndCursor) {

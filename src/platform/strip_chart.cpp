@@ -13,6 +13,8 @@ namespace {
 
 constexpr int kTicks = 5;         // labelled values per axis, both ends included
 constexpr int kLineWidth = 2;
+constexpr int kInkRun = 8;        // segments per blanked rectangle
+constexpr double kInkMargin = 3;  // past a segment's ends: half the pen, its square cap, rounding
 const QColor kGrid(0xE0, 0xE0, 0xE0);
 const QColor kAxis(0x40, 0x40, 0x40);
 
@@ -115,9 +117,16 @@ void StripView::paintEvent(QPaintEvent* e) {
     if (frameStale_ || frame_.size() != size() * devicePixelRatioF()) drawFrame();
     QPainter p(this);
     const QRect inside = plot_.adjusted(1, 1, -1, -1);
+    // Only a refresh of the whole plot area leaves every earlier line where `inked_` says.
+    const bool refresh = e->rect() == inside;
     if (inside.contains(e->rect())) {
-        // A refresh of the lines: a plain fill and the grid cost less than copying the frame.
-        p.fillRect(inside, Qt::white);
+        // A refresh of the lines: blank what the last refresh drew, and the grid over it; the
+        // plot area is large, and most of it stays white from one refresh to the next.
+        if (inkedValid_ && refresh) {
+            for (const QRect& r : inked_) p.fillRect(r, Qt::white);
+        } else {
+            p.fillRect(inside, Qt::white);
+        }
         p.setPen(kGrid);
         for (int i = 1; i < kTicks - 1; ++i) {
             const QPointF g = toPixel(x0_ + (x1_ - x0_) * i / (kTicks - 1), y0_ + (y1_ - y0_) * i / (kTicks - 1));
@@ -128,14 +137,29 @@ void StripView::paintEvent(QPaintEvent* e) {
         p.drawPixmap(0, 0, frame_);
     }
     p.setClipRect(inside);
+    inked_.clear();
+    // Each trace as separate segments: a wide polyline is stroked as one outline with joins and
+    // filled as a whole, which costs several times as much. The square caps close the joints.
     for (const Line& line : lines_) {
         if (line.values.empty()) continue;
-        poly_.resize(static_cast<qsizetype>(line.values.size()));
+        segments_.clear();
+        QPointF last;
+        double top = 0, bottom = 0, left = 0; // the bounds of the points since the last rectangle
         for (size_t k = 0; k < line.values.size(); ++k) {
             const double v = line.values[k];
-            poly_[static_cast<qsizetype>(k)] = toPixel(static_cast<double>(k), std::isfinite(v) ? v : y0_);
+            const QPointF at = toPixel(static_cast<double>(k), std::isfinite(v) ? v : y0_);
+            if (k > 0) segments_.emplace_back(last, at);
+            top = k > 0 ? std::min(top, at.y()) : at.y(), bottom = k > 0 ? std::max(bottom, at.y()) : at.y();
+            if (k == 0) left = at.x();
+            if (k % kInkRun == kInkRun - 1 || k + 1 == line.values.size()) {
+                const QRectF run(QPointF(left, top), QPointF(at.x(), bottom));
+                inked_.push_back(run.adjusted(-kInkMargin, -kInkMargin, kInkMargin, kInkMargin).toAlignedRect() & inside);
+                top = bottom = at.y(), left = at.x(); // the next run starts where this one ends
+            }
+            last = at;
         }
         p.setPen(QPen(Rgb(line.colour), kLineWidth));
-        p.drawPolyline(poly_);
+        p.drawLines(segments_.data(), static_cast<int>(segments_.size()));
     }
+    inkedValid_ = refresh;
 }

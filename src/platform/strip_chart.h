@@ -6,7 +6,7 @@
 #pragma once
 
 #include <QPixmap>
-#include <QPolygonF>
+#include <QLineF>
 #include <QString>
 #include <QWidget>
 
@@ -45,5 +45,7 @@ private:
     QPixmap frame_;   // background, grid, axes and labels
     bool frameStale_ = true;
     QRect plot_;      // where the lines go
-    QPolygonF poly_;  // reused for each line
+    std::vector<QLineF> segments_; // reused for each line
+    std::vector<QRect> inked_;     // covers the lines of the last paint
+    bool inkedValid_ = false;      // that paint was a refresh of the whole plot area
 };

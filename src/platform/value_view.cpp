@@ -1,11 +1,51 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A numeric display that draws its number from a kept text layout.
+// A numeric display that draws its number from glyphs laid out once per font.
 #include "platform/value_view.h"
 
-#include <QEvent>
 #include <QPainter>
+#include <QStaticText>
 
+#include <array>
 #include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// The characters of a font that numbers are written with, each laid out once.
+struct Glyphs {
+    QFont font;
+    std::array<QStaticText, 128> text;
+    std::array<qreal, 128> advance{};
+    qreal height = 0;
+};
+
+const Glyphs& GlyphsOf(const QFont& font) {
+    static std::vector<std::unique_ptr<Glyphs>> fonts;
+    for (const auto& g : fonts)
+        if (g->font == font) return *g;
+    auto g = std::make_unique<Glyphs>();
+    g->font = font;
+    const QFontMetricsF fm(font);
+    for (int c = 32; c < 127; ++c) {
+        const QChar ch(c);
+        g->text[c].setTextFormat(Qt::PlainText);
+        g->text[c].setText(QString(ch));
+        g->text[c].prepare(QTransform(), font);
+        g->advance[c] = fm.horizontalAdvance(ch);
+    }
+    g->height = g->text['0'].size().height();
+    fonts.push_back(std::move(g));
+    return *fonts.back();
+}
+
+bool Printable(const QString& t) {
+    for (QChar c : t)
+        if (c.unicode() < 32 || c.unicode() >= 127) return false;
+    return true;
+}
+
+} // namespace
 
 QString NumberText(double v) {
     if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 1e15)
@@ -13,13 +53,9 @@ QString NumberText(double v) {
     return QString::number(v, 'g', 10);
 }
 
-ValueView::ValueView(QWidget* parent) : QWidget(parent) {
+ValueView::ValueView(QWidget* parent) : QWidget(parent), text_(NumberText(0)) {
     setAttribute(Qt::WA_OpaquePaintEvent); // paints every pixel: nothing behind it repaints
     setFocusPolicy(Qt::NoFocus);
-    text_.setTextFormat(Qt::PlainText);
-    text_.setText(NumberText(0));
-    text_.prepare(QTransform(), font());
-    textSize_ = text_.size();
 }
 
 bool ValueView::setPending(double value) {
@@ -33,10 +69,8 @@ void ValueView::showPending() {
     queued_ = false;
     const QString t = NumberText(pending_);
     shown_ = pending_;
-    if (t == text_.text()) return;
-    text_.setText(t);
-    text_.prepare(QTransform(), font());
-    textSize_ = text_.size();
+    if (t == text_) return;
+    text_ = t;
     setAccessibleDescription(t); // what a screen reader reads as the display's value
     update();
 }
@@ -51,14 +85,6 @@ QSize ValueView::minimumSizeHint() const {
     return {fm.horizontalAdvance(QLatin1String("00000")) + 12, fm.height() + 8};
 }
 
-void ValueView::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::FontChange) {
-        text_.prepare(QTransform(), font());
-        textSize_ = text_.size();
-    }
-    QWidget::changeEvent(e);
-}
-
 void ValueView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QPalette::ColorGroup g = isEnabled() ? QPalette::Active : QPalette::Disabled;
@@ -66,5 +92,16 @@ void ValueView::paintEvent(QPaintEvent*) {
     p.setPen(palette().color(g, QPalette::Mid));
     p.drawRect(rect().adjusted(0, 0, -1, -1));
     p.setPen(palette().color(g, QPalette::Text));
-    p.drawStaticText(QPointF(width() - 6 - textSize_.width(), (height() - textSize_.height()) / 2.0), text_);
+    const Glyphs& glyphs = GlyphsOf(font());
+    if (!Printable(text_)) { // never a number's text; kept whole all the same
+        p.drawText(rect().adjusted(6, 0, -6, 0), Qt::AlignRight | Qt::AlignVCenter, text_);
+        return;
+    }
+    qreal x = width() - 6;
+    for (QChar c : text_) x -= glyphs.advance[c.unicode()];
+    const qreal y = (height() - glyphs.height) / 2.0;
+    for (QChar c : text_) {
+        p.drawStaticText(QPointF(x, y), glyphs.text[c.unicode()]);
+        x += glyphs.advance[c.unicode()];
+    }
 }
