@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the user gets: the front end as a whole process (every thread, CPU from /proc) under an
+// What the user gets: the front end as a whole process (every thread, CPU from getrusage) under an
 // X server with its main panel shown, against zep4-sim in a process of its own, paced at the
 // real line rate with a 1 ms answer delay. Each graph source in turn, a recording at interval 1
 // and at interval 0, and the idle panel; then a minimal reference client on the same
@@ -9,10 +9,13 @@
 //
 // Without a display it starts itself again under xvfb-run (1280x1024x24).
 #include <QApplication>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -44,18 +46,15 @@ void CountingReceive(int port, int events, void* data) {
     ++answers;
 }
 
-// CPU seconds of the whole process, all its threads, user and system: the on-CPU time of each
-// task in /proc/self/task/*/schedstat (nanoseconds; the clock ticks of /proc/self/stat are too
-// coarse for a figure of one per cent over ten seconds).
+// CPU seconds of the whole process, all its threads (those that ended too), user and system.
+// Linux sums the threads' on-CPU time in nanoseconds; the clock ticks of /proc/self/stat are
+// too coarse for a figure of one per cent over ten seconds, and summing
+// /proc/self/task/*/schedstat loses a thread that ends during the window.
 double ProcessCpu() {
-    double total = 0;
-    std::error_code ec;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
-        std::ifstream f(task.path() / "schedstat");
-        double ns = 0;
-        if (f >> ns) total += ns * 1e-9;
-    }
-    return total;
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
 }
 
 double PeakRssMb() {
@@ -131,6 +130,9 @@ void PressStop() {
         int source = 0;
         GetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, source);
         SavePanelImage(panelHandle, (std::string(shot) + std::to_string(source) + ".png").c_str());
+        // What the X server shows: only the lines the last refreshes blanked and drew again.
+        QGuiApplication::primaryScreen()->grabWindow(0).save(
+            QString::fromStdString(std::string(shot) + std::to_string(source) + "-screen.png"), "PNG");
     }
     OperateCtrl(panelHandle, PANEL_BTNSTOP);
 }
