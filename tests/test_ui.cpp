@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QImage>
+#include <QProgressBar>
 #include <QScreen>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -252,6 +253,18 @@ TEST_F(UiTest, DisplaysKeepWhatWasSet) {
     EXPECT_EQ(TextOf(T_TEXT), line);
     SetCtrlVal(Panel(), T_PROGRESS, 70); // held at the maximum
     EXPECT_EQ(IntOf(T_PROGRESS), 10);
+    // The bar shows its value at the next refresh; hidden, once it is shown again.
+    auto* bar = Widget<QProgressBar>(T_PROGRESS);
+    EXPECT_TRUE(PumpUntil([&] { return bar->value() == 10; }, 0.5));
+    HidePanel(Panel());
+    SetCtrlVal(Panel(), T_PROGRESS, 4);
+    PumpFor(0.1);
+    EXPECT_EQ(D({double(IntOf(T_PROGRESS)), double(bar->value())}), D({4, 10}));
+    DisplayPanel(Panel());
+    EXPECT_EQ(bar->value(), 4);
+    SetCtrlAttribute(Panel(), T_PROGRESS, Attr::MaxValue, 3); // a narrower range holds it too
+    PumpFor(0.1);
+    EXPECT_EQ(D({double(IntOf(T_PROGRESS)), double(bar->value())}), D({3, 3}));
 }
 
 TEST_F(UiTest, TextBoxLines) {

@@ -14,7 +14,6 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -300,9 +299,10 @@ QWidget* MakeWidget(Ctrl& c, const CtrlSpec& s, int h, bool& labelAbove) {
         return f;
     }
     case CtrlKind::ProgressBar: {
-        auto* pb = new QProgressBar;
+        auto* pb = new ProgressView;
         pb->setRange(s.minimum, s.maximum);
-        pb->setValue(std::clamp(s.initial, s.minimum, s.maximum));
+        pb->setPending(s.initial);
+        pb->showPending();
         return pb;
     }
     }

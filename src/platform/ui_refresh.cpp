@@ -31,6 +31,7 @@ struct RefreshQueue {
     QElapsedTimer last;                                        // the last refresh pass
     std::vector<std::pair<int, int>> charts;                   // panel, control
     std::vector<QPointer<ValueView>> values;                   // displays with a new number
+    std::vector<QPointer<ProgressView>> bars;                  // progress bars with a new value
 };
 
 RefreshQueue& Refresh() {
@@ -66,11 +67,15 @@ void RunRefresh() {
     q.timer->stop();
     q.last.start();
     const auto values = std::move(q.values);
+    const auto bars = std::move(q.bars);
     const auto charts = std::move(q.charts);
     q.values.clear();
+    q.bars.clear();
     q.charts.clear();
     for (const auto& v : values)
         if (v) v->showPending();
+    for (const auto& b : bars)
+        if (b) b->showPending();
     for (const auto& [panel, id] : charts) {
         Ctrl* c = FindCtrl(panel, id); // the panel may have been discarded meanwhile
         if (c && c->chart) FlushStrip(*c->chart);
@@ -80,6 +85,12 @@ void RunRefresh() {
 void QueueValue(ValueView* v, double value) {
     if (!v->setPending(value)) return;
     Refresh().values.emplace_back(v);
+    RequestRefresh(0);
+}
+
+void QueueProgress(ProgressView* v, int value) {
+    if (!v->setPending(value)) return;
+    Refresh().bars.emplace_back(v);
     RequestRefresh(0);
 }
 

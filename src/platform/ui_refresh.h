@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Inside platform/ only: the paced refresh of strip charts and numeric displays.
+// Inside platform/ only: the paced refresh of strip charts, numeric displays and progress bars.
 //
 // Live answers come 25 or more times a second; the strip charts and numeric displays they
 // feed are redrawn together at a steady pace instead.
 #pragma once
 
+class ProgressView;
 class ValueView;
 
 namespace ui {
@@ -13,6 +14,8 @@ struct Chart;
 
 // A display's new number, shown at the next refresh pass.
 void QueueValue(ValueView* v, double value);
+// A progress bar's new value, shown at the next refresh pass (or when the bar is shown).
+void QueueProgress(ProgressView* v, int value);
 // A strip chart whose traces changed, redrawn at the next pass unless hidden.
 void ScheduleStrip(Chart& ch);
 // The refresh pass, run now.

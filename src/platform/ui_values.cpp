@@ -8,7 +8,6 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QtCharts/QValueAxis>
@@ -158,10 +157,10 @@ int SetInt(Ctrl& c, long long v) {
         return old != c.value;
     }
     case CtrlKind::ProgressBar: {
-        auto* pb = static_cast<QProgressBar*>(c.w);
-        int old = pb->value();
-        pb->setValue(static_cast<int>(std::clamp<long long>(v, pb->minimum(), pb->maximum())));
-        return old != pb->value();
+        auto* pb = static_cast<ProgressView*>(c.w);
+        const int old = pb->pending();
+        QueueProgress(pb, static_cast<int>(std::clamp<long long>(v, pb->minimum(), pb->maximum())));
+        return old != pb->pending();
     }
     default:
         return -1;
@@ -181,7 +180,7 @@ int GetInt(Ctrl& c, long long& v) {
     case CtrlKind::RadioButton:
     case CtrlKind::BinarySwitch: v = static_cast<QAbstractButton*>(c.w)->isChecked(); return 0;
     case CtrlKind::Led: v = c.value; return 0;
-    case CtrlKind::ProgressBar: v = static_cast<QProgressBar*>(c.w)->value(); return 0;
+    case CtrlKind::ProgressBar: v = static_cast<ProgressView*>(c.w)->pending(); return 0;
     default: return UIE_BAD_VALUE;
     }
 }
@@ -329,7 +328,9 @@ int SetCtrlAttribute(int panel, int control, Attr attribute, int value) {
             QSignalBlocker b(c->w);
             static_cast<QSpinBox*>(c->w)->setRange(c->minV, std::max(c->minV, c->maxV));
         } else if (c->kind == CtrlKind::ProgressBar) {
-            static_cast<QProgressBar*>(c->w)->setRange(c->minV, std::max(c->minV, c->maxV));
+            auto* pb = static_cast<ProgressView*>(c->w);
+            pb->setRange(c->minV, std::max(c->minV, c->maxV));
+            QueueProgress(pb, pb->pending()); // held within the new range
         }
         return 0;
     }

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QStaticText>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -104,4 +105,21 @@ void ValueView::paintEvent(QPaintEvent*) {
         p.drawStaticText(QPointF(x, y), glyphs.text[c.unicode()]);
         x += glyphs.advance[c.unicode()];
     }
+}
+
+bool ProgressView::setPending(int value) {
+    pending_ = std::clamp(value, minimum(), maximum());
+    if (queued_ || !isVisible()) return false; // shown, it takes the value itself
+    queued_ = true;
+    return true;
+}
+
+void ProgressView::showPending() {
+    queued_ = false;
+    setValue(std::clamp(pending_, minimum(), maximum()));
+}
+
+void ProgressView::showEvent(QShowEvent* e) {
+    showPending();
+    QProgressBar::showEvent(e);
 }

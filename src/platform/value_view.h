@@ -6,6 +6,7 @@
 // text layout.
 #pragma once
 
+#include <QProgressBar>
 #include <QString>
 #include <QWidget>
 
@@ -33,3 +34,22 @@ private:
 
 // How a number is written on a display: whole numbers without a fraction.
 QString NumberText(double v);
+
+// A progress bar that takes a new value at the refresh pass, or when it is shown: QProgressBar
+// works out its style's geometry and its text's width on every change, and a recording changes
+// it with every sample, often while its panel is hidden.
+class ProgressView : public QProgressBar {
+public:
+    // The value to show, within the range; returns whether a refresh pass must be planned.
+    bool setPending(int value);
+    int pending() const { return pending_; }
+    // Shows the pending value now.
+    void showPending();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    int pending_ = 0;
+    bool queued_ = false;
+};
