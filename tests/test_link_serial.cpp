@@ -266,6 +266,7 @@ TEST_F(Pty, LineThatHangsUp) {
     const double t0 = Timer();
     EXPECT_LE(ComRd(1, szReadBuf, FRAME_LEN), 10);
     EXPECT_LT(Timer() - t0, 1.0); // not at its time-out
+    EXPECT_EQ(CloseCom(1), kRS_PortNotOpen); // closed by the read itself
     PumpFor(0.1);
     EXPECT_EQ(I({GetInQLen(1), ComWrt(1, "x", 1), FlushInQ(1), calls}), I({kRS_PortNotOpen, kRS_PortNotOpen, kRS_PortNotOpen, 0}));
     // Noticed by the event loop alone: the port closes by itself.

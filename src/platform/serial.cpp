@@ -49,8 +49,7 @@ struct Port {
     LineWake wake;             // the wake-up threshold, and what tells a hang-up
     double byteSeconds = 0;    // one character's time on the line
     qint64 lastSeen = 0;       // bytes waiting (read or not) when last looked at
-    bool unwatched = false;    // Qt's watching of the line is stopped until `recheck` fires
-    QTimer* recheck = nullptr; // owned by sp
+    QTimer* recheck = nullptr; // while it runs, Qt does not watch the line; owned by sp
 };
 
 std::map<int, Port>& ports() {
@@ -86,10 +85,11 @@ void applyMin(Port& p, int want) {
     if (p.wake.applied != want) LineSetMin(*p.sp, p.wake, want);
 }
 
+// Qt stops watching only a line that failed, and such a line is either closed soon or read
+// on at once: watching it again is always right.
 void watch(Port& p) {
     p.recheck->stop();
-    if (p.unwatched) LineWatch(*p.sp, true);
-    p.unwatched = false;
+    LineWatch(*p.sp, true);
 }
 
 // Bytes still to come when the line is watched again: the kernel wakes the thread for each
@@ -115,8 +115,7 @@ void fitMin(Port& p) {
         p.lastSeen = waiting;
     }
     applyMin(p, want == 1 ? 0 : want);
-    if (ms > 0 && (p.unwatched || LineWatch(*p.sp, false))) {
-        p.unwatched = true;
+    if (ms > 0 && LineWatch(*p.sp, false)) {
         p.recheck->start(ms);
     } else {
         watch(p);
