@@ -34,7 +34,7 @@ namespace {
 
 struct Port {
     QSerialPort* sp = nullptr; // owned; deleted with deleteLater (it may be mid-signal)
-    unsigned generation = 0;   // tells a queued re-check which opening it was meant for
+    unsigned generation;       // tells a queued re-check which opening it was meant for
     double timeout = 2.0;      // ComRd / ComWrt time-out, seconds
     int mask = 0;
     int notify = 0;
