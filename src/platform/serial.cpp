@@ -58,7 +58,7 @@ std::map<int, Port>& ports() {
 }
 
 unsigned nextGeneration() {
-    static unsigned g = 0;
+    static unsigned g; // the first opening is 1: a port never opened has 0
     return ++g;
 }
 
@@ -159,7 +159,7 @@ void resumeReading(int port, unsigned generation) {
     Port* p = portOf(port, generation);
     if (!p || p->sp->bytesAvailable() > 0) return;
     char c;
-    p->sp->read(&c, 1);
+    p->sp->read(&c, sizeof c);
 }
 
 void scheduleDelivery(int port, unsigned generation) {
@@ -420,10 +420,7 @@ int ComWrt(int port, const char* buffer, int count) {
     DirectCall guard(port);
     const QDeadlineTimer deadline(static_cast<qint64>(p->timeout * 1000.0));
     const qint64 queued = p->sp->write(buffer, count);
-    if (queued < 0) {
-        reapIfDead(port);
-        return kRS_UnknownIOError;
-    }
+    if (queued < 0) return kRS_UnknownIOError; // only a port that is not open refuses
     // Nothing here closes the port; a hang-up only marks it dead.
     while (p->sp->bytesToWrite() && !p->dead && !deadline.hasExpired())
         p->sp->waitForBytesWritten(remainingMs(deadline));
