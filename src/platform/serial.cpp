@@ -36,8 +36,8 @@ struct Port {
     QSerialPort* sp = nullptr; // owned; deleted with deleteLater (it may be mid-signal)
     unsigned generation;       // tells a queued re-check which opening it was meant for
     double timeout = 2.0;      // ComRd / ComWrt time-out, seconds
-    int mask = 0;
-    int notify = 0;
+    int mask;                  // the receive notification: none while callback is null
+    int notify;
     int eventChar{};
     ComCallbackPtr callback = nullptr;
     void* callbackData = nullptr;
@@ -176,7 +176,7 @@ void deliver(int port, unsigned generation) {
         return;
     }
     p->delivering = true;
-    while (!p->dead && p->notify > 0) { // no mask or no callback: no events below
+    while (!p->dead && p->callback && p->notify > 0) {
         const qint64 waiting = p->sp->bytesAvailable();
         if (waiting < p->notify) break;
         int events = 0;
@@ -380,7 +380,6 @@ int InstallComCallback(int port, int mask, int notifyCount, int eventCharacter, 
     Port* p = openPort(port);
     if (!p) return kRS_PortNotOpen;
     if (mask == 0 || !callback) {
-        p->mask = 0;
         p->callback = nullptr;
         p->callbackData = nullptr;
         fitMin(*p);
