@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Operating-system calls of the serial line: termios and poll on Linux, Qt alone elsewhere.
+// Operating-system calls of the serial line on Linux: termios, the input count, poll.
+// Elsewhere, or built with ZEP4_PORTABLE_ONLY, os_line_portable.cpp serves.
 #include "platform/os_line.h"
 
-#include <QFileInfo>
 #include <QSerialPort>
 #include <QSocketNotifier>
 
@@ -52,25 +52,5 @@ bool LineWatch(QSerialPort& sp, bool on) {
         }
     return false;
 }
-
-#else
-
-// Without VMIN the event loop wakes for each byte as it comes: more wake-ups, same answers.
-void LineOpened(QSerialPort&, const QString& device, LineWake& w) {
-    w.device = device;
-    w.deviceIsFile = QFileInfo::exists(device);
-}
-
-void LineSetMin(QSerialPort&, LineWake& w, int want) { w.applied = want; }
-
-// A device that is a file (a pty, a USB adapter on Unix-like systems) goes away with its
-// line; where ports are not files, Qt's own report of a vanished resource is all there is.
-bool LineHungUp(QSerialPort& sp, const LineWake& w) {
-    if (!sp.isOpen()) return true;
-    return w.deviceIsFile ? !QFileInfo::exists(w.device) : sp.error() == QSerialPort::ResourceError;
-}
-
-qint64 LineQueued(QSerialPort&) { return 0; }
-bool LineWatch(QSerialPort&, bool) { return false; }
 
 #endif

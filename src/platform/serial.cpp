@@ -326,9 +326,10 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     p.recheck = new QTimer(sp);
     p.recheck->setSingleShot(true);
     p.recheck->setTimerType(Qt::PreciseTimer);
+    // Direct calls never let it in; inside a delivery it looks early, and the delivery looks
+    // again when it is over.
     QObject::connect(p.recheck, &QTimer::timeout, queueContext(), [port, gen] {
-        Port* q = portOf(port, gen);
-        if (q && !q->direct && !q->delivering) fitMin(*q);
+        if (Port* q = portOf(port, gen)) fitMin(*q);
     });
 
     QObject::connect(sp, &QSerialPort::readyRead, queueContext(), [port, gen] {
