@@ -4,7 +4,6 @@
 #include "platform/os_line.h"
 
 #include <QSerialPort>
-#include <QSocketNotifier>
 
 #if defined(Q_OS_LINUX) && !defined(ZEP4_PORTABLE_ONLY)
 
@@ -15,7 +14,13 @@
 // Linux n_tty polls readable only once VMIN bytes wait (VTIME 0), so an answer that trickles
 // in at the line rate wakes the event loop once. Qt opens the port raw and non-blocking
 // (VMIN and VTIME 0), so reads still return whatever is there.
-void LineOpened(QSerialPort&, const QString&, LineWake& w) { w.canRaise = true; }
+// Qt reads the line through a read notifier it makes a child of the port when it opens it.
+// Were that ever to change, none is found and the line is simply watched all the time.
+void LineOpened(QSerialPort& sp, const QString&, LineWake& w) {
+    w.canRaise = true;
+    for (QSocketNotifier* n : sp.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
+        if (n->type() == QSocketNotifier::Read) w.reader = n;
+}
 
 // Only a hung-up line refuses the call, and it is closed soon after: no second try.
 void LineSetMin(QSerialPort& sp, LineWake& w, int want) {
@@ -42,15 +47,10 @@ qint64 LineQueued(QSerialPort& sp) {
     return ::ioctl(static_cast<int>(sp.handle()), TIOCINQ, &n) == 0 ? n : 0;
 }
 
-// Qt reads the line through a read notifier it makes a child of the port. Were that ever to
-// change, nothing is found and the line is simply watched all the time.
-bool LineWatch(QSerialPort& sp, bool on) {
-    for (QSocketNotifier* n : sp.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
-        if (n->type() == QSocketNotifier::Read && n->isValid()) {
-            n->setEnabled(on);
-            return true;
-        }
-    return false;
+bool LineWatch(LineWake& w, bool on) {
+    if (!w.reader) return false;
+    w.reader->setEnabled(on);
+    return true;
 }
 
 #endif

@@ -6,6 +6,8 @@
 // ZEP4_PORTABLE_ONLY, Qt alone serves.
 #pragma once
 
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QString>
 
 QT_BEGIN_NAMESPACE
@@ -17,6 +19,7 @@ struct LineWake {
     int applied = -1;                  // the VMIN last set, -1 unknown
     QString device;                    // the device path, for telling a hang-up without a poll
     bool deviceIsFile = false;
+    QPointer<QSocketNotifier> reader;  // Qt's watch on the line for input, where it can be had
 };
 
 // Notes what a line that was just opened holds, and whether its VMIN may be raised.
@@ -28,4 +31,4 @@ bool LineHungUp(QSerialPort& sp, const LineWake& w);
 // Bytes the system holds for the line that Qt has not read yet (0 where it cannot tell).
 qint64 LineQueued(QSerialPort& sp);
 // Stops (or resumes) Qt's watching of the line for input; false where that cannot be done.
-bool LineWatch(QSerialPort& sp, bool on);
+bool LineWatch(LineWake& w, bool on);

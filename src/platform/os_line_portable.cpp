@@ -23,6 +23,6 @@ bool LineHungUp(QSerialPort& sp, const LineWake& w) {
 }
 
 qint64 LineQueued(QSerialPort&) { return 0; }
-bool LineWatch(QSerialPort&, bool) { return false; }
+bool LineWatch(LineWake&, bool) { return false; }
 
 #endif

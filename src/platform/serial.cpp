@@ -89,7 +89,7 @@ void applyMin(Port& p, int want) {
 // on at once: watching it again is always right.
 void watch(Port& p) {
     p.recheck->stop();
-    LineWatch(*p.sp, true);
+    LineWatch(p.wake, true);
 }
 
 // Bytes still to come when the line is watched again: the kernel wakes the thread for each
@@ -115,7 +115,7 @@ void fitMin(Port& p) {
         p.lastSeen = waiting;
     }
     applyMin(p, want == 1 ? 0 : want);
-    if (ms > 0 && LineWatch(*p.sp, false)) {
+    if (ms > 0 && LineWatch(p.wake, false)) {
         p.recheck->start(ms);
     } else {
         watch(p);
