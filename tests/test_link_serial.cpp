@@ -4,7 +4,10 @@
 // threshold, direct reads and writes with their time-outs, flushes, and a line that hangs up.
 
 #include <QSerialPortInfo>
+#include <QSocketNotifier>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <termios.h>
 
 #include <thread>
@@ -136,7 +139,7 @@ TEST_F(Pty, NotificationWhenItsBytesAddUp) {
         InstallComCallback(1, LWRS_RECEIVE, FRAME_LEN, 0x55, Counting, nullptr);
         EXPECT_EQ(I({InstallComCallback(1, mask, FRAME_LEN, 0x55, callback, nullptr), LineMin()}), I({0, 0})) << mask;
     }
-    for (auto [waiting, notify, min] : {std::array{0, 2, 0}, {1, 3, 2}, {35, 36, 0}, {35, 37, 2}, {35, 400, 255}}) {
+    for (auto [waiting, notify, min] : {std::array{0, 2, 0}, {1, 3, 2}, {35, 36, 1}, {35, 37, 2}, {35, 400, 255}}) {
         Listen(0); // never delivered: the line wakes for every byte
         Send(waiting);
         PumpFor(0.02);
@@ -266,6 +269,54 @@ TEST_F(Pty, TricklingAnswers) {
     Send(FRAME_LEN - 10);
     EXPECT_TRUE(PumpUntil([] { return calls == 2; }, 0.5));
     EXPECT_EQ(taken, I({FRAME_LEN, FRAME_LEN}));
+}
+
+// Bytes that come at once towards a count of 36: the line wakes the program again only for the
+// rest of the count, and while more may still be on their way (a byte takes 10/19200 s) it is
+// left unwatched until the last two can be in.
+TEST_F(Pty, WaitingForTheRestOfTheCount) {
+    auto plan = [&] {
+        const ComWatch w = GetComWatch(1);
+        return I({LineMin(), w.watched, w.recheckMs});
+    };
+    EXPECT_EQ(plan(), I({0, 1, -1}));
+    const struct {
+        int sent;
+        I first, later; // VMIN, watched, re-check ms: at once, and once the re-check is over
+    } cases[] = {{1, {35, 0, 17}, {35, 1, -1}}, {20, {16, 0, 7}, {16, 1, -1}}, {34, {2, 1, -1}, {2, 1, -1}},
+                 {35, {1, 1, -1}, {1, 1, -1}}};
+    for (const auto& c : cases) {
+        Listen(FRAME_LEN);
+        Send(c.sent);
+        PumpUntil([] { return GetComWatch(1).recheckMs > 0; }, 0.2); // not for the last two
+        EXPECT_EQ(plan(), c.first) << c.sent;
+        PumpFor(0.05);
+        EXPECT_EQ(plan(), c.later) << c.sent;
+        EXPECT_EQ(CallsAfter(FRAME_LEN - c.sent), 1) << c.sent;
+        EXPECT_EQ(plan(), I({0, 1, -1})) << c.sent;
+    }
+    Send(5); // no notification: nothing to wait for
+    PumpFor(0.02);
+    InstallComCallback(1, 0, FRAME_LEN, 0x55, nullptr, nullptr);
+    EXPECT_EQ(plan(), I({0, 1, -1}));
+}
+
+// A readiness report whose read finds the bytes gone (another reader took them) and errno
+// EAGAIN left from an earlier call: Qt calls it a resource error and stops reading the line;
+// the program takes the reading up again.
+TEST_F(Pty, ReadingGoesOnAfterAReportThatFoundNothing) {
+    CloseCom(1);
+    const int other = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    QSocketNotifier first(other, QSocketNotifier::Read); // made before the port's: runs first
+    QObject::connect(&first, &QSocketNotifier::activated, [&] { ::tcflush(other, TCIFLUSH), errno = EAGAIN; });
+    ASSERT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 0, 0), 0);
+    Listen(FRAME_LEN);
+    Send(3);
+    PumpFor(0.05);
+    first.setEnabled(false);
+    EXPECT_EQ(I({GetComWatch(1).watched, CallsAfter(FRAME_LEN)}), I({1, 1}));
+    ::close(other);
 }
 
 // A line that hangs up: reads end at once, the port closes and tells so, no notification comes.

@@ -43,7 +43,7 @@ bool LineHungUp(QSerialPort& sp, const LineWake&) {
 }
 
 qint64 LineQueued(QSerialPort& sp) {
-    int n = 0;
+    int n; // set by a call that succeeds
     return ::ioctl(static_cast<int>(sp.handle()), TIOCINQ, &n) == 0 ? n : 0;
 }
 

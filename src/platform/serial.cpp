@@ -49,7 +49,8 @@ struct Port {
     LineWake wake;             // the wake-up threshold, and what tells a hang-up
     double byteSeconds = 0;    // one character's time on the line
     qint64 lastSeen = 0;       // bytes waiting (read or not) when last looked at
-    QTimer* recheck = nullptr; // while it runs, Qt does not watch the line; owned by sp
+    QTimer* recheck = nullptr; // while it runs, Qt does not watch the line; owned by sp. Each
+                               // look restarts or stops it
 };
 
 std::map<int, Port>& ports() {
@@ -104,17 +105,17 @@ constexpr int kWatchedBytes = 2;
 void fitMin(Port& p) {
     if (!p.wake.canRaise) return;
     int want = 0, ms = 0;
-    if (p.callback && p.notify > 1) { // a callback always comes with a mask
-        const qint64 missing = p.notify - p.sp->bytesAvailable();
+    if (p.callback) { // a callback always comes with a mask
+        const qint64 held = p.sp->bytesAvailable();
         // Already due: the delivery is on its way and will fit VMIN again once it has run.
-        if (missing <= 0) return watch(p);
-        const qint64 waiting = p.sp->bytesAvailable() + LineQueued(*p.sp);
-        if (waiting > 0) want = static_cast<int>(std::min<qint64>(missing, 255));
+        if (held >= p.notify) return watch(p);
+        const qint64 waiting = held + LineQueued(*p.sp);
+        if (waiting > 0) want = static_cast<int>(std::min<qint64>(p.notify - held, 255));
         if (waiting > p.lastSeen) // still coming: wake when the last few can be in
             ms = static_cast<int>((p.notify - waiting - kWatchedBytes) * p.byteSeconds * 1000.0);
         p.lastSeen = waiting;
     }
-    applyMin(p, want == 1 ? 0 : want);
+    applyMin(p, want);
     if (ms > 0 && LineWatch(p.wake, false)) {
         p.recheck->start(ms);
     } else {
@@ -324,7 +325,6 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     LineOpened(*sp, QString::fromStdString(entry->device), p.wake);
     p.byteSeconds = (2.0 + dataBits + (parity ? 1 : 0) + (stopBits - 1)) / static_cast<double>(baudRate);
     p.recheck = new QTimer(sp);
-    p.recheck->setSingleShot(true);
     p.recheck->setTimerType(Qt::PreciseTimer);
     // Direct calls never let it in; inside a delivery it looks early, and the delivery looks
     // again when it is over.
@@ -442,26 +442,34 @@ int ComRd(int port, char* buffer, int count) {
         if (got >= count || deadline.hasExpired()) break;
         lowerMin(*p);
         // A hang-up the port did not report makes the wait return at once: give up.
-        if (!p->sp->waitForReadyRead(remainingMs(deadline)) && !deadline.hasExpired() && lineHungUp(*p))
+        if (!p->sp->waitForReadyRead(remainingMs(deadline)) && lineHungUp(*p))
             p->dead = true;
     }
     reapIfDead(port);
     return got;
 }
 
+namespace {
+int waitingBytes(int port) {
+    DirectCall guard(port);
+    Port* p = openPort(port);
+    lowerMin(*p);
+    p->sp->waitForReadyRead(0);
+    return static_cast<int>(std::min<qint64>(p->sp->bytesAvailable(), std::numeric_limits<int>::max()));
+}
+} // namespace
+
 int GetInQLen(int port) {
     if (reapIfDead(port)) return kRS_PortNotOpen;
-    int n = 0;
-    {
-        DirectCall guard(port);
-        Port* p = openPort(port);
-        lowerMin(*p);
-        p->sp->waitForReadyRead(0);
-        // A line that hung up meanwhile is reported below, whatever it counted.
-        n = static_cast<int>(std::min<qint64>(p->sp->bytesAvailable(), std::numeric_limits<int>::max()));
-    }
-    if (reapIfDead(port)) return kRS_PortNotOpen;
-    return n;
+    const int n = waitingBytes(port);
+    // A line that hung up meanwhile is reported, whatever it counted.
+    return reapIfDead(port) ? kRS_PortNotOpen : n;
+}
+
+ComWatch GetComWatch(int port) {
+    Port* p = openPort(port);
+    if (!p) return {true, -1};
+    return {!p->wake.reader || p->wake.reader->isEnabled(), p->recheck->isActive() ? p->recheck->interval() : -1};
 }
 
 // The port's entry stays, without a device, until the number is opened again.

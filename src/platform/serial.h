@@ -51,6 +51,14 @@ int ComRd(int port, char* buffer, int count);
 int GetInQLen(int port);
 int CloseCom(int port);
 
+// How the program waits for the receive notification's bytes now: whether Qt watches the line
+// for input, and in how many ms the program looks again while it does not (-1: no look due).
+struct ComWatch {
+    bool watched;
+    int recheckMs;
+};
+ComWatch GetComWatch(int port);
+
 struct SerialPortEntry {
     int number;              // 1-based port number
     std::string device;      // e.g. /dev/ttyUSB0 or /dev/pts/5
