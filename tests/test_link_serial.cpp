@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 
 #include <thread>
@@ -76,6 +77,11 @@ protected:
         PumpFor(0.05);
         return calls;
     }
+    static ComWatch Watch() {
+        ComWatch w{false, -2};
+        EXPECT_EQ(GetComWatch(1, &w), 0);
+        return w;
+    }
     // The wake-up threshold the program left on the line (termios on the master reach the pty).
     int LineMin() const {
         termios tio{};
@@ -100,7 +106,7 @@ TEST_F(Pty, OpeningChecksItsSettingsAndSetsTheLine) {
         {9600, 0, 8, 1, -1, 0, kRS_InvalidParameter, {}},   {9600, 0, 8, 1, 0, -1, kRS_InvalidParameter, {}},
         {19200, 0, 8, 1, 0, 0, 0, {B19200, 0, 0, 0}},      {4000000, 3, 5, 2, 4096, 4096, 0, {B4000000, 1, 1, 1}},
         {300, 1, 7, 1, 1, 1, 0, {B300, 1, 0, 0}},          {57600, 4, 6, 2, 0, 0, 0, {B57600, 0, 1, 1}},
-        {1200, 2, 8, 1, 0, 0, 0, {B1200, 0, 0, 0}},
+        {1200, 2, 8, 1, 0, 0, 0, {B1200, 0, 0, 0}},        {1, 0, 8, 1, 0, 0, 0, {CBAUDEX, 0, 0, 0}},
     };
     for (const auto& c : cases) {
         CloseCom(1);
@@ -112,9 +118,10 @@ TEST_F(Pty, OpeningChecksItsSettingsAndSetsTheLine) {
                   c.line) << c.baud;
     }
     CloseCom(1);
-    const int closed[] = {SetComTime(1, 1), SetCTSMode(1, 0), InstallComCallback(1, 0, 0, 0, nullptr, nullptr), FlushInQ(1),
+    ComWatch w;
+    const int closed[] = {GetComWatch(1, &w), SetComTime(1, 1), SetCTSMode(1, 0), InstallComCallback(1, 0, 0, 0, nullptr, nullptr), FlushInQ(1),
                           FlushOutQ(1), ComWrt(1, "x", 1), ComRd(1, szReadBuf, 1), GetInQLen(1), CloseCom(1)};
-    EXPECT_EQ(I(std::begin(closed), std::end(closed)), I(9, kRS_PortNotOpen));
+    EXPECT_EQ(I(std::begin(closed), std::end(closed)), I(10, kRS_PortNotOpen));
     EXPECT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 0, 0) + CloseCom(1), 0);
 }
 
@@ -275,10 +282,7 @@ TEST_F(Pty, TricklingAnswers) {
 // rest of the count, and while more may still be on their way (a byte takes 10/19200 s) it is
 // left unwatched until the last two can be in.
 TEST_F(Pty, WaitingForTheRestOfTheCount) {
-    auto plan = [&] {
-        const ComWatch w = GetComWatch(1);
-        return I({LineMin(), w.watched, w.recheckMs});
-    };
+    auto plan = [&] { return I({LineMin(), Watch().watched, Watch().recheckMs}); };
     EXPECT_EQ(plan(), I({0, 1, -1}));
     const struct {
         int sent;
@@ -288,13 +292,20 @@ TEST_F(Pty, WaitingForTheRestOfTheCount) {
     for (const auto& c : cases) {
         Listen(FRAME_LEN);
         Send(c.sent);
-        PumpUntil([] { return GetComWatch(1).recheckMs > 0; }, 0.2); // not for the last two
+        PumpUntil([] { return Watch().recheckMs > 0; }, 0.2); // not for the last two
         EXPECT_EQ(plan(), c.first) << c.sent;
         PumpFor(0.05);
         EXPECT_EQ(plan(), c.later) << c.sent;
         EXPECT_EQ(CallsAfter(FRAME_LEN - c.sent), 1) << c.sent;
         EXPECT_EQ(plan(), I({0, 1, -1})) << c.sent;
     }
+    // Bytes that came while the line was unwatched count as come: the next look waits for the rest.
+    Listen(FRAME_LEN);
+    Send(1);
+    PumpUntil([] { return Watch().recheckMs > 0; }, 0.2);
+    Send(10);
+    PumpUntil([] { return Watch().recheckMs != 17; }, 0.2);
+    EXPECT_EQ(plan(), I({35, 0, 11}));
     Send(5); // no notification: nothing to wait for
     PumpFor(0.02);
     InstallComCallback(1, 0, FRAME_LEN, 0x55, nullptr, nullptr);
@@ -315,8 +326,40 @@ TEST_F(Pty, ReadingGoesOnAfterAReportThatFoundNothing) {
     Send(3);
     PumpFor(0.05);
     first.setEnabled(false);
-    EXPECT_EQ(I({GetComWatch(1).watched, CallsAfter(FRAME_LEN)}), I({1, 1}));
+    EXPECT_EQ(I({Watch().watched, CallsAfter(FRAME_LEN)}), I({1, 1}));
     ::close(other);
+}
+
+// A notification queued for one opening of the port is not carried out on the next.
+TEST_F(Pty, NotificationQueuedBeforeAReopeningIsDropped) {
+    auto pulledIn = [&] { // read in by a direct call, which leaves their notification queued
+        Send(4);
+        for (const double t0 = Timer(); GetInQLen(1) < 4 && Timer() - t0 < 0.5;) Delay(0.002);
+    };
+    Listen(4, 0);
+    pulledIn();
+    CloseCom(1);
+    ASSERT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 0, 0), 0);
+    Listen(4, 0);
+    pulledIn();
+    PumpFor(0.1);
+    EXPECT_EQ(calls, 1);
+}
+
+// What a write left queued when its time ran out is dropped by a flush, never written later.
+TEST_F(Pty, FlushDropsWhatAWriteLeftQueued) {
+    SetComTime(1, 0.1);
+    const std::string block(1 << 20, 'w');
+    const int written = ComWrt(1, block.data(), int(block.size())); // nobody reads the other end yet
+    EXPECT_LT(written, int(block.size()));
+    EXPECT_EQ(FlushOutQ(1), 0);
+    int drained = 0;
+    for (const double t0 = Timer(); Timer() - t0 < 0.3;) {
+        PumpFor(0.01);
+        pollfd in{master, POLLIN, 0};
+        while (::poll(&in, 1, 0) > 0 && (in.revents & POLLIN)) drained += int(::read(master, szReadBuf, 1024));
+    }
+    EXPECT_LE(drained, written);
 }
 
 // A line that hangs up: reads end at once, the port closes and tells so, no notification comes.

@@ -466,10 +466,11 @@ int GetInQLen(int port) {
     return reapIfDead(port) ? kRS_PortNotOpen : n;
 }
 
-ComWatch GetComWatch(int port) {
+int GetComWatch(int port, ComWatch* watch) {
     Port* p = openPort(port);
-    if (!p) return {true, -1};
-    return {!p->wake.reader || p->wake.reader->isEnabled(), p->recheck->isActive() ? p->recheck->interval() : -1};
+    if (!p) return kRS_PortNotOpen;
+    *watch = {!p->wake.reader || p->wake.reader->isEnabled(), p->recheck->isActive() ? p->recheck->interval() : -1};
+    return 0;
 }
 
 // The port's entry stays, without a device, until the number is opened again.

@@ -57,7 +57,7 @@ struct ComWatch {
     bool watched;
     int recheckMs;
 };
-ComWatch GetComWatch(int port);
+int GetComWatch(int port, ComWatch* watch);
 
 struct SerialPortEntry {
     int number;              // 1-based port number
