@@ -24,7 +24,7 @@ void CountingReceive(int port, int events, void* data) {
     if (rx_flag && ++liveAnswers == 4) Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
 }
 
-enum class Op { Startup, PortChange, GetRam, SendRam, SendEeprom, SendThenGet, Teach, Reset, Refresh, Run, Data, Record };
+enum class Op { Startup, PortChange, GetRam, SendRam, SendEeprom, SendThenGet, Teach, Run, Data, Record };
 
 struct Case {
     const char* name;
@@ -45,8 +45,6 @@ void Perform(Op op, const std::string& dir) {
         Choose(panelHandle, PANEL_RBTEEPROM, 1), Press(panelHandle, PANEL_BTNSEND), PumpFor(0.2), Press(panelHandle, PANEL_BTNGET);
         break;
     case Op::Teach: Press(panelHandle, PANEL_BUTTONTEACH); break;
-    case Op::Reset: Press(panelHandle, PANEL_BUTTONRESET); break;
-    case Op::Refresh: Press(panelHandle, PANEL_BUTTONREFRESH); break;
     case Op::Run:
         liveAnswers = 0;
         InstallComCallback(com, eventMask, FRAME_LEN, sync, CountingReceive, nullptr);
@@ -90,9 +88,6 @@ void RunCase(const Case& c, const std::string& dir) {
     }
     EXPECT_EQ(CtrlAttr(panelHandle, PANEL_BTNRUN, Attr::Dimmed) + CtrlAttr(panelHandle, PANEL_BTNDATA, Attr::Dimmed) +
                   exchange_busy, c.op == Op::Run && c.status != "Line Ok!" ? 1 : 0); // a run given up leaves Data dimmed
-    bool fired = false; // the program still answers events
-    QTimer::singleShot(0, [&] { fired = true; });
-    EXPECT_TRUE(PumpUntil([&] { return fired; }, 1.0));
     EXPECT_EQ(szStatus[sizeof szStatus - 1], '\0');
     // A port change to a sound controller brings normal work back.
     auto fresh = StartSim(zep4sim::Options());
@@ -116,26 +111,19 @@ TEST(FaultMatrix, EveryOperationAgainstEveryFault) {
         {"start-up, noise before answers", Op::Startup, Fault(&F::noiseBytes, 3), 0, "read error - not sync byte 0xAA!"},
         {"start-up, answers in pieces", Op::Startup, Split(3, 0.05), 0, kFirmware},
         {"start-up, firmware text never comes", Op::Startup, Fault(&F::silentAfter, 3), 0, "Error reading firmware-info!"},
-        {"port change, silent", Op::PortChange, Flag(&F::silent), 0, "Timeout < 36 Bytes"},
         {"port change, wrong echo word", Op::PortChange, Flag(&F::wrongEcho), 0, "read error - not sync byte 0xAA!"},
         {"get RAM, silent", Op::GetRam, Flag(&F::silent), 0, kNeither},
-        {"get RAM, noise before answers", Op::GetRam, Fault(&F::noiseBytes, 3), 0, kNeither},
         {"get RAM, answers in pieces", Op::GetRam, Split(4, 0.1), 0, kReceived},
         {"get RAM, answers just under the time-out", Op::GetRam, none, 1.3, kReceived},
         {"get RAM, line hangs up after set 0", Op::GetRam, Fault(&F::hangupAfter, S + 1), 0, kNoSetB},
         {"send RAM, silent", Op::SendRam, Flag(&F::silent), 0, "Transmit para Ok!"},
         {"send EEPROM, short answers", Op::SendEeprom, Fault(&F::shortBy, 5), 0, "Transmit para Ok!"},
         {"send EEPROM with noise, then get", Op::SendThenGet, Fault(&F::noiseBytes, 3), 0, kNeither},
-        {"teach, silent", Op::Teach, Flag(&F::silent), 0, "Timeout RS-232!!"},
         {"teach, fetch silent", Op::Teach, Fault(&F::silentAfter, 1), 0, "Timeout RS-232!!"},
-        {"teach, answers in pieces", Op::Teach, Split(3, 0.1), 0, kReceived},
-        {"teach, pieces past the time-out", Op::Teach, Split(4, 0.6), 0, "Timeout RS-232!!"},
-        {"reset, answers just under the time-out", Op::Reset, none, 1.3, kReceived},
-        {"reset, noise shifting the fetch's answer", Op::Reset, Fault(&F::noiseBytes, 2), 0, "Timeout RS-232!!"},
-        {"refresh, answers just over the time-out", Op::Refresh, none, 1.7, "Timeout RS-232!!"},
-        {"refresh, short answers", Op::Refresh, Fault(&F::shortBy, 1), 0, "Timeout RS-232!!"},
+        {"teach, answers just under the time-out", Op::Teach, none, 1.3, kReceived},
+        {"teach, noise shifting the fetch's answer", Op::Teach, Fault(&F::noiseBytes, 2), 0, "Timeout RS-232!!"},
+        {"teach, answers just over the time-out", Op::Teach, none, 1.7, "Timeout RS-232!!"},
         // The live loop: Stop is pressed after four answers.
-        {"run, silent", Op::Run, Flag(&F::silent), 0, "Timeout RS232-Line!"},
         {"run, silent after two answers", Op::Run, Fault(&F::silentAfter, 2), 0, "Timeout RS232-Line!"},
         {"run, noise before answers", Op::Run, Fault(&F::noiseBytes, 3), 0, "Line Ok!"},
         {"run, answers in pieces", Op::Run, Split(4, 0.05), 0, "Line Ok!"},
@@ -145,7 +133,6 @@ TEST(FaultMatrix, EveryOperationAgainstEveryFault) {
         {"data, answers in pieces", Op::Data, Split(2, 0.05), 0, "Data[64] block received!"},
         {"data, silent", Op::Data, Flag(&F::silent), 0, "Data view incomplete: 4 of 4 blocks missing!", -1, 9},
         // Recording: interval 0, five samples.
-        {"record, silent", Op::Record, Flag(&F::silent), 0, "Timeout RS232-Line!", 0},
         {"record, line hangs up", Op::Record, Fault(&F::hangupAfter, S + 2), 0, "Timeout RS232-Line!", 2},
         {"record, answers just under the time-out", Op::Record, none, 1.3, "Line Ok!", 5, 9},
         {"record, answers just over the time-out", Op::Record, none, 1.7, "Timeout RS232-Line!", 0},
