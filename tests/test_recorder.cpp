@@ -90,6 +90,9 @@ TEST_F(RecorderTest, RecordingTimeShowsDaysHoursMinutesSecondsAndResetsTheCount)
 }
 
 TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMore) {
+    SetFileSelectHook([&](const FileSelectRequest&, std::string& p) { return p = recfile_name, 1; });
+    Press(panelPopUp, POPUP_RECFILEBTN); // before any recording, a chosen file shows at once
+    EXPECT_EQ(CtrlText(panelPopUp, POPUP_RECFILENAME), recfile_name);
     std::string during;
     QTimer::singleShot(5, [&] {
         during = CtrlText(panelPopUp, POPUP_RECSTATUS);
