@@ -405,14 +405,15 @@ TEST_F(UiTest, StripChartRefreshesLeaveNothingBehind) {
 }
 
 // Each trace is drawn over its own points only: one of three points in a chart five wide ends
-// halfway across, where its last point is.
-TEST_F(UiTest, StripChartTraceEndsAtItsLastPoint) {
+// halfway across, where its last point is. A new title shows, though the frame is kept.
+TEST_F(UiTest, StripChartTraceEndsAtItsLastPointAndTitlesShow) {
     StripView view;
     view.resize(840, 200);
     view.setXRange(0, 4);
     view.setTraceCount(2);
     view.setTrace(0, {30, 60, 45}, 0xFF0000);
     view.setTrace(1, {70, 80, 75, 85, 90}, 0x0000FF);
+    view.show(); // a hidden widget is resized, so drawn afresh, by every grab
     const QImage img = view.grab().toImage();
     auto width = [&img](QRgb colour) { // from the first to the last column showing that colour
         int first = img.width(), last = -1;
@@ -422,6 +423,8 @@ TEST_F(UiTest, StripChartTraceEndsAtItsLastPoint) {
         return last - first;
     };
     EXPECT_NEAR(2 * width(0xFF0000), width(0x0000FF), 4);
+    view.setAxisTitle(Qt::Vertical, "NORM-A"); // the kept frame is drawn anew
+    EXPECT_NE(view.grab().toImage(), img);
 }
 
 // Colours, styles and values of the program's plots are the live program's; here, deleting one
