@@ -94,7 +94,7 @@ TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMore) {
     Press(panelPopUp, POPUP_RECFILEBTN); // before any recording, a chosen file shows at once
     EXPECT_EQ(CtrlText(panelPopUp, POPUP_RECFILENAME), recfile_name);
     std::string during;
-    QTimer::singleShot(5, [&] {
+    QTimer::singleShot(0, [&] {
         during = CtrlText(panelPopUp, POPUP_RECSTATUS);
         for (int v : {Pop(POPUP_RECSTATUS, Attr::TextBgColor), Pop(POPUP_RECSTATUS, Attr::TextColor),
                       Main(PANEL_BTNRUN), Main(PANEL_BTNDATA), Main(PANEL_RECLOCK), Pop(POPUP_RECSTART, Attr::Dimmed),
