@@ -5,7 +5,6 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QImage>
 #include <QProgressBar>
 #include <QScreen>
@@ -27,7 +26,7 @@ namespace {
 constexpr const char* kFile = "uitest.uir";
 
 enum : int {
-    T_BUTTON = 2, T_RING, T_NUM, T_TOGGLE, T_RADIO1, T_RADIO2, T_SWITCH, T_SHOW, T_TEXT, T_BOX,
+    T_BUTTON = 2, T_RING, T_NUM, T_TOGGLE, T_RADIO1, T_RADIO2, T_SWITCH, T_SHOW, T_TEXT,
     T_STRIP, T_GRAPH, T_PICTURE, T_BAND, T_PROGRESS, T_SOURCED,
 };
 
@@ -38,7 +37,7 @@ S Both(int c) { return {{c, EVENT_VAL_CHANGED}, {c, EVENT_COMMIT}}; } // a user'
 using D = std::vector<double>;
 std::vector<int> panelEvents;
 
-std::vector<RingChoice> sourceItems = {{"1: first", 1}, {"4: fourth", 4}};
+std::vector<RingChoice> sourceItems = {{"1: first", 1}, {"2: second", 2}, {"4: fourth", 4}};
 std::vector<RingChoice> Source() { return sourceItems; }
 
 int Record(int, int control, int event, void*, int, int) {
@@ -64,7 +63,6 @@ void Build(int panel) {
         {T_SWITCH, CtrlKind::BinarySwitch, "T_SWITCH", "Switch", Record},
         {T_SHOW, CtrlKind::NumericDisplay, "T_SHOW", "Shown"},
         {T_TEXT, CtrlKind::TextDisplay, "T_TEXT", "Text"},
-        {T_BOX, CtrlKind::TextBox, "T_BOX", "Box"},
         {T_STRIP, CtrlKind::StripChart, "T_STRIP", "Strip"},
         {T_GRAPH, CtrlKind::XYGraph, "T_GRAPH", "Graph"},
         {T_PROGRESS, CtrlKind::ProgressBar, "T_PROGRESS", "Progress", nullptr, 0, 0, 10},
@@ -138,10 +136,9 @@ TEST_F(UiTest, CommandButtonGivesLeftClickThenCommitByMouseKeyboardOrAutomation)
         QTest::keyClick(b, key, mods);
         EXPECT_EQ(Take(), click) << key;
     }
+    // Other keys, the right button, and a dimmed button give nothing at all.
     QTest::keyClick(b, Qt::Key_A);
     QTest::mouseClick(b, Qt::RightButton);
-    EXPECT_TRUE(Take().empty());
-    // A dimmed button gives nothing at all.
     SetCtrlAttribute(Panel(), T_BUTTON, Attr::Dimmed, 1);
     QTest::mouseClick(b, Qt::LeftButton);
     EXPECT_TRUE(Take().empty());
@@ -166,29 +163,19 @@ TEST_F(UiTest, RingUserChoiceAndUnknownValue) {
     const int items = cb->count();
     SetCtrlVal(Panel(), T_RING, 7); // no second item for the same value
     EXPECT_EQ(cb->count(), items);
-    EXPECT_EQ(OperateCtrl(Panel(), T_RING, 3), 0);
-    EXPECT_EQ(Take(), Both(T_RING));
-    EXPECT_EQ(OperateCtrl(Panel(), T_RING, 3), 0); // same value: commit only
-    EXPECT_EQ(Take(), (S{{T_RING, EVENT_COMMIT}}));
 }
 
 // The list is asked for when the user opens it; the choice stays and nothing is heard.
 TEST_F(UiTest, SourcedRingRefilledOnOpeningKeepsItsChoiceQuietly) {
     auto* cb = Widget<QComboBox>(T_SOURCED);
-    auto openedList = [cb] {
-        QTest::keyClick(cb, Qt::Key_F4);
-        std::vector<std::string> items;
-        for (int i = 0; i < cb->count(); ++i)
-            items.push_back(std::to_string(cb->itemData(i).toInt()) + "=" + cb->itemText(i).toStdString());
-        return items;
-    };
-    sourceItems = {{"1: first", 1}, {"2: second", 2}, {"4: fourth, renamed", 4}};
-    EXPECT_EQ(openedList(), (std::vector<std::string>{"1=1: first", "2=2: second", "4=4: fourth, renamed"}));
-    QTest::keyClick(cb->view(), Qt::Key_Escape);
-    sourceItems = {{"2: second", 2}, {"3: third", 3}}; // the chosen one is gone from the source
-    EXPECT_EQ(openedList(), (std::vector<std::string>{"2=2: second", "3=3: third", "4=4: fourth, renamed"}));
+    // Of 1, 2 and 4: 1 dropped, 2 renamed, 3 new, and 4, the chosen one, gone from the source.
+    sourceItems = {{"2: second, renamed", 2}, {"3: third", 3}};
+    QTest::keyClick(cb, Qt::Key_F4);
+    std::vector<std::string> items;
+    for (int i = 0; i < cb->count(); ++i)
+        items.push_back(std::to_string(cb->itemData(i).toInt()) + "=" + cb->itemText(i).toStdString());
+    EXPECT_EQ(items, (std::vector<std::string>{"2=2: second, renamed", "3=3: third", "4=4: fourth"}));
     EXPECT_EQ(IntOf(T_SOURCED), 4);
-    EXPECT_EQ(TextOf(T_SOURCED), "4: fourth, renamed");
     EXPECT_TRUE(Take().empty());
     // A choice from the new list is an ordinary one.
     QTest::keyClick(cb->view(), Qt::Key_Up);
@@ -197,11 +184,20 @@ TEST_F(UiTest, SourcedRingRefilledOnOpeningKeepsItsChoiceQuietly) {
     EXPECT_EQ(Take(), Both(T_SOURCED));
 }
 
-TEST_F(UiTest, ProgrammaticValuesGiveNoEventsNumericStepsAndRange) {
-    const std::vector<std::pair<int, int>> values = {{T_RING, 3}, {T_NUM, 42}, {T_TOGGLE, 1}, {T_RADIO2, 1}, {T_SWITCH, 1}};
-    for (auto [c, v] : values) SetCtrlVal(Panel(), c, v);
-    for (auto [c, v] : values) EXPECT_EQ(IntOf(c), v) << c;
-    EXPECT_TRUE(Take().empty());
+// Values the program sets give no events; the user's clicks and steps do. Radios are not made
+// exclusive by the toolkit: the program decides.
+TEST_F(UiTest, ProgrammaticValuesAreQuietUsersChangesAreHeard) {
+    SetCtrlVal(Panel(), T_RADIO1, 1);
+    for (int c : {T_TOGGLE, T_SWITCH, T_RADIO2}) {
+        SetCtrlVal(Panel(), c, 1);
+        EXPECT_EQ(IntOf(c), 1) << c;
+        QAbstractButton* b = Widget<QAbstractButton>(c);
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); // on the indicator
+        EXPECT_EQ(Take(), Both(c)) << c;
+        EXPECT_EQ(IntOf(c), 0) << c;
+    }
+    EXPECT_EQ(IntOf(T_RADIO1), 1);
+    SetCtrlVal(Panel(), T_NUM, 42);
     auto* sb = Widget<QSpinBox>(T_NUM);
     sb->setFocus();
     QTest::keyClick(sb, Qt::Key_Up);
@@ -212,21 +208,14 @@ TEST_F(UiTest, ProgrammaticValuesGiveNoEventsNumericStepsAndRange) {
     SetCtrlAttribute(Panel(), T_NUM, Attr::MaxValue, 2000);
     SetCtrlVal(Panel(), T_NUM, 1000);
     EXPECT_EQ(IntOf(T_NUM), 1000);
+    // A label changed at run time is what a screen reader says of a control the form gave no name.
+    SetCtrlAttribute(Panel(), T_NUM, Attr::LabelText, "REFERENCE");
+    EXPECT_EQ(sb->accessibleName(), "REFERENCE");
 }
 
-TEST_F(UiTest, ToggleRadioSwitchClicksAndRadiosStayIndependent) {
-    SetCtrlVal(Panel(), T_RADIO1, 1);
-    for (int c : {T_TOGGLE, T_SWITCH, T_RADIO2}) {
-        SetCtrlVal(Panel(), c, 0);
-        QAbstractButton* b = Widget<QAbstractButton>(c);
-        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); // on the indicator
-        EXPECT_EQ(Take(), Both(c)) << c;
-        EXPECT_EQ(IntOf(c), 1) << c;
-    }
-    EXPECT_EQ(IntOf(T_RADIO1), 1); // the program, not the toolkit, decides exclusivity
-}
-
-TEST_F(UiTest, DisplaysKeepWhatWasSet) {
+// What is drawn may lag what is read by a few passes; hidden, until it is shown again. An image of
+// the panel shows the newest values before any.
+TEST_F(UiTest, DisplaysKeepWhatWasSetAndDrawItSoon) {
     SetCtrlVal(Panel(), T_SHOW, 4294967295u);
     EXPECT_EQ(static_cast<unsigned>(IntOf(T_SHOW)), 4294967295u);
     EXPECT_EQ(TextOf(T_SHOW), "4294967295");
@@ -235,9 +224,9 @@ TEST_F(UiTest, DisplaysKeepWhatWasSet) {
     EXPECT_EQ(TextOf(T_TEXT), line);
     SetCtrlVal(Panel(), T_PROGRESS, 70); // held at the maximum
     EXPECT_EQ(IntOf(T_PROGRESS), 10);
-    // The bar shows its value at the next refresh; hidden, once it is shown again.
     auto* bar = Widget<QProgressBar>(T_PROGRESS);
-    EXPECT_TRUE(PumpUntil([&] { return bar->value() == 10; }, 0.5));
+    auto* shown = Widget<ValueView>(T_SHOW);
+    EXPECT_TRUE(PumpUntil([&] { return bar->value() == 10 && shown->text() == "4294967295"; }, 0.5));
     HidePanel(Panel());
     SetCtrlVal(Panel(), T_PROGRESS, 4);
     PumpFor(0.1);
@@ -247,34 +236,16 @@ TEST_F(UiTest, DisplaysKeepWhatWasSet) {
     SetCtrlAttribute(Panel(), T_PROGRESS, Attr::MaxValue, 3); // a narrower range holds it too
     PumpFor(0.1);
     EXPECT_EQ(D({double(IntOf(T_PROGRESS)), double(bar->value())}), D({3, 3}));
-}
-
-TEST_F(UiTest, TextBoxLines) {
-    ResetTextBox(Panel(), T_BOX, "");
-    std::string s;
-    EXPECT_LT(GetTextBoxLine(Panel(), T_BOX, 0, s), 0); // empty
-    EXPECT_EQ(ReplaceTextBoxLine(Panel(), T_BOX, 0, "CONTINOUS"), 0); // the first line may be made
-    EXPECT_EQ(TextOf(T_BOX), "CONTINOUS");
-    ResetTextBox(Panel(), T_BOX, "first\nsecond");
-    GetTextBoxLine(Panel(), T_BOX, 1, s);
-    EXPECT_EQ(s, "second");
-}
-
-TEST_F(UiTest, AttributesRoundTrip) {
-    // The widget itself follows, not just a stored value.
-    auto* sb = Widget<QSpinBox>(T_NUM);
-    SetCtrlAttribute(Panel(), T_NUM, Attr::Visible, 0);
-    EXPECT_FALSE(sb->isVisible());
-    SetCtrlAttribute(Panel(), T_NUM, Attr::Visible, 1);
-    EXPECT_TRUE(sb->isVisible());
-    SetCtrlAttribute(Panel(), T_NUM, Attr::LabelText, "REFERENCE");
-    EXPECT_EQ(sb->accessibleName(), "REFERENCE");
+    SetCtrlVal(Panel(), T_SHOW, 99);
+    const std::string path = ::testing::TempDir() + "refresh_panel.png";
+    EXPECT_EQ(SavePanelImage(Panel(), path.c_str()), 0);
+    EXPECT_EQ(shown->text(), "99");
+    std::remove(path.c_str());
 }
 
 TEST_F(UiTest, PictureKeepsItsImageWhenAFileFails) {
     const std::string path = ::testing::TempDir() + "uitest_logo.png";
     QImage img(30, 20, QImage::Format_RGB32);
-    img.fill(Qt::red);
     ASSERT_TRUE(img.save(QString::fromStdString(path)));
     EXPECT_EQ(DisplayImageFile(Panel(), T_PICTURE, path.c_str()), 0);
     EXPECT_LT(DisplayImageFile(Panel(), T_PICTURE, "/nonexistent/logo.bmp"), 0);
@@ -315,9 +286,7 @@ TEST_F(UiTest, PumpWakesWhileCalledAndRestsWhenNot) {
         EXPECT_TRUE(PumpWake()->isActive());
     }
     EXPECT_LT(passes, 200); // not a busy loop: each pass waits for an event or the wake-up
-    QEventLoop idle;
-    QTimer::singleShot(40, &idle, &QEventLoop::quit);
-    idle.exec();
+    QTest::qWait(40); // the toolkit's own loop: no call comes
     EXPECT_FALSE(PumpWake()->isActive());
     int inThread = -1;
     std::thread([&] { inThread = ProcessSystemEvents() + ProcessSystemEvents(Timer() + 1.0); }).join();
@@ -346,11 +315,8 @@ TEST_F(UiTest, PumpWakesWhileCalledAndRestsWhenNot) {
 
 TEST_F(UiTest, WindowCloseGoesToPanelCallbackAndIsRefused) {
     QWidget* win = PanelWidget(Panel());
-    EXPECT_EQ(ClosePanelWindow(Panel()), 0);
+    win->close(); // the user's close
     EXPECT_EQ(panelEvents, std::vector<int>{EVENT_CLOSE});
-    EXPECT_TRUE(win->isVisible());
-    win->close(); // the toolkit's own close takes the same road
-    EXPECT_EQ(panelEvents, (std::vector<int>{EVENT_CLOSE, EVENT_CLOSE}));
     EXPECT_TRUE(win->isVisible());
 }
 
@@ -358,22 +324,17 @@ TEST_F(UiTest, StripChartKeepsLastPointsPerTrace) {
     const int p = Panel();
     SetCtrlAttribute(p, T_STRIP, Attr::NumTraces, 2);
     SetCtrlAttribute(p, T_STRIP, Attr::PointsPerScreen, 5);
-    ClearStripChart(p, T_STRIP);
-    const double first[] = {1, 10, 2, 20, 3, 30}; // three points, two traces interleaved
-    EXPECT_EQ(PlotStripChart(p, T_STRIP, first, 6, 0, 0), 0);
-    EXPECT_EQ(TraceOf(1), (D{1, 2, 3}));
-    EXPECT_EQ(TraceOf(2), (D{10, 20, 30}));
     // A long history: only its newest points stay; start and skip pick the values.
     D hist;
     for (int k = 0; k < 100; ++k) hist.insert(hist.end(), {-1.0, double(k), double(100 + k)});
     PlotStripChart(p, T_STRIP, hist.data(), 200, 1, 1);
-    EXPECT_EQ(TraceOf(1), (D{95, 96, 97, 98, 99}));
-    EXPECT_EQ(TraceOf(2), (D{195, 196, 197, 198, 199}));
-    // What is drawn follows within a few event passes, also for a chart hidden meanwhile.
+    // What is drawn follows within a few event passes; a hidden chart, once it is shown again.
     PumpFor(0.1);
-    EXPECT_EQ(Drawn(2), TraceOf(2));
+    EXPECT_EQ(Drawn(2), (D{195, 196, 197, 198, 199}));
     SetCtrlAttribute(p, T_STRIP, Attr::Visible, false);
-    PlotStripChart(p, T_STRIP, first, 6, 0, 0);
+    EXPECT_FALSE(Widget<StripView>(T_STRIP)->isVisible()); // the widget itself, not just a stored value
+    const double first[] = {1, 10, 2, 20, 3, 30}; // three points, two traces interleaved
+    EXPECT_EQ(PlotStripChart(p, T_STRIP, first, 6, 0, 0), 0);
     PumpFor(0.1);
     EXPECT_EQ(Drawn(2), (D{195, 196, 197, 198, 199}));
     SetCtrlAttribute(p, T_STRIP, Attr::Visible, true);
@@ -426,47 +387,27 @@ TEST_F(UiTest, StripChartTraceEndsAtItsLastPointAndTitlesShow) {
     EXPECT_NE(view.grab().toImage(), img);
 }
 
-// Colours, styles and values of the program's plots are the live program's; here, deleting one
-// of two plots, and values past the signed range.
-TEST_F(UiTest, XYGraphDeletesOnePlotKeepingTheOther) {
-    const int p = Panel();
-    DeleteGraphPlot(p, T_GRAPH, -1, true);
+// Colours, styles and values of the program's plots are the live program's; here, values past
+// the signed range.
+TEST_F(UiTest, XYGraphValuesAreUnsigned) {
     const uint16_t x[] = {0, 1, 2, 3};
     const uint16_t y[] = {5, 6, 7, 65535};
-    const int h1 = PlotXY(p, T_GRAPH, x, x, 4, PlotStyle::FatLine, 0xFF0000);
-    PlotXY(p, T_GRAPH, x, y, 4, PlotStyle::DashedLine, 0x0000FF);
-    EXPECT_EQ(DeleteGraphPlot(p, T_GRAPH, h1, true), 0); // the other one stays
+    PlotXY(Panel(), T_GRAPH, x, y, 4, PlotStyle::DashedLine, 0x0000FF);
     std::vector<GraphPlotInfo> plots;
-    GetGraphPlots(p, T_GRAPH, plots);
+    GetGraphPlots(Panel(), T_GRAPH, plots);
     ASSERT_EQ(plots.size(), 1u);
-    EXPECT_EQ(plots[0].colour, 0x0000FF);
-    EXPECT_EQ(plots[0].y, (D{5, 6, 7, 65535})); // unsigned all the way
+    EXPECT_EQ(plots[0].y, (D{5, 6, 7, 65535}));
 }
 
 TEST_F(UiTest, NewTextLinesFloatAboveTheBand) {
     const int p = Panel();
-    const int id = NewCtrl(p, CtrlKind::TextMessage, "", 32, 220);
+    const int id = NewCtrl(p, CtrlKind::TextMessage, "", 32, 20);
     ASSERT_GT(id, 0);
     SetCtrlAttribute(p, id, Attr::TextPointSize, 16);
     SetCtrlVal(p, id, "K-VEX-ZEP4-Duvez");
     // What the user sees at that spot is the text line, not the band under it.
     QWidget* hit = PanelWidget(p)->childAt(QPoint(AttrOf(id, Attr::Left) + 3, AttrOf(id, Attr::Top) + 3));
     EXPECT_EQ(hit, Widget<QWidget>(id));
-    EXPECT_NE(NewCtrl(p, CtrlKind::TextMessage, "", 0, 0), id);
-}
-
-// What is drawn may lag what is read by a few passes, and an image of the panel shows the
-// newest values before any.
-TEST_F(UiTest, DrawnValuesFollow) {
-    auto* shown = Widget<ValueView>(T_SHOW);
-    ASSERT_NE(shown, nullptr);
-    SetCtrlVal(Panel(), T_SHOW, 4711);
-    EXPECT_TRUE(PumpUntil([&] { return shown->text() == "4711"; }, 1.0));
-    SetCtrlVal(Panel(), T_SHOW, 99);
-    const std::string path = ::testing::TempDir() + "refresh_panel.png";
-    EXPECT_EQ(SavePanelImage(Panel(), path.c_str()), 0);
-    EXPECT_EQ(shown->text(), "99");
-    std::remove(path.c_str());
 }
 
 } // namespace
