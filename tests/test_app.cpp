@@ -319,7 +319,7 @@ TEST(Exchanges, RandomClickingKeepsTheLineToOneExchange) {
 TEST(Program, PanelsClosingAndTheMainOneClosedDuringALiveRunEndsWithZero) {
     auto sim = StartSim(zep4sim::Options());
     std::string afterRun;
-    int portAfterClose = 0;
+    I afterClose; // the stop flag and a write on the port
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         QWidget* w = PanelWidget(panelHandle);
@@ -336,7 +336,7 @@ TEST(Program, PanelsClosingAndTheMainOneClosedDuringALiveRunEndsWithZero) {
         EXPECT_EQ(I({popup->isVisible(), CtrlInt(panelPopUp, POPUP_HOLD)}), I({1, 321}));
         QTimer::singleShot(600, [&] {
             ClosePanelWindow(panelHandle);
-            portAfterClose = ComWrt(com, "x", 1);
+            afterClose = {stop_flag, ComWrt(com, "x", 1)};
         });
         Press(panelHandle, PANEL_BTNRUN); // the live loop runs in here until stopped
         afterRun = StatusText();
@@ -345,7 +345,7 @@ TEST(Program, PanelsClosingAndTheMainOneClosedDuringALiveRunEndsWithZero) {
     proj_dir[0] = '\0'; // start-up finds the program's directory itself
     EXPECT_EQ(WinMain(0, nullptr), 0);
     EXPECT_EQ(afterRun, "Line Ok!"); // a loop that timed out would say so; empty: never started
-    EXPECT_EQ(portAfterClose, kRS_PortNotOpen);
+    EXPECT_EQ(afterClose, I({1, kRS_PortNotOpen}));
     EXPECT_GE(CountOrder(*sim, ORD_LIVE), 3);
     EXPECT_EQ(std::string(recfile_name), (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "KVexRecord.dat").string());
     EXPECT_EQ(PanelWidget(panelHandle), PanelWidget(panelPopUp)); // both discarded on the way out: null
