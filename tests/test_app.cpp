@@ -113,11 +113,10 @@ I Stretches(QLayout* l) {
     for (int i = 0; box && i < box->count(); ++i) s.push_back(box->stretch(i));
     return s;
 }
-I Range(int panel, int control) { return {CtrlAttr(panel, control, Attr::MinValue), CtrlAttr(panel, control, Attr::MaxValue)}; }
 
 } // namespace
 
-TEST(Panels, EveryControlInItsPlaceWithItsStartingValue) {
+TEST(Panels, EveryControlInItsPlaceWithItsStartingValueItemsAndSizes) {
     const Forms forms;
     EXPECT_EQ(GetPanelTitle(forms.main), "K-VEX-ZEP4-Duvez V2.0");
     EXPECT_EQ(GetPanelTitle(forms.popup), "K-VEX-ZEP4-Duvez V2.0 - parameters and recorder");
@@ -130,10 +129,6 @@ TEST(Panels, EveryControlInItsPlaceWithItsStartingValue) {
         }
         EXPECT_EQ(GetPanelCtrls(panel), ids); // nothing else, and made in this order
     }
-}
-
-TEST(Panels, SizesStretchesAndHowTheChartsStart) {
-    const Forms forms;
     QWidget* win = PanelWidget(forms.main);
     EXPECT_EQ(win->size(), QSize(1280, 860));
     EXPECT_EQ(PanelWidget(forms.popup)->size(), QSize(820, 480));
@@ -174,10 +169,10 @@ TEST(Panels, SizesStretchesAndHowTheChartsStart) {
     auto* values = qobject_cast<QGridLayout*>(Box(forms.main, PANEL_VALUEA)->parentWidget()->layout());
     EXPECT_EQ(static_cast<QLabel*>(values->itemAtPosition(1, 0)->widget())->text() + "|" +
                   static_cast<QLabel*>(values->itemAtPosition(2, 0)->widget())->text(), "CH-A|CH-B"); // the rows' channels
-    EXPECT_EQ(Range(forms.popup, POPUP_RECINTERVAL), I({0, 65535}));
-    EXPECT_EQ(Range(forms.popup, POPUP_RECSAMPLES), I({0, 65535}));
-    EXPECT_EQ(Range(forms.main, PANEL_REFA), I({0, 65535}));
-    EXPECT_EQ(Range(forms.popup, POPUP_RECPROGRESS), I({0, 100}));
+    for (auto [panel, id, max] : {std::tuple<int, int, int>{forms.popup, POPUP_RECINTERVAL, 65535},
+                                  {forms.popup, POPUP_RECSAMPLES, 65535}, {forms.main, PANEL_REFA, 65535},
+                                  {forms.popup, POPUP_RECPROGRESS, 100}})
+        EXPECT_EQ(I({CtrlAttr(panel, id, Attr::MinValue), CtrlAttr(panel, id, Attr::MaxValue)}), I({0, max})) << id;
     QWidget* recStatus = Box(forms.popup, POPUP_RECSTATUS);
     EXPECT_EQ(I({recStatus->minimumHeight(), recStatus->maximumHeight()}), I({60, 60}));
     EXPECT_EQ(CtrlText(forms.popup, POPUP_RECSTATUS), "DATA-RECORDER");
@@ -194,10 +189,6 @@ TEST(Panels, SizesStretchesAndHowTheChartsStart) {
                  CtrlAttr(forms.main, PANEL_RAWCHART, Attr::Visible), CtrlAttr(forms.main, PANEL_NORMCHART, Attr::Visible),
                  CtrlAttr(forms.main, PANEL_DATAGRAPH, Attr::Visible), CtrlAttr(forms.main, PANEL_STOPRECENABLE, Attr::Dimmed)}),
               I({2, 6, 0, 1, 0, 1}));
-}
-
-TEST(Panels, RingItems) {
-    const Forms forms;
     const std::tuple<int, int, const char*> rings[] = {
         {forms.main, PANEL_GRAPHSOURCE, "0 RAW A,B|1 NORM A,B|2 NORM-A + band|3 NORM-B + band|"},
         {forms.main, PANEL_HWMODE, "0 0|1 1|2 2|"},
@@ -257,36 +248,12 @@ TEST(Startup, InitVarsGivesTheDefaults) {
     EXPECT_EQ(CtrlValue(panelHandle, 999) + CtrlValue(-5, PANEL_REFB), 0); // no such control or panel
 }
 
-TEST(PanelCallbacks, ClosingEitherPanel) {
-    auto sim = StartSim();
-    StartFrontEnd();
-    SetCtrlVal(panelPopUp, POPUP_HOLD, 321);
-    Choose(panelHandle, PANEL_TOGBTNPARAII, 1);
-    QWidget* popup = PanelWidget(panelPopUp);
-    EXPECT_EQ(CallPanelCallback(panelPopUp, EVENT_COMMIT) + CallPanelCallback(panelHandle, EVENT_COMMIT), 0); // no close
-    EXPECT_TRUE(popup->isVisible());
-    EXPECT_EQ(ComWrt(com, "x", 1), 1);
-    EXPECT_EQ(CallPanelCallback(panelPopUp, EVENT_CLOSE), 0);
-    EXPECT_EQ(I({popup->isVisible(), CtrlInt(panelHandle, PANEL_TOGBTNPARAII)}), I({0, 0}));
-    Choose(panelHandle, PANEL_TOGBTNPARAII, 1); // the same panel again, its values kept
-    EXPECT_EQ(I({popup->isVisible(), CtrlInt(panelPopUp, POPUP_HOLD)}), I({1, 321}));
-    HidePanel(panelPopUp);
-    // Closing the main panel stops a run or recording, lets go of the port and ends the program.
-    stop_flag = 0;
-    QTimer::singleShot(0, [] { EXPECT_EQ(CallPanelCallback(panelHandle, EVENT_CLOSE), 0); });
-    EXPECT_EQ(RunUserInterface(), 0);
-    EXPECT_EQ(I({stop_flag, ComWrt(com, "x", 1)}), I({1, kRS_PortNotOpen}));
-}
-
 // A minute of a user clicking everything at random against a controller at the line rate:
 // the controller never hears a request while an answer is still due, every parameter write
 // carries panel values (which here only ever come from the controller's own sets), and
 // nothing is left held off or dimmed.
 TEST(Exchanges, RandomClickingKeepsTheLineToOneExchange) {
-    zep4sim::Options o;
-    o.paced = true;
-    o.answerDelaySeconds = 0.001;
-    auto sim = StartSim(o);
+    auto sim = StartSim({.paced = true, .answerDelaySeconds = 0.001});
     StartFrontEnd();
     const std::string dir = MakeTempDir("zep4clicks");
     CopyText(recfile_name, (dir + "/rec.dat").c_str());
@@ -295,19 +262,16 @@ TEST(Exchanges, RandomClickingKeepsTheLineToOneExchange) {
     DisplayPanel(panelPopUp);
     sim->clearRequests();
 
-    static std::vector<std::pair<int, int>> targets; // the exchanges' starters, Stop and the targets
-    targets = {{panelHandle, PANEL_BTNRUN},       {panelHandle, PANEL_BTNDATA},        {panelHandle, PANEL_BTNSEND},
-               {panelHandle, PANEL_BTNGET},       {panelHandle, PANEL_BUTTONTEACH},    {panelHandle, PANEL_BUTTONRESET},
-               {panelHandle, PANEL_BUTTONREFRESH}, {panelHandle, PANEL_DROPDCOM},      {panelPopUp, POPUP_RECSTART},
-               {panelHandle, PANEL_BTNSTOP},      {panelPopUp, POPUP_RECSTOP},         {panelHandle, PANEL_RBTRAM},
-               {panelHandle, PANEL_RBTEEPROM}};
-    static std::mt19937 rng(20261207);
-    static double end;
-    static int clicks, refused, inside;
-    clicks = refused = inside = 0;
-    end = Timer() + 60.0;
-    static std::function<void()> tick;
-    tick = [] {
+    const std::vector<std::pair<int, int>> targets = { // the exchanges' starters, Stop and the targets
+        {panelHandle, PANEL_BTNRUN}, {panelHandle, PANEL_BTNDATA}, {panelHandle, PANEL_BTNSEND},
+        {panelHandle, PANEL_BTNGET}, {panelHandle, PANEL_BUTTONTEACH}, {panelHandle, PANEL_BUTTONRESET},
+        {panelHandle, PANEL_BUTTONREFRESH}, {panelHandle, PANEL_DROPDCOM}, {panelPopUp, POPUP_RECSTART},
+        {panelHandle, PANEL_BTNSTOP}, {panelPopUp, POPUP_RECSTOP}, {panelHandle, PANEL_RBTRAM},
+        {panelHandle, PANEL_RBTEEPROM}};
+    std::mt19937 rng(20261207);
+    const double end = Timer() + 60.0;
+    int clicks = 0, refused = 0, inside = 0;
+    std::function<void()> tick = [&] {
         if (Timer() > end) return;
         QTimer::singleShot(std::uniform_int_distribution<int>(10, 250)(rng), tick); // fires inside waits too
         const auto [panel, id] = targets[std::uniform_int_distribution<size_t>(0, targets.size() - 1)(rng)];
@@ -324,7 +288,7 @@ TEST(Exchanges, RandomClickingKeepsTheLineToOneExchange) {
         --inside;
     };
     tick();
-    PumpUntil([] { return Timer() > end + 1 && inside == 0; }, 90.0);
+    PumpUntil([&] { return Timer() > end + 1 && inside == 0; }, 90.0);
     Press(panelHandle, PANEL_BTNSTOP);
     PumpFor(0.1);
 
@@ -348,30 +312,40 @@ TEST(Exchanges, RandomClickingKeepsTheLineToOneExchange) {
     std::filesystem::remove_all(dir);
 }
 
-// The whole program against the simulated controller: start-up opens the line, the live loop
-// runs, and closing the main panel in the middle of it ends the loop at once (not at its
-// time-out) and the program with 0.
-TEST(Program, ClosingTheMainPanelDuringALiveRunEndsWithZero) {
+// The whole program against the simulated controller: start-up opens the line; the popup's
+// close hides it and releases its toggle, and it comes back as it was; the live loop runs, and
+// closing the main panel in the middle of it lets go of the port, ends the loop at once (not at
+// its time-out) and the program with 0.
+TEST(Program, PanelsClosingAndTheMainOneClosedDuringALiveRunEndsWithZero) {
     auto sim = StartSim(zep4sim::Options());
-    static bool started;
-    static std::string afterRun;
-    started = false, afterRun = "";
+    std::string afterRun;
+    I afterClose; // the stop flag and a write on the port
     QTimer poll;
-    poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, [] {
+    QObject::connect(&poll, &QTimer::timeout, [&] {
         QWidget* w = PanelWidget(panelHandle);
-        if (started || !w || !w->isVisible()) return;
-        started = true;
-        QTimer::singleShot(600, [] { ClosePanelWindow(panelHandle); });
+        if (!w || !w->isVisible()) return;
+        poll.stop();
+        SetCtrlVal(panelPopUp, POPUP_HOLD, 321);
+        Choose(panelHandle, PANEL_TOGBTNPARAII, 1);
+        QWidget* popup = PanelWidget(panelPopUp);
+        EXPECT_EQ(CallPanelCallback(panelPopUp, EVENT_COMMIT) + CallPanelCallback(panelHandle, EVENT_COMMIT), 0); // no close
+        EXPECT_TRUE(popup->isVisible());
+        EXPECT_EQ(CallPanelCallback(panelPopUp, EVENT_CLOSE), 0);
+        EXPECT_EQ(I({popup->isVisible(), CtrlInt(panelHandle, PANEL_TOGBTNPARAII)}), I({0, 0}));
+        Choose(panelHandle, PANEL_TOGBTNPARAII, 1); // the same panel again, its values kept
+        EXPECT_EQ(I({popup->isVisible(), CtrlInt(panelPopUp, POPUP_HOLD)}), I({1, 321}));
+        QTimer::singleShot(600, [&] {
+            ClosePanelWindow(panelHandle);
+            afterClose = {stop_flag, ComWrt(com, "x", 1)};
+        });
         Press(panelHandle, PANEL_BTNRUN); // the live loop runs in here until stopped
         afterRun = StatusText();
     });
-    poll.start();
+    poll.start(20);
     proj_dir[0] = '\0'; // start-up finds the program's directory itself
-    const int code = WinMain(0, nullptr);
-    poll.stop();
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(WinMain(0, nullptr), 0);
     EXPECT_EQ(afterRun, "Line Ok!"); // a loop that timed out would say so; empty: never started
+    EXPECT_EQ(afterClose, I({1, kRS_PortNotOpen}));
     EXPECT_GE(CountOrder(*sim, ORD_LIVE), 3);
     EXPECT_EQ(std::string(recfile_name), (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "KVexRecord.dat").string());
     EXPECT_EQ(PanelWidget(panelHandle), PanelWidget(panelPopUp)); // both discarded on the way out: null
