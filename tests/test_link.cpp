@@ -86,42 +86,34 @@ TEST(LinkFrames, BytesOnTheWireAndBack) {
     for (const auto& [code, text] : texts) EXPECT_STREQ(ComErrorText(code), text) << code;
 }
 
-TEST_F(Link, OpeningThePortAt19200Baud8N1) {
-    host = StartSim(zep4sim::Options());
-    ResetFrontEnd();
-    // Opening an open port again closes it first: the line is held exclusively.
-    EXPECT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096) + OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096), 0);
-    CloseCom(1);
-
-    // Held by someone else, then free again.
-    QSerialPort other(QString::fromStdString(host->devicePath()));
-    ASSERT_TRUE(other.open(QIODevice::ReadWrite));
-    InitRS232(1);
-    EXPECT_EQ(StatusText(), "Cannot open port");
-    other.close();
-    InitRS232(1);
-    EXPECT_EQ(StatusText(), kFirmware);
-    const int fd = ::open(host->devicePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
-    termios tio{};
-    ASSERT_EQ(::tcgetattr(fd, &tio), 0);
-    ::close(fd);
-    EXPECT_EQ(I({int(cfgetospeed(&tio)), int(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS))}), I({B19200, CS8}));
-}
-
-// Start-up checks the line with the panel's set 0, fetches both RAM sets onto the panels and
-// shows the firmware text; a set that does not come is named instead.
+// The port opens at 19200 baud 8N1 and is held exclusively. Start-up checks the line with the
+// panel's set 0, fetches both RAM sets onto the panels and shows the firmware text; a set that
+// does not come is named instead.
 TEST_F(Link, StartUpShowsTheControllersValues) {
     host = StartSim(zep4sim::Options());
     const zep4sim::Words ram0 = {0, 501, 602, 103, 904, 25, 6, 107, 8, 2, 1, 3, 1, 2, 514, 15},
                          ram1 = {1, 701, 742, 73, 704};
     host->engine().setRamSet(0, ram0), host->engine().setRamSet(1, ram1);
     ResetFrontEnd();
+    // Opening an open port again closes it first.
+    EXPECT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096) + OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096), 0);
+    CloseCom(1);
+    QSerialPort other(QString::fromStdString(host->devicePath())); // held by someone else, then free again
+    ASSERT_TRUE(other.open(QIODevice::ReadWrite));
+    InitRS232(1);
+    EXPECT_EQ(StatusText(), "Cannot open port");
+    other.close();
     refA = 4321;
     Choose(panelHandle, PANEL_RBTEEPROM, 1);
     const double t0 = Timer();
     InitRS232(com);
     EXPECT_LT(Timer() - t0, 1.5); // each answer frees the line at once: no request waits out a deadline
     EXPECT_EQ(StatusText(), kFirmware);
+    const int fd = ::open(host->devicePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(fd, &tio), 0);
+    ::close(fd);
+    EXPECT_EQ(I({int(cfgetospeed(&tio)), int(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS))}), I({B19200, CS8}));
     EXPECT_EQ(Orders(*host), I({ORD_ECHO, ORD_READ_RAM, ORD_READ_RAM, ORD_VERSION}));
     const auto echo = host->requests().front().words;
     EXPECT_EQ(I({echo[0], echo[2]}), I({0, 4321}));
@@ -132,14 +124,14 @@ TEST_F(Link, StartUpShowsTheControllersValues) {
     CopyVarsToPP(1);
     EXPECT_EQ(Pp(5), Words(ram1, 5));
 
-    CloseCom(com);
     Up(WithFaults(MakeFaults(&F::silentAfter, 2))); // echo, set 0, then nothing
     EXPECT_EQ(StatusText(), "No answer for parameter set 1 (CH-B)!");
     EXPECT_EQ(refA, zep4sim::initialRamSet(0)[2]); // set 0 still reaches the panels
 }
 
-// A line check and an info block against the same faulty answers; each frees the line.
-TEST_F(Link, LineCheckAndInfoBlock) {
+// A line check and an info block against the same faulty answers; each frees the line. Then a
+// port change to a sound controller, where both succeed.
+TEST_F(Link, LineCheckInfoBlockAndPortChange) {
     const struct {
         zep4sim::Faults faults;
         const char* line;
@@ -164,18 +156,9 @@ TEST_F(Link, LineCheckAndInfoBlock) {
         EXPECT_EQ(Sent(), Frame({0x00, 0x55, 0x00, 0x14, 0x05, 0x67, 0x12, 0x34}));
         EXPECT_STREQ(szStatus, c.infoStatus);
         EXPECT_LT(LineFreeAfter(), 0.2); // answered or given up
-        CloseCom(com);
     }
-    Up();
-    EXPECT_EQ(CheckComLine(com), 1);
-    EXPECT_EQ(StatusText(), "Echo Check - Line Ok!");
-    EXPECT_EQ(SendInfoBlockToFlash(0x1234, 0x0567), 1);
-    EXPECT_STREQ(szStatus, "ok:  SendInfoBlockToFlash!");
-}
-
-// A port change closes the port in use and starts up on the chosen one; inside another exchange
-// the ring goes back to the port in use.
-TEST_F(Link, PortChange) {
+    // A port change closes the port in use and starts up on the chosen one; inside another
+    // exchange the ring goes back to the port in use.
     auto silent = StartSim(WithFaults(MakeFaults(&F::silent, true)));
     host = StartSim(zep4sim::Options());
     setenv("ZEP4_SERIAL_PORTS", (silent->devicePath() + ":" + host->devicePath()).c_str(), 1);
@@ -194,9 +177,13 @@ TEST_F(Link, PortChange) {
     EXPECT_EQ(com, 2);
     EXPECT_EQ(StatusText(), kFirmware);
     EXPECT_EQ(ComWrt(1, "x", 1), kRS_PortNotOpen);
+    EXPECT_EQ(CheckComLine(com), 1);
+    EXPECT_EQ(StatusText(), "Echo Check - Line Ok!");
+    EXPECT_EQ(SendInfoBlockToFlash(0x1234, 0x0567), 1);
+    EXPECT_STREQ(szStatus, "ok:  SendInfoBlockToFlash!");
 }
 
-TEST_F(Link, FirmwareTexts) {
+TEST_F(Link, FirmwareTextsThenAHangUp) {
     zep4sim::Options o;
     o.firmwareText = std::string(60, 'F') + "0123456789"; // 70 characters
     for (bool noZero : {false, true}) {                   // zero after the text / none in 72
@@ -209,9 +196,16 @@ TEST_F(Link, FirmwareTexts) {
 
     EXPECT_LT(CpuShare([&] { Up(WithFaults(MakeFaults(&F::silentOrders, std::set<int>{ORD_VERSION}))); }), 0.5);
     EXPECT_EQ(StatusText(), "Error reading firmware-info!");
-    SendRequest(ORD_READ_RAM); // the receive callback is back on
+
+    // The receive callback is back on; the next request is answered, then the line drops.
+    host->setFaults(MakeFaults(&F::hangupAfter, static_cast<int>(host->requests().size()) + 1));
+    SendRequest(ORD_READ_RAM);
     EXPECT_EQ(WaitRxFull(), 1);
     EXPECT_EQ(pp[2], zep4sim::initialRamSet(0)[2]);
+    EXPECT_TRUE(PumpUntil([&] { return host->hungUp(); }, 1.0));
+    EXPECT_LT(CpuShare([] { PumpFor(1.0); }), 0.5); // the dead port does not spin
+    EXPECT_EQ(I({ComWrt(com, szWriteBuf, FRAME_LEN), CheckComLine(com), GetVERSIONInfo()}), I({kRS_PortNotOpen, 0, 0}));
+    EXPECT_EQ(StatusText(), "Timeout - reading firmware info!");
 }
 
 TEST_F(Link, DataBlocks) {
@@ -334,15 +328,4 @@ TEST_F(Link, OneExchangeAtATime) {
         EXPECT_GE(waited, w.min);
         EXPECT_LT(waited, w.max);
     }
-}
-
-TEST_F(Link, HangUpMidRun) {
-    Up();
-    host->setFaults(MakeFaults(&F::hangupAfter, static_cast<int>(host->requests().size()) + 1));
-    SendRequest(ORD_LIVE); // answered, then the line drops
-    EXPECT_EQ(WaitRxFull(), 1);
-    EXPECT_TRUE(PumpUntil([&] { return host->hungUp(); }, 1.0));
-    EXPECT_LT(CpuShare([] { PumpFor(1.0); }), 0.5); // the dead port does not spin
-    EXPECT_EQ(I({ComWrt(com, szWriteBuf, FRAME_LEN), CheckComLine(com), GetVERSIONInfo()}), I({kRS_PortNotOpen, 0, 0}));
-    EXPECT_EQ(StatusText(), "Timeout - reading firmware info!");
 }

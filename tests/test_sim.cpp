@@ -88,7 +88,6 @@ TEST(SimEngine, ReassemblyAnswersAndMemory) {
     Bytes echo(36, 0);
     echo[1] = 0x55, echo[3] = kEcho, echo[5] = 0xAA;
     EXPECT_EQ(ask(e, request(kEcho, 0, 500)).answer, echo);
-    EXPECT_EQ(wordsOf(ask(e, request(kInfoBlock, 1, 0x1234)).answer)[0], 0x00AA);
     e.setFirmwareText(std::string(100, 'x')); // too long: cut so that the zero still fits
     const Bytes v = ask(e, request(kVersion)).answer;
     EXPECT_EQ(std::vector<int>({int(v.size()), v[70], v[71]}), std::vector<int>({int(kVersionBytes), 'x', 0}));
@@ -124,17 +123,19 @@ TEST(SimEngine, ReassemblyAnswersAndMemory) {
     EXPECT_EQ(e.ramSet(0)[2], (4093 + kTeachStep) % 4096);
 }
 
-// What an answer looks like: its size and the first word of its frame (behind any noise), or of
-// a text or block; "-" for none.
+// What an answer looks like: its size and a word of it, "-" for none. The word is the first of
+// a frame (behind any noise), or bytes 70-71 of a text or block (where a text has its zero).
 std::string Said(const Bytes& a) {
     if (a.empty()) return "-";
     char s[32];
-    std::snprintf(s, sizeof s, "%zu %04X", a.size(), wordAt(a, a.size() > 36 && a.size() < 72 ? a.size() - 32 : a.size() < 72 ? 4 : 0));
+    const std::size_t at = a.size() > 36 && a.size() < 72 ? a.size() - 32 : a.size() < 72 ? 4 : 70;
+    std::snprintf(s, sizeof s, "%zu %04X", a.size(), wordAt(a, at));
     return s;
 }
 
-// Each fault, set through the test API and through zep4-sim's command line alike: what the
-// controller says to two requests, with a late answer and a line dropped after it noted.
+// Each fault, set through the test API (a PtyHost made with it) and through zep4-sim's command
+// line alike: what the controller says to two requests on its line, noting an answer that came
+// late or in pieces, and a line dropped after it.
 TEST(SimFaults, EachFaultFromTheApiAndTheCommandLine) {
     auto faults = [](auto change) { Faults f; change(f); return f; };
     const struct { QStringList args; Faults faults; int order1, order2; const char* expect; } cases[] = {
@@ -142,77 +143,68 @@ TEST(SimFaults, EachFaultFromTheApiAndTheCommandLine) {
         {{"--silent-order", "7"}, faults([](Faults& f) { f.silentOrders = {kVersion}; }), kVersion, kEcho, "- 36 00AA"},
         {{"--silent-after", "1"}, faults([](Faults& f) { f.silentAfter = 1; }), kEcho, kEcho, "36 00AA -"},
         {{"--silent-first", "1"}, faults([](Faults& f) { f.silentFirst = 1; }), kEcho, kEcho, "- 36 00AA"},
-        {{"--short-by", "1"}, faults([](Faults& f) { f.shortBy = 1; }), kEcho, kData64, "35 00AA 127 0800"},
+        {{"--short-by", "1"}, faults([](Faults& f) { f.shortBy = 1; }), kEcho, kData64, "35 00AA 127 0DCC"},
         {{"--wrong-echo"}, faults([](Faults& f) { f.wrongEcho = true; }), kEcho, kInfoBlock, "36 00AB 36 00AB"},
         {{"--echo-high"}, faults([](Faults& f) { f.echoHighByte = true; }), kEcho, kInfoBlock, "36 AA00 36 AA00"},
         {{"--noise", "5"}, faults([](Faults& f) { f.noiseBytes = 5; }), kEcho, kEcho, "41 00AA 41 00AA"},
         {{"--hangup-after", "2"}, faults([](Faults& f) { f.hangupAfter = 2; }), kEcho, kEcho, "36 00AA 36 00AA hangup"},
-        {{"--firmware-no-zero"}, faults([](Faults& f) { f.firmwareNoZero = true; }), kVersion, kEcho, "72 5A45 36 00AA"},
+        {{"--firmware-no-zero"}, faults([](Faults& f) { f.firmwareNoZero = true; }), kVersion, kEcho, "72 3920 36 00AA"},
         {{"--other-set"}, faults([](Faults& f) { f.otherSet = true; }), kReadRam, kReadEeprom, "36 0001 36 0001"},
-        {{"--overlong", "3"}, faults([](Faults& f) { f.overlongBy = 3; }), kVersion, kData64, "75 5A45 131 0800"},
+        {{"--overlong", "3"}, faults([](Faults& f) { f.overlongBy = 3; }), kVersion, kData64, "75 0000 131 0DCC"},
         {{"--late-order", "2", "--late", "300"}, faults([](Faults& f) { f.lateOrders = {kReadRam}, f.lateSeconds = 0.3; }),
          kReadRam, kEcho, "36 0000 late 36 00AA"},
+        {{"--split", "3", "--split-pause", "100"}, faults([](Faults& f) { f.splitPieces = 3, f.splitPauseSeconds = 0.1; }),
+         kEcho, kVersion, "36 00AA in 3 72 0000 in 3"},
     };
+    const std::string link = "/tmp/zep4-sim-prog-" + std::to_string(::getpid());
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.args[0].toStdString());
-        Engine e(WithFaults(c.faults));
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        Options o = WithFaults(c.faults);
+        o.firmwareText = "T9"; // "T9 " over and over without its zero
+        PtyHost host(o);
+        ASSERT_TRUE(host.start());
         QProcess prog;
-        const int fd = openRaw(startProgram(prog, c.args));
-        std::string api, line;
-        for (int order : {c.order1, c.order2}) {
-            const Engine::Exchange ex = ask(e, request(order));
-            api += (api.empty() ? "" : " ") + Said(ex.answer) + (ex.lateBy > 0.2 ? " late" : "") + (ex.hangup ? " hangup" : "");
-            const double t0 = steadySeconds();
-            std::vector<double> at;
-            const Bytes got = exchange(fd, request(order), 4096, 0.15, &at);
-            line += (line.empty() ? "" : " ") + Said(got) + (!at.empty() && at[0] - t0 > 0.25 ? " late" : "");
+        const QStringList more = {"--firmware", "T9", "--link", QString::fromStdString(link)};
+        ASSERT_EQ(startProgram(prog, c.args + more).rfind("/dev/pts/", 0), 0u);
+        for (const std::string& device : {host.devicePath(), link}) {
+            const int fd = openRaw(device);
+            std::string said;
+            for (int order : {c.order1, c.order2}) {
+                const double t0 = steadySeconds();
+                std::vector<double> at;
+                said += (said.empty() ? "" : " ") + Said(exchange(fd, request(order), 4096, 0.15, &at));
+                int pauses = 0;
+                for (std::size_t i = 1; i < at.size(); ++i) pauses += at[i] - at[i - 1] > 0.08;
+                said += (!at.empty() && at[0] - t0 > 0.25 ? " late" : "") + (pauses ? " in " + std::to_string(pauses + 1) : "");
+            }
+            pollfd p{fd, POLLIN, 0};
+            uint8_t b;
+            if (std::string(c.expect).find("hangup") != std::string::npos && ::poll(&p, 1, 1000) == 1 && ::read(fd, &b, 1) <= 0)
+                said += " hangup";
+            EXPECT_EQ(said, c.expect) << device;
+            ::close(fd);
         }
-        pollfd p{fd, POLLIN, 0};
-        uint8_t b;
-        if (std::string(c.expect).find("hangup") != std::string::npos && ::poll(&p, 1, 1000) == 1 && ::read(fd, &b, 1) <= 0)
-            line += " hangup";
-        EXPECT_EQ(api, c.expect);
-        EXPECT_EQ(line, c.expect);
-        ::close(fd);
-        prog.terminate();
-        prog.waitForFinished();
+        prog.terminate(); // ends cleanly and takes its link away
+        ASSERT_TRUE(prog.waitForFinished());
+        EXPECT_EQ(prog.exitStatus() == QProcess::NormalExit ? prog.exitCode() : -1, 0);
+        struct stat st{};
+        EXPECT_NE(::lstat(link.c_str(), &st), 0);
     }
+    QProcess bad; // a usage error for a bad option
+    EXPECT_EQ(startProgram(bad, {"--noise"}), "");
+    bad.waitForFinished();
+    EXPECT_EQ(bad.exitCode(), 2);
 }
 
-TEST(SimPty, PacedAnswersSplitAnswersAndTheProgramsOwnLine) {
+TEST(SimPty, PacedAnswersTakeTheLinesTime) {
     Options o;
     o.paced = true;
     PtyHost host(o);
     ASSERT_TRUE(host.start());
-    int fd = openRaw(host.devicePath());
+    const int fd = openRaw(host.devicePath());
     const double line = (36 + 128) * kByteSeconds; // request in, block out: about 85 ms
-    double t0 = steadySeconds();
+    const double t0 = steadySeconds();
     EXPECT_EQ(exchange(fd, request(kData64, 0, 1), kBlockBytes).size(), kBlockBytes);
     EXPECT_GE(steadySeconds() - t0, line * 0.95);
-    Faults f;
-    f.splitPieces = 3, f.splitPauseSeconds = 0.1;
-    host.setFaults(f);
-    std::vector<double> arrivals;
-    t0 = steadySeconds();
-    EXPECT_EQ(exchange(fd, request(kVersion), kVersionBytes, 0.5, &arrivals).size(), kVersionBytes);
-    int pauses = 0; // three pieces, at the line rate byte by byte
-    for (std::size_t i = 1; i < arrivals.size(); ++i) pauses += arrivals[i] - arrivals[i - 1] > 0.08;
-    EXPECT_EQ(pauses, 2);
     ::close(fd);
-
-    // The program: a symlink to its device while it runs, a usage error for a bad option.
-    const std::string link = "/tmp/zep4-sim-prog-" + std::to_string(::getpid());
-    QProcess prog, bad;
-    ASSERT_EQ(startProgram(prog, {"--link", QString::fromStdString(link), "--firmware", "T9"}).rfind("/dev/pts/", 0), 0u);
-    fd = openRaw(link);
-    EXPECT_STREQ(reinterpret_cast<const char*>(exchange(fd, request(kVersion), kVersionBytes).data()), "T9");
-    ::close(fd);
-    prog.terminate();
-    ASSERT_TRUE(prog.waitForFinished());
-    EXPECT_EQ(prog.exitStatus() == QProcess::NormalExit ? prog.exitCode() : -1, 0);
-    struct stat st{};
-    EXPECT_NE(::lstat(link.c_str(), &st), 0);
-    EXPECT_EQ(startProgram(bad, {"--noise"}), "");
-    bad.waitForFinished();
-    EXPECT_EQ(bad.exitCode(), 2);
 }
