@@ -43,10 +43,8 @@ void Fail(const char* what) {
     std::abort();
 }
 
-// What does not fit on the line is lost, as on a real line.
-void WriteAll(const uint8_t* p, size_t n) {
-    if (::write(master, p, n) < 0) return;
-}
+// Bytes toward the front end; what does not fit on the line is lost, as on a real line.
+ssize_t Send(const uint8_t* p, size_t n) { return ::write(master, p, n); }
 
 // Answers every whole request with the next armed answer; requests always come whole.
 void Responder() {
@@ -63,7 +61,7 @@ void Responder() {
                 answer.swap(armed.front());
                 armed.pop_front();
             }
-            WriteAll(answer.data(), answer.size());
+            Send(answer.data(), answer.size());
         }
     }
 }
@@ -125,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 0: {
         uint16_t ppBefore[PNUM];
         std::memcpy(ppBefore, pp, sizeof pp);
-        WriteAll(body, n);
+        Send(body, n);
         if (n >= static_cast<size_t>(FRAME_LEN)) {
             if (WaitRxFull() != 1) Fail("a whole frame was not taken in");
             for (int i = 0; i < PNUM; ++i)
