@@ -29,7 +29,6 @@
 #include "link/com232.h"
 #include "params/params.h"
 #include "platform/serial.h"
-#include "platform/timing.h"
 #include "platform/ui.h"
 
 namespace {
