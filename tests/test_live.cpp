@@ -9,14 +9,13 @@ namespace {
 using V = std::vector<double>;
 using I = std::vector<int>;
 
-V Trace(int control, int trace) {
-    V points;
-    GetStripChartTrace(panelHandle, control, trace, points);
-    return points;
-}
+// The newest point of each trace, -1 for an empty one.
 V Newest(int control, int traces) {
-    V out;
-    for (int t = 1; t <= traces; ++t) out.push_back(Trace(control, t).empty() ? -1 : Trace(control, t).back());
+    V out(traces, -1), points;
+    for (int t = 1; t <= traces; ++t) {
+        GetStripChartTrace(panelHandle, control, t, points);
+        if (!points.empty()) out[t - 1] = points.back();
+    }
     return out;
 }
 I Colours(int control, int traces) {
@@ -138,55 +137,6 @@ TEST_F(LivePlot, GraphSourceChoosesChartAndRawPoints) {
     }
 }
 
-// Graph source -> the curves drawn (style, colour, data), axis name and cursor of the scope view.
-TEST_F(LivePlot, ScopeViewCurvesPerSource) {
-    uint16_t a[256], b[256], up[256], lo[256], ref[256];
-    for (int i = 0; i < 256; ++i) a[i] = uint16_t(100 + i), b[i] = uint16_t(700 - i), up[i] = 900, lo[i] = 50, ref[i] = 400;
-    MINvalA = 211, MINvalB = 122;
-    const PlotStyle thin = PlotStyle::ThinLine, fat = PlotStyle::FatLine, dash = PlotStyle::DashedLine;
-    struct Want { PlotStyle style; int colour; const uint16_t* y; };
-    const Want upper{thin, VAL_BLACK, up}, lower{thin, VAL_BLACK, lo}, reference{dash, VAL_BLACK, ref};
-    const char* norm = "NORM=1000*(A/Amax)";
-    const struct { std::vector<Want> plots; const char* yName; V cursor; } sources[] = {
-        {{{fat, VAL_GREEN, a}, {fat, VAL_BLUE, b}}, "RAW-values / [ADC-units]", {-1, -1}},
-        {{upper, lower, {fat, VAL_RED, a}, {fat, VAL_DK_GRAY, b}, reference}, norm, {1, 101}},
-        {{upper, lower, {fat, VAL_RED, a}, reference}, norm, {1, 101}},
-        {{upper, lower, {fat, VAL_DK_GRAY, b}, reference}, norm, {128, 572}},
-        {{}, "none", {-1, -1}}, // unknown source: an empty graph
-    };
-    for (int s = 0; s < 5; ++s) {
-        SCOPED_TRACE(s);
-        SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, s);
-        indexA = 0, indexB = 500;
-        SetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, -1, -1);
-        SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, "none");
-        SetAxisScalingMode(panelHandle, PANEL_DATAGRAPH, Axis::YLeft, AxisScaling::Manual, 3, 4);
-        SetAxisScalingMode(panelHandle, PANEL_DATAGRAPH, Axis::XBottom, AxisScaling::Manual, 5, 6);
-        for (int c : {PANEL_RAWCHART, PANEL_NORMCHART}) SetCtrlAttribute(panelHandle, c, Attr::Visible, true);
-        PlotDATACurve(a, b, up, lo, ref);
-        std::vector<GraphPlotInfo> plots;
-        GetGraphPlots(panelHandle, PANEL_DATAGRAPH, plots);
-        ASSERT_EQ(plots.size(), sources[s].plots.size());
-        for (size_t p = 0; p < plots.size(); ++p) {
-            const Want& w = sources[s].plots[p];
-            EXPECT_EQ(I({int(plots[p].style), plots[p].colour}), I({int(w.style), w.colour})) << p;
-            EXPECT_EQ(plots[p].y, V(w.y, w.y + 128)) << p;
-        }
-        std::string yName;
-        GetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, yName);
-        EXPECT_EQ(yName, sources[s].yName);
-        EXPECT_EQ(Range(PANEL_DATAGRAPH, Axis::YLeft), (s < 4 ? V{0, 1000} : V{3, 4}));
-        EXPECT_EQ(Range(PANEL_DATAGRAPH, Axis::XBottom), (V{1, 128}));
-        V cursor(2);
-        GetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, cursor[0], cursor[1]);
-        EXPECT_EQ(cursor, sources[s].cursor);
-        // The charts give way, and the two displays show the minima in this view.
-        EXPECT_EQ(I({Attrib(PANEL_RAWCHART, Attr::Visible), Attrib(PANEL_NORMCHART, Attr::Visible), Val(PANEL_VALUEA),
-                     Val(PANEL_VALUEB)}),
-                  I({0, 0, 211, 122}));
-    }
-}
-
 // ---- Against the simulated controller ------------------------------------------------------
 
 namespace {
@@ -269,29 +219,23 @@ TEST_F(LiveLoop, EachAnswerPlottedOnceUntilStopAndEveryRequestCarriesSetZero) {
     EXPECT_TRUE(host->requests().empty());
 }
 
-// A controller that leaves the run's request unanswered; before it, a late answer is still due.
-TEST_F(LiveLoop, SilentControllerEndsTheRunAtItsTimeOut) {
+// A controller that leaves live requests unanswered, a late answer still due before each: the
+// run ends at its time-out, and the scope view keeps the last live values.
+TEST_F(LiveLoop, SilentControllerEndsTheRunAndScopeViewDrawsTheBlocksOfItsSource) {
     LateAnswerThenSilence();
     const double t0 = Timer();
     Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
     EXPECT_GT(Timer() - t0, 1.95); // the upper bound: the fault matrix
     EXPECT_EQ(StatusText(), "Timeout RS232-Line!");
     EXPECT_EQ(I({Attrib(PANEL_BTNRUN), Attrib(PANEL_BTNDATA), CountOrder(*host, ORD_LIVE), Overlapping(*host)}), I({0, 1, 1, 0}));
-}
 
-// Graph source and evaluation mode -> the block kind read, and the band drawn with the curves.
-// Without a live answer the last live values stay; the status says when blocks are missing.
-TEST_F(LiveLoop, ScopeViewReadsTheBlocksAndBandOfItsSource) {
     refA = 950, tolA = 80, refB = 40, tolB = 60; // the bands pass both ends of the scale
     const uint16_t tolerance = zep4sim::initialRamSet(0)[3];
-    const struct {
-        int source, eval, kind, up, lo, ref;
-    } cases[] = {{0, 0, 0, 880, 5, 333},    {1, 6, 1, 1000, 870, 950}, {1, 7, 1, 100, 1, 40},
-                 {1, 0, 1, 880, 5, 333}, {2, 7, 1, 1000, 870, 950}, {3, 6, 1, 100, 1, 40}};
+    host->clearRequests();
     LateAnswerThenSilence();
     ASSERT_TRUE(PumpUntil([&] { return CountOrder(*host, ORD_ECHO) == 1; }, 1.0));
     SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 2);
-    adcCHA = 4321;
+    adcCHA = 4321, indexA = 0, indexB = 500; // before any live answer: the cursor's samples are 1..128
     static I during;
     for (int c : {PANEL_RAWCHART, PANEL_NORMCHART, PANEL_DATAGRAPH}) SetCtrlAttribute(panelHandle, c, Attr::Visible, c != PANEL_DATAGRAPH);
     QTimer::singleShot(800, [] { // while the live answer is waited for, the view is already the data view
@@ -301,9 +245,22 @@ TEST_F(LiveLoop, ScopeViewReadsTheBlocksAndBandOfItsSource) {
     EXPECT_EQ(Overlapping(*host), 0);
     EXPECT_EQ(during, I({0, 0, 1}));
     // The request's own words are not taken for live values; the blocks are still read.
-    EXPECT_EQ(I({adcCHA, yArrayA[7]}), I({4321, zep4sim::dataSample(0, 1, 7)}));
+    EXPECT_EQ(I({adcCHA, yArrayA[7], indexA, indexB}), I({4321, zep4sim::dataSample(0, 1, 7), 1, 128}));
     EXPECT_EQ(StatusText(), "Data[64] block received!");
+
+    // Graph source and evaluation mode -> the block kind read, the band, and the curves drawn
+    // (curves: A, B, upper, lower, reference).
     host->setFaults({});
+    const struct {
+        int source, eval, kind, up, lo, ref;
+    } cases[] = {{0, 0, 0, 880, 5, 333},    {1, 6, 1, 1000, 870, 950}, {1, 7, 1, 100, 1, 40},
+                 {1, 0, 1, 880, 5, 333}, {2, 7, 1, 1000, 870, 950}, {3, 6, 1, 100, 1, 40}};
+    const int thin = int(PlotStyle::ThinLine), fat = int(PlotStyle::FatLine), dash = int(PlotStyle::DashedLine);
+    const I up{thin, VAL_BLACK, 2}, lo{thin, VAL_BLACK, 3}, ref{dash, VAL_BLACK, 4}; // style, colour, curve
+    const std::vector<I> plots[] = {{{fat, VAL_GREEN, 0}, {fat, VAL_BLUE, 1}},
+                                    {up, lo, {fat, VAL_RED, 0}, {fat, VAL_DK_GRAY, 1}, ref},
+                                    {up, lo, {fat, VAL_RED, 0}, ref},
+                                    {up, lo, {fat, VAL_DK_GRAY, 1}, ref}};
     for (const auto& c : cases) {
         const int n = int(&c - cases);
         SCOPED_TRACE(n);
@@ -311,6 +268,11 @@ TEST_F(LiveLoop, ScopeViewReadsTheBlocksAndBandOfItsSource) {
         evalmode = uint16_t(c.eval);
         upTHR = 880, loTHR = 5, valREF = 333; // no band of its own: this one is kept
         for (int i = 0; i < PNUM; ++i) pp[i] = uint16_t(40 + i);
+        SetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, -1, -1);
+        SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, "none");
+        SetAxisScalingMode(panelHandle, PANEL_DATAGRAPH, Axis::YLeft, AxisScaling::Manual, 3, 4);
+        SetAxisScalingMode(panelHandle, PANEL_DATAGRAPH, Axis::XBottom, AxisScaling::Manual, 5, 6);
+        onAnswer = [s = c.source](int) { Choose(panelHandle, PANEL_GRAPHSOURCE, s); }; // shows a chart again
         host->clearRequests();
         Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
         const auto r = host->requests();
@@ -319,7 +281,31 @@ TEST_F(LiveLoop, ScopeViewReadsTheBlocksAndBandOfItsSource) {
         for (int b = 0; b < 4; ++b)
             EXPECT_EQ(I({r[b + 1].order, r[b + 1].words[0], r[b + 1].words[1]}), I({ORD_DATA64, 64 * b, c.kind}));
         EXPECT_EQ(I({upArray[0], loArray[64], refArray[127]}), I({c.up, c.lo, c.ref}));
-        EXPECT_EQ(Val(PANEL_ADCA), zep4sim::liveWords(n + 1, tolerance)[2]); // the live answer came
+        // The live answer came; the charts give way, and the two displays show the minima.
+        const auto live = zep4sim::liveWords(n + 2, tolerance); // after the two left unanswered
+        EXPECT_EQ(I({Val(PANEL_ADCA), Val(PANEL_VALUEA), Val(PANEL_VALUEB), Attrib(PANEL_RAWCHART, Attr::Visible),
+                     Attrib(PANEL_NORMCHART, Attr::Visible)}),
+                  I({live[2], live[8], live[9], 0, 0}));
+        V curves[5] = {{}, {}, V(128, c.up), V(128, c.lo), V(128, c.ref)};
+        for (int i = 0; i < 128; ++i)
+            for (int ch : {0, 1}) curves[ch].push_back(zep4sim::dataSample(ch, c.kind, i));
+        std::vector<GraphPlotInfo> got;
+        GetGraphPlots(panelHandle, PANEL_DATAGRAPH, got);
+        ASSERT_EQ(got.size(), plots[c.source].size());
+        for (size_t p = 0; p < got.size(); ++p) {
+            const I& w = plots[c.source][p];
+            EXPECT_EQ(I({int(got[p].style), got[p].colour}), I({w[0], w[1]})) << p;
+            EXPECT_EQ(got[p].y, curves[w[2]]) << p;
+        }
+        std::string yName;
+        GetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, yName);
+        EXPECT_EQ(yName, c.source ? "NORM=1000*(A/Amax)" : "RAW-values / [ADC-units]");
+        EXPECT_EQ(Range(PANEL_DATAGRAPH, Axis::YLeft), (V{0, 1000}));
+        EXPECT_EQ(Range(PANEL_DATAGRAPH, Axis::XBottom), (V{1, 128}));
+        const int index = c.source == 3 ? live[15] : live[14];
+        V cursor(2);
+        GetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, cursor[0], cursor[1]);
+        EXPECT_EQ(cursor, (c.source ? V{double(index), curves[c.source == 3][index]} : V{-1, -1}));
     }
     host->setFaults(MakeFaults(&zep4sim::Faults::silentAfter, 4)); // live answer, 3 blocks
     Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);

