@@ -200,6 +200,7 @@ TEST_F(RecorderTest, StopButtonAndTheChooserDuringAndAfterARecording) {
     SetFileSelectHook([&](const FileSelectRequest& r, std::string& p) { return seen.push_back(r), p = answer, 1; });
     SetConfirmHook([&](const std::string&, const std::string& q) { return question = q, reply; });
     std::ofstream(next) << "another file, deleted when chosen\n";
+    SetCtrlAttribute(panelHandle, PANEL_RECLOCK, Attr::Dimmed, true); // as a recording leaves it
     {
         ExchangeHold other;
         stop_flag = 0;
