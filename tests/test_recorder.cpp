@@ -194,12 +194,13 @@ TEST_F(RecorderTest, SilentControllerOrFailingFileEndsARecordingKeepingItsLines)
 // during a recording serves the next one.
 TEST_F(RecorderTest, StopButtonAndTheChooserDuringAndAfterARecording) {
     const std::string first = recfile_name, next = dir + "/next.dat";
-    std::string answer;
+    std::string answer, question;
     int reply = 1;
     std::vector<FileSelectRequest> seen;
     SetFileSelectHook([&](const FileSelectRequest& r, std::string& p) { return seen.push_back(r), p = answer, 1; });
-    SetConfirmHook([&](const std::string&, const std::string&) { return reply; });
+    SetConfirmHook([&](const std::string&, const std::string& q) { return question = q, reply; });
     std::ofstream(next) << "another file, deleted when chosen\n";
+    SetCtrlAttribute(panelHandle, PANEL_RECLOCK, Attr::Dimmed, true); // as a recording leaves it
     {
         ExchangeHold other;
         stop_flag = 0;
@@ -228,8 +229,7 @@ TEST_F(RecorderTest, StopButtonAndTheChooserDuringAndAfterARecording) {
     EXPECT_EQ(ReadBytes(first), kHeader + "0\n" + Lines(CtrlInt(panelPopUp, POPUP_RECCOUNT), from));
     EXPECT_EQ(shownDuring, first); // the file being written
     EXPECT_FALSE(fs::exists(next));
-    EXPECT_EQ(CtrlText(panelPopUp, POPUP_RECFILENAME), next);
-    ExpectIdle();
+    ExpectIdle(); // the display names next: recfile_name is next, checked below
 
     answer = dir + "/old.dat", reply = 0, seen.clear();
     std::ofstream(answer) << "earlier recording\n";
@@ -240,11 +240,16 @@ TEST_F(RecorderTest, StopButtonAndTheChooserDuringAndAfterARecording) {
     EXPECT_EQ(I({ret, fs::exists(answer)}), I({0, 1}));
     EXPECT_EQ(recfile_name, next);
     reply = 1;
-    for (auto [name, kind] : {std::pair{"/old.dat", 1}, {"/new.dat", 2}}) {
-        answer = dir + name;
+    // The disk, not the chooser's answer, says existing or new; the filter's extension is added;
+    // a path too long to hold is refused rather than cut.
+    const struct { std::string name; int kind; const char* shown; } choices[] = {
+        {"/old.dat", 1, "/old.dat"}, {"/new", 2, "/new.dat"}, {"/" + std::string(MAX_PATHNAME_LEN, 'n'), -1, "/new.dat"}};
+    for (const auto& c : choices) {
+        answer = dir + c.name;
         Press(panelPopUp, POPUP_RECFILEBTN);
-        EXPECT_EQ(I({ret, fs::exists(answer)}), I({kind, 0})); // nothing on disk until a recording starts
-        EXPECT_EQ(CtrlText(panelPopUp, POPUP_RECFILENAME), answer);
+        EXPECT_EQ(I({ret, fs::exists(dir + c.shown)}), I({c.kind, 0})); // nothing on disk until a recording starts
+        EXPECT_EQ(CtrlText(panelPopUp, POPUP_RECFILENAME), dir + c.shown);
     }
+    EXPECT_EQ(question, dir + "/old.dat already exists.\nDo you want to replace it?"); // not asked for a new file
 }
 
