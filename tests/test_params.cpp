@@ -271,6 +271,9 @@ TEST_F(ParamsLink, GetTakesOnlyTheAnswerOfItsSet) {
         EXPECT_EQ(Vars(), vars);
         EXPECT_EQ(Controls(), shown);
     }
+    sim->setFaults(MakeFaults(&zep4sim::Faults::otherSet, true));
+    EXPECT_EQ(PushGET(RAM, 1), 0);
+    EXPECT_EQ(StatusText(), "Timeout-RS-232...");
 }
 
 // Send writes set 0, then set 1, of what the panels show; a Get right after waits for the last
