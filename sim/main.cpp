@@ -14,12 +14,16 @@ namespace {
 
 volatile std::sig_atomic_t quit = 0;
 void onSignal(int) { quit = 1; }
+volatile std::sig_atomic_t plugToggles = 0;
+void onPlugSignal(int) { plugToggles = plugToggles + 1; }
 
 void usage(std::FILE* to) {
     std::fputs(
         "usage: zep4-sim [options]\n"
         "Serves a simulated two-channel controller on a pseudo-terminal and prints its device\n"
-        "path on the first line. Runs until SIGINT or SIGTERM.\n"
+        "path on the first line. Runs until SIGINT or SIGTERM. SIGUSR1 pulls the line out\n"
+        "(a hang-up; the device and the link go away) and the next one plugs it back in,\n"
+        "printing the new device path.\n"
         "  --paced              bytes take their time on a 19200-baud line\n"
         "  --delay MS           pause between a request and its answer\n"
         "  --link PATH          put a symlink to the device at PATH (removed on exit)\n"
@@ -118,6 +122,10 @@ int main(int argc, char** argv) {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    struct sigaction plug{};
+    plug.sa_handler = onPlugSignal;
+    sigemptyset(&plug.sa_mask);
+    sigaction(SIGUSR1, &plug, nullptr);
 
     std::FILE* log = nullptr;
     if (!logPath.empty() && !(log = std::fopen(logPath.c_str(), "w"))) {
@@ -137,7 +145,22 @@ int main(int argc, char** argv) {
     sigset_t none;
     sigemptyset(&none);
     bool told = false;
+    bool unplugged = false;
+    int toggled = 0;
     while (!quit) {
+        for (; toggled != plugToggles; ++toggled) {
+            if (!unplugged) {
+                host.unplug();
+                std::fprintf(stderr, "zep4-sim: unplugged\n");
+                unplugged = true;
+            } else if (host.plugIn()) {
+                std::printf("%s\n", host.devicePath().c_str());
+                std::fflush(stdout);
+                unplugged = false;
+            } else {
+                std::fprintf(stderr, "zep4-sim: cannot plug the line back in\n");
+            }
+        }
         // Woken by the signal; the hang-up check only needs to be prompt enough for a person.
         timespec ts{0, 200000000L};
         nanosleep(&ts, nullptr);

@@ -288,4 +288,15 @@ void PtyHost::setAnswerDelay(double seconds) { d->engine.setAnswerDelay(seconds)
 
 bool PtyHost::hungUp() const { return d->hungUp; }
 
+void PtyHost::unplug() { stop(); }
+
+bool PtyHost::plugIn(const std::string& linkPath) {
+    stop();
+    if (!linkPath.empty()) d->options.linkPath = linkPath;
+    // Answers still due died with the old line.
+    d->out.clear();
+    d->lineFreeAt = 0;
+    return start();
+}
+
 } // namespace zep4sim

@@ -144,6 +144,11 @@ public:
     // The line was dropped by a hang-up fault: once the last answer has been read from the
     // line (or 0.5 s after it went out), the master closes and nothing more is served.
     bool hungUp() const;
+    // Pulls the line out as an unplugged adapter would: the other side sees a hang-up, and
+    // the device and the link path go away. The controller keeps its sets and requests.
+    void unplug();
+    // Plugs it back on a fresh pty, with a symlink at linkPath (empty: the one it had, if any).
+    bool plugIn(const std::string& linkPath = {});
 
 private:
     struct Impl;

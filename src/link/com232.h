@@ -91,5 +91,8 @@ void AnswerTaken();
 // filled for the next request, since the answer lands in pp.
 void WaitLineFree();
 
+// A line lost during an exchange is told when the exchange is over (its own text first).
+void ShowLineLostAfterExchange();
+
 // Shows a text on the main panel's status line.
 void ShowStatus(const char* text);

@@ -48,6 +48,7 @@ ExchangeHold::~ExchangeHold() {
     if (--exchange_busy > 0) return;
     for (const Starter& s : kStarters) Lock(s, false);
     for (const Starter& s : kStoppers) Lock(s, false);
+    ShowLineLostAfterExchange();
 }
 
 bool ExchangeBusy() { return exchange_busy > 0; }

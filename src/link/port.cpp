@@ -28,15 +28,62 @@ const char* ComErrorText(int code) {
     }
 }
 
+namespace {
+
+const char* const kLineLost = "RS-232 line lost - waiting for the device ...";
+bool lostUnshown; // the line went away during an exchange, which has the last word first
+
+// Opened without flow control; the line check flushes both queues before its request.
+int OpenLine(int port) {
+    const int r = OpenComConfig(port, "", 19200, 0, 8, 1, 4096, 4096);
+    if (r < 0) return r;
+    SetComTime(port, 2.0);
+    InstallComCallback(port, eventMask, FRAME_LEN, sync, RX_Receive_Function, nullptr);
+    return r;
+}
+
+int LineLost(int port) {
+    if (port != com) return 0;
+    if (ExchangeBusy())
+        lostUnshown = true;
+    else
+        ShowStatus(kLineLost);
+    return 1;
+}
+
+// The device is back: opened and checked as a port change does it, but the sets are not
+// fetched (the panels may hold edits not sent yet), and nothing that ran starts again.
+int LineBack(int port) {
+    if (ExchangeBusy()) return 0; // at the next look
+    ExchangeHold hold;
+    lostUnshown = false;
+    ShowStatus("Init COM-Port ...");
+    const int r = OpenLine(port);
+    if (r < 0) {
+        ShowStatus(kLineLost);
+        return 0;
+    }
+    com = port;
+    SetCtrlVal(panelHandle, PANEL_DROPDCOM, com);
+    if (CheckComLine(port) == 1) ShowStatus("Echo Check - Line Ok! Get fetches the parameters.");
+    return 1;
+}
+
+} // namespace
+
+void ShowLineLostAfterExchange() {
+    if (!lostUnshown) return;
+    lostUnshown = false;
+    if (ComAwaited() == com) ShowStatus(kLineLost);
+}
+
 void InitRS232(int port) {
     ExchangeHold hold;
-    const int r = OpenComConfig(port, "", 19200, 0, 8, 1, 4096, 4096);
+    SetComReplug(LineLost, LineBack);
+    const int r = OpenLine(port);
     if (r < 0) {
         CopyText(szStatus, ComErrorText(r));
     } else {
-        // Opened without flow control; the line check flushes both queues before its request.
-        SetComTime(port, 2.0);
-        InstallComCallback(port, eventMask, FRAME_LEN, sync, RX_Receive_Function, nullptr);
         if (CheckComLine(port) == 1) {
             target = RAM;
             ShowTarget();

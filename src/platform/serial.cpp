@@ -51,6 +51,8 @@ struct Port {
     qint64 lastSeen = 0;       // bytes waiting (read or not) when last looked at
     QTimer* recheck = nullptr; // while it runs, Qt does not watch the line; owned by sp. Each
                                // look restarts or stops it
+    std::string device;        // what to wait for if the device goes away: its path ...
+    QString serialNumber;      // ... or its USB serial number, where the system gives one
 };
 
 std::map<int, Port>& ports() {
@@ -140,13 +142,18 @@ void dropDevice(Port& p) {
 // A hung-up line reports read errors again and again; only a hang-up closes the port.
 bool lineHungUp(const Port& p) { return LineHungUp(*p.sp, p.wake); }
 
+void awaitDevice(int port, const Port& p);
+
 // Closes a port whose device vanished, from our own code (never from inside a Qt signal).
 bool reapIfDead(int port) {
     Port* p = openPort(port);
     if (!p) return true;
     if (p->dead) {
         // Inside the notification we are inside the port's readyRead: deliver() reaps it later.
-        if (!p->delivering) dropDevice(*p);
+        if (!p->delivering) {
+            awaitDevice(port, *p);
+            dropDevice(*p);
+        }
         return true;
     }
     return false;
@@ -228,6 +235,80 @@ private:
 
 int remainingMs(const QDeadlineTimer& deadline) {
     return static_cast<int>(std::max<qint64>(0, deadline.remainingTime()));
+}
+
+// The device of a port that went away, looked for once a second until it is back, another
+// port is opened or this one is closed. Nothing is looked for while a port is open.
+struct Awaited {
+    int port = 0; // 0: nothing awaited
+    std::string device;
+    QString serialNumber;
+    QTimer* look = nullptr;
+    bool inBack = false; // the back handler runs (it may pump events)
+};
+Awaited& awaited() {
+    static Awaited a;
+    return a;
+}
+ComReplugPtr onLost, onBack;
+
+void endWaiting() {
+    Awaited& a = awaited();
+    a.port = 0;
+    if (a.look) a.look->stop();
+}
+
+// The number under which the awaited device is there now (0: not there): its path, or a port
+// of the same serial number.
+int awaitedNumber() {
+    const Awaited& a = awaited();
+    std::string dev;
+    if (QFileInfo::exists(QString::fromStdString(a.device))) dev = a.device;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        if (!dev.empty()) break;
+        if (info.systemLocation().toStdString() == a.device ||
+            (!a.serialNumber.isEmpty() && info.serialNumber() == a.serialNumber))
+            dev = info.systemLocation().toStdString();
+    }
+    if (dev.empty()) return 0;
+    for (const SerialPortEntry& e : ListSerialPorts())
+        if (e.device == dev) return e.number;
+    return 0;
+}
+
+void lookForDevice() {
+    Awaited& a = awaited();
+    if (!a.port || a.inBack) return;
+    const int number = awaitedNumber();
+    if (!number) return;
+    const Awaited before = a;
+    a.inBack = true;
+    const bool opened = onBack(number); // a failed open may have ended the waiting: not so
+    a = before;
+    if (opened)
+        endWaiting();
+    else if (!a.look->isActive())
+        a.look->start();
+}
+
+void awaitDevice(int port, const Port& p) {
+    if (!onBack || !QCoreApplication::instance()) return;
+    Awaited& a = awaited();
+    a.port = port;
+    a.device = p.device;
+    a.serialNumber = p.serialNumber;
+    if (!a.look) {
+        a.look = new QTimer(queueContext());
+        a.look->setInterval(1000);
+        QObject::connect(a.look, &QTimer::timeout, queueContext(), lookForDevice);
+    }
+    a.look->start();
+    // Told from the event loop: we may be inside a direct call of the caller's exchange.
+    QMetaObject::invokeMethod(
+        queueContext(), [port] {
+            if (onLost && awaited().port == port) onLost(port);
+        },
+        Qt::QueuedConnection);
 }
 
 std::vector<std::string> envPorts() {
@@ -317,9 +398,12 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
         return kRS_CannotOpenPort;
     }
 
+    endWaiting();
     Port& p = ports()[port];
     p = Port{};
     p.sp = sp;
+    p.device = entry->device;
+    p.serialNumber = QSerialPortInfo(*sp).serialNumber();
     p.generation = nextGeneration();
     const unsigned gen = p.generation;
     LineOpened(*sp, QString::fromStdString(entry->device), p.wake);
@@ -475,8 +559,16 @@ int GetComWatch(int port, ComWatch* watch) {
 
 // The port's entry stays, without a device, until the number is opened again.
 int CloseCom(int port) {
+    if (awaited().port == port) endWaiting();
     Port* p = openPort(port);
     if (!p) return kRS_PortNotOpen;
     dropDevice(*p);
     return 0;
 }
+
+void SetComReplug(ComReplugPtr lost, ComReplugPtr back) {
+    onLost = lost;
+    onBack = back;
+}
+
+int ComAwaited() { return awaited().port; }

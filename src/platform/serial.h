@@ -51,6 +51,17 @@ int ComRd(int port, char* buffer, int count);
 int GetInQLen(int port);
 int CloseCom(int port);
 
+// When an open port's device goes away, the port is closed at once and its device is awaited:
+// the same path, or the same USB serial number where the system gives one, looked for once a
+// second. lost(port) is then called from the event loop; back(number) when the device is there
+// again (number: the port it is now), and it answers whether it opened it (0: ask again at the
+// next look). Opening a port, or closing the awaited one, ends the waiting. Nothing is awaited
+// before the handlers are set.
+using ComReplugPtr = int (*)(int port);
+void SetComReplug(ComReplugPtr lost, ComReplugPtr back);
+// The port whose device is awaited, 0 for none.
+int ComAwaited();
+
 // How the program waits for the receive notification's bytes now: whether Qt watches the line
 // for input, and in how many ms the program looks again while it does not (-1: no look due).
 struct ComWatch {
