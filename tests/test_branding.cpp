@@ -2,6 +2,7 @@
 // Branding: what each brand puts at the top of the main panel, and the logo bitmaps.
 
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QLabel>
 
@@ -96,6 +97,41 @@ TEST(Branding, EachBrandGivesItsBandLogoAndTextLines) {
         EXPECT_TRUE(Apply(brand).empty()) << brand;
         EXPECT_EQ(AttrOf(PANEL_BRANDBAND, Attr::FrameColor), 0x123456) << brand;
         EXPECT_EQ(AttrOf(PANEL_LOGO, Attr::Top), 7) << brand;
+    }
+}
+
+// No text of any brand runs into another or into the logo, at 96 dpi and at 144 (the same
+// places, glyphs drawn at 1.5 times the pixels).
+TEST(Branding, NoTextRunsIntoAnother) {
+    ResetFrontEnd();
+    QWidget* panel = PanelWidget(panelHandle);
+    auto* logo = panel->findChild<QLabel*>("PANEL_LOGO");
+    for (int dpi : {96, 144}) {
+        QImage device(1, 1, QImage::Format_RGB32);
+        device.setDotsPerMeterX(qRound(dpi / 0.0254)), device.setDotsPerMeterY(qRound(dpi / 0.0254));
+        for (int brand : {0, 1, 2, 3, 4, 6}) {
+            const std::size_t before = GetNewCtrls(panelHandle).size();
+            SetCtrlAttribute(panelHandle, PANEL_LOGO, Attr::Visible, 1); // brands only ever hide it
+            ShowLogo(brand);
+            const std::vector<int> all = GetNewCtrls(panelHandle);
+            std::vector<std::pair<std::string, QRectF>> boxes;
+            if (AttrOf(PANEL_LOGO, Attr::Visible)) boxes.push_back({"logo", QRectF(logo->geometry())});
+            for (std::size_t i = before; i < all.size(); ++i) {
+                auto* l = panel->findChild<QLabel*>(QString("NEWCTRL_%1").arg(all[i]));
+                ASSERT_NE(l, nullptr);
+                const QFontMetricsF fm(l->font(), &device);
+                const double scale = 96.0 / dpi;
+                // The ink of the text, from its baseline.
+                const QRectF ink = fm.tightBoundingRect(l->text());
+                const QPointF at = l->mapTo(panel, l->contentsRect().topLeft()) + QPointF(0, fm.ascent() * scale);
+                boxes.push_back({l->text().toStdString(),
+                                 QRectF(at + ink.topLeft() * scale, ink.size() * scale)});
+            }
+            for (std::size_t i = 0; i < boxes.size(); ++i)
+                for (std::size_t j = i + 1; j < boxes.size(); ++j)
+                    EXPECT_FALSE(boxes[i].second.intersects(boxes[j].second))
+                        << "brand " << brand << " at " << dpi << " dpi: " << boxes[i].first << " and " << boxes[j].first;
+        }
     }
 }
 
