@@ -195,6 +195,7 @@ void BuildMain(int panel) {
     SetAxisScalingMode(panel, PANEL_NORMCHART, Axis::YLeft, AxisScaling::Manual, 0, 1000);
     SetCtrlAttribute(panel, PANEL_RAWCHART, Attr::Visible, false); // graph source 2 shows the band view
     SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, false);
+    for (int chart : {PANEL_RAWCHART, PANEL_NORMCHART, PANEL_DATAGRAPH}) SetPictureMenu(panel, chart, SaveChartPicture);
 
     auto* vals = new QGridLayout;
     vals->addWidget(new QLabel("CH-A"), 1, 0);

@@ -68,6 +68,7 @@ int CC_DropDCom(int panel, int control, int event, void* callbackData, int event
 const char* ComErrorText(int code);
 
 // Firmware text, data block, info block.
+extern char szFirmware[68]; // the open port's controller's, as last read ("" before)
 int GetVERSIONInfo();
 int ReadData64(int start, int kind, int code);
 int SendInfoBlockToFlash(int first, int second);

@@ -31,6 +31,8 @@ int ReadWaiting(int n) {
 
 } // namespace
 
+char szFirmware[68];
+
 int GetVERSIONInfo() {
     WaitLineFree();
     // The text is read directly, which holds the receive notification back meanwhile.
@@ -58,6 +60,7 @@ int GetVERSIONInfo() {
         // The text ends at its first zero, or at the end of the 72 bytes; szStatus keeps 67
         // characters of it.
         CopyText(szStatus, std::string(szReadBuf, strnlen(szReadBuf, FIRMWARE_LEN)).c_str());
+        CopyText(szFirmware, szStatus);
     } else if (n > FIRMWARE_LEN) {
         // More than the text: something else shared the line, so the text cannot be trusted.
         CopyText(szStatus, "Error reading firmware-info!");

@@ -80,6 +80,7 @@ void ShowLineLostAfterExchange() {
 void InitRS232(int port) {
     ExchangeHold hold;
     SetComReplug(LineLost, LineBack);
+    szFirmware[0] = '\0'; // another controller may answer now
     const int r = OpenLine(port);
     if (r < 0) {
         CopyText(szStatus, ComErrorText(r));

@@ -48,6 +48,10 @@ void PlotNORMValues(double* history);
 int Shift(const double* input, int n, int k, double* output);
 int Copy1D(const double* input, int n, double* output);
 
+// "Save picture…" of a chart or the scope view: the file chooser, then the picture with the
+// time and the firmware text in it.
+void SaveChartPicture(int panel, int control);
+
 // Scope view.
 int CC_BTNData(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 void PlotDATACurve(const uint16_t* curveA, const uint16_t* curveB, const uint16_t* upper,

@@ -79,8 +79,13 @@ void StripView::drawFrame() {
     const qreal dpr = devicePixelRatioF();
     frame_ = QPixmap(size() * dpr);
     frame_.setDevicePixelRatio(dpr);
-    frame_.fill(Qt::white);
     QPainter p(&frame_);
+    paintFrame(p, hasFocus());
+    frameStale_ = false;
+}
+
+void StripView::paintFrame(QPainter& p, bool focusMark) {
+    p.fillRect(rect(), Qt::white);
     const QFontMetrics fm = p.fontMetrics();
     const int labelW = std::max(fm.horizontalAdvance(Label(y0_)), fm.horizontalAdvance(Label(y1_)));
     const int left = 6 + (yTitle_.isEmpty() ? 0 : fm.height() + 4) + labelW + 6;
@@ -110,7 +115,40 @@ void StripView::drawFrame() {
         p.drawText(QRect(-plot_.height() / 2, 0, plot_.height(), fm.height()), Qt::AlignCenter, yTitle_);
         p.restore();
     }
-    frameStale_ = false;
+    if (focusMark) { // the keyboard is here: the context-menu key offers the picture
+        p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        p.drawRect(rect().adjusted(1, 1, -1, -1));
+    }
+}
+
+void StripView::focusInEvent(QFocusEvent* e) {
+    frameStale_ = true;
+    update();
+    QWidget::focusInEvent(e);
+}
+
+void StripView::focusOutEvent(QFocusEvent* e) {
+    frameStale_ = true;
+    update();
+    QWidget::focusOutEvent(e);
+}
+
+void StripView::paintPicture(QPainter& p) {
+    const QRect kept = plot_; // the widget's own frame was laid out for the screen's fonts
+    paintFrame(p, false);
+    p.save();
+    p.setClipRect(plot_.adjusted(1, 1, -1, -1));
+    for (const Line& line : lines_) {
+        QPolygonF points;
+        for (size_t k = 0; k < line.values.size(); ++k) {
+            const double v = line.values[k];
+            points << toPixel(static_cast<double>(k), std::isfinite(v) ? v : y0_);
+        }
+        p.setPen(QPen(Rgb(line.colour), kLineWidth));
+        p.drawPolyline(points);
+    }
+    p.restore();
+    plot_ = kept;
 }
 
 void StripView::paintEvent(QPaintEvent* e) {

@@ -5,6 +5,7 @@
 // 25 times a second; a general chart library lays out and paints much more than that needs.
 #pragma once
 
+#include <QPainter>
 #include <QPixmap>
 #include <QLineF>
 #include <QString>
@@ -26,10 +27,14 @@ public:
     void redrawLines();
     // What trace i shows now (empty when there is no such trace).
     std::vector<double> shown(int i) const;
+    // Draws the whole chart as it stands, frame and lines, on any device (a picture file).
+    void paintPicture(QPainter& p);
 
 protected:
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
 
 private:
     struct Line {
@@ -37,6 +42,7 @@ private:
         int colour = 0;
     };
     void drawFrame();
+    void paintFrame(QPainter& p, bool focusMark);
     QPointF toPixel(double x, double y) const;
 
     double x0_ = 0, x1_ = 100, y0_ = 0, y1_ = 100;

@@ -10,6 +10,7 @@
 #include "platform/ui_automation.h"
 #include "platform/ui_graph.h"
 #include "platform/ui_panels.h"
+#include "platform/ui_picture.h"
 #include "platform/ui_strip.h"
 #include "platform/ui_text.h"
 #include "platform/ui_values.h"
