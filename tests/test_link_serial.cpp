@@ -333,50 +333,6 @@ TEST_F(Pty, LineThatHangsUp) {
     EXPECT_LT(Timer() - t1, 1.0);
 }
 
-// A device that went away is awaited at its path: told once, looked for once a second, asked
-// again after a "not now"; taken back, or the awaited port closed, the waiting ends.
-I lost, backs;
-double firstBack, secondBack;
-TEST_F(Pty, DeviceThatWentAwayIsAwaited) {
-    const std::string link = "/tmp/zep4-await-" + std::to_string(::getpid());
-    auto plug = [&] {
-        HangUp();
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ::unlink(link.c_str());
-        ASSERT_EQ(::grantpt(master) + ::unlockpt(master) + ::symlink(::ptsname(master), link.c_str()), 0);
-    };
-    plug();
-    SetPort1(link);
-    ASSERT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 0, 0), 0);
-    SetComReplug([](int port) { return lost.push_back(port), 1; },
-                 [](int port) {
-                     (backs.empty() ? firstBack : secondBack) = Timer();
-                     backs.push_back(port);
-                     return int(backs.size() > 1); // not now, then taken
-                 });
-    lost.clear(), backs.clear();
-    HangUp();
-    EXPECT_TRUE(PumpUntil([] { return !lost.empty(); }, 1.0));
-    EXPECT_EQ(I({ComAwaited(), GetInQLen(1)}), I({1, kRS_PortNotOpen})); // closed at once
-    PumpFor(1.2);
-    EXPECT_TRUE(backs.empty());
-    plug();
-    EXPECT_TRUE(PumpUntil([] { return backs.size() == 2; }, 3.0));
-    PumpFor(1.2);
-    EXPECT_EQ(I({ComAwaited(), int(backs.size()), backs[0], lost.size() == 1 ? lost[0] : -1}), I({0, 2, 1, 1}));
-    EXPECT_GT(secondBack - firstBack, 0.9);
-    // Closing the awaited port ends the waiting.
-    ASSERT_EQ(OpenComConfig(1, "", 19200, 0, 8, 1, 0, 0), 0);
-    HangUp();
-    EXPECT_TRUE(PumpUntil([] { return ComAwaited() == 1; }, 1.0));
-    CloseCom(1);
-    plug();
-    PumpFor(1.2);
-    EXPECT_EQ(I({ComAwaited(), int(backs.size())}), I({0, 2}));
-    SetComReplug(nullptr, nullptr);
-    ::unlink(link.c_str());
-}
-
 TEST(LinkBuffers, DirectReadsNeverPassTheReceiveBuffer) {
     auto host = StartSim(WithFaults(MakeFaults(&zep4sim::Faults::noiseBytes, 1000))); // 1128- and 1072-byte answers
     StartFrontEnd();
