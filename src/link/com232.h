@@ -92,7 +92,7 @@ void AnswerTaken();
 // filled for the next request, since the answer lands in pp.
 void WaitLineFree();
 
-// A line lost during an exchange is told when the exchange is over (its own text first).
+// While the device of the port is awaited, the end of an exchange says so (after its own text).
 void ShowLineLostAfterExchange();
 
 // Shows a text on the main panel's status line.

@@ -31,7 +31,6 @@ const char* ComErrorText(int code) {
 namespace {
 
 const char* const kLineLost = "RS-232 line lost - waiting for the device ...";
-bool lostUnshown; // the line went away during an exchange, which has the last word first
 
 // Opened without flow control; the line check flushes both queues before its request.
 int OpenLine(int port) {
@@ -42,12 +41,10 @@ int OpenLine(int port) {
     return r;
 }
 
+// During an exchange the exchange has its say first; the hold's end tells the loss.
 int LineLost(int port) {
-    if (port != com) return 0;
-    if (ExchangeBusy())
-        lostUnshown = true;
-    else
-        ShowStatus(kLineLost);
+    if (port != com || ExchangeBusy()) return 0;
+    ShowStatus(kLineLost);
     return 1;
 }
 
@@ -56,7 +53,6 @@ int LineLost(int port) {
 int LineBack(int port) {
     if (ExchangeBusy()) return 0; // at the next look
     ExchangeHold hold;
-    lostUnshown = false;
     ShowStatus("Init COM-Port ...");
     const int r = OpenLine(port);
     if (r < 0) {
@@ -71,9 +67,8 @@ int LineBack(int port) {
 
 } // namespace
 
+// Whatever an exchange tried while the device is away, it is still awaited.
 void ShowLineLostAfterExchange() {
-    if (!lostUnshown) return;
-    lostUnshown = false;
     if (ComAwaited() == com) ShowStatus(kLineLost);
 }
 
