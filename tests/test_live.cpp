@@ -2,6 +2,8 @@
 // Live view: chart histories, what one plot puts on each chart and display, the scope view's
 // curves, and the live loop and the data blocks against the simulated controller.
 
+#include <QLabel>
+
 #include "support/harness.h"
 
 namespace {
@@ -128,6 +130,13 @@ TEST_F(LivePlot, PicturesOfTheBandChart) {
         ASSERT_EQ(png.size(), box * scale) << name;
         EXPECT_EQ(png.text("Title").toStdString() + "|" + png.text("Firmware").toStdString(), "NORM with tolerance band|FW-PIC 4.56");
         EXPECT_FALSE(png.text("Creation Time").isEmpty());
+        if (scale == 1) { // the title as shown
+            QLabel* title = chart->parentWidget()->findChild<QLabel*>();
+            QImage shown(title->size(), png.format());
+            shown.fill(Qt::white);
+            title->render(&shown, {}, {}, QWidget::DrawChildren);
+            EXPECT_EQ(png.copy(title->geometry()), shown);
+        }
         // Down the middle: upper band, value, reference, lower band; the value two pixels wide.
         std::vector<int> rows[3]; // dark green, red, black
         for (int y = 0; y < png.height(); ++y)

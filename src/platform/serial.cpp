@@ -237,8 +237,8 @@ int remainingMs(const QDeadlineTimer& deadline) {
     return static_cast<int>(std::max<qint64>(0, deadline.remainingTime()));
 }
 
-// The device of a port that went away, looked for once a second until it is back, another
-// port is opened or this one is closed. Nothing is looked for while a port is open.
+// The device of a port that went away, looked for once a second until it is taken back or the
+// port is closed. Nothing is looked for while a port is open.
 struct Awaited {
     int port = 0; // 0: nothing awaited
     std::string device;
@@ -398,7 +398,6 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
         return kRS_CannotOpenPort;
     }
 
-    endWaiting();
     Port& p = ports()[port];
     p = Port{};
     p.sp = sp;

@@ -55,8 +55,8 @@ int CloseCom(int port);
 // the same path, or the same USB serial number where the system gives one, looked for once a
 // second. lost(port) is then called from the event loop; back(number) when the device is there
 // again (number: the port it is now), and it answers whether it opened it (0: ask again at the
-// next look). Opening a port, or closing the awaited one, ends the waiting. Nothing is awaited
-// before the handlers are set.
+// next look). Taking it back, or closing the awaited port (as choosing another port does
+// first), ends the waiting. Nothing is awaited before the handlers are set.
 using ComReplugPtr = int (*)(int port);
 void SetComReplug(ComReplugPtr lost, ComReplugPtr back);
 // The port whose device is awaited, 0 for none.
