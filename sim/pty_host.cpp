@@ -293,9 +293,12 @@ void PtyHost::unplug() { stop(); }
 bool PtyHost::plugIn(const std::string& linkPath) {
     stop();
     if (!linkPath.empty()) d->options.linkPath = linkPath;
-    // Answers still due died with the old line.
+    // Answers still due died with the old line, and so did a hang-up fault's dropped line.
     d->out.clear();
     d->lineFreeAt = 0;
+    d->hangupPending = false;
+    d->hangupGraceEnd = -1;
+    d->hungUp = false;
     return start();
 }
 

@@ -147,7 +147,8 @@ public:
     // Pulls the line out as an unplugged adapter would: the other side sees a hang-up, and
     // the device and the link path go away. The controller keeps its sets and requests.
     void unplug();
-    // Plugs it back on a fresh pty, with a symlink at linkPath (empty: the one it had, if any).
+    // Plugs it back on a fresh pty, with a symlink at linkPath (empty: the one it had, if any);
+    // also after a hang-up fault.
     bool plugIn(const std::string& linkPath = {});
 
 private:
