@@ -2,6 +2,9 @@
 // Parameter set: words, variables and controls, mode texts, targets and the parameter file, and
 // the exchanges with the simulated controller.
 
+#include <csignal>
+#include <sys/resource.h>
+
 #include "support/harness.h"
 
 namespace fs = std::filesystem;
@@ -195,18 +198,27 @@ TEST_F(ParamsFile, FilesThatCannotBeUsedChangeNothing) {
         {PANEL_BTNGET, "letters", "12a " + full, "Parameter file not read: a value is not an unsigned number"},
         {PANEL_BTNGET, "too large", full.substr(0, 54) + "65536 " + full, "Parameter file not read: a value is above 65535"},
         {PANEL_BTNSEND, "no-such-dir/x", "", "Parameter file not written: cannot open the file"},
-        {PANEL_BTNSEND, "full", "", "Parameter file not written: write failed"}};
+        {PANEL_BTNSEND, "full", "", "Parameter file not written: write failed"},
+        {PANEL_BTNSEND, "earlier, then the disk full", "earlier\n", "Parameter file not written: write failed"}};
+    rlimit old{}, small{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    small = old, small.rlim_cur = 100; // less than a parameter file
+    auto handler = signal(SIGXFSZ, SIG_IGN);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path p = dir / (std::string(c.name) + ".cfg");
         if (!c.text.empty()) std::ofstream(p) << c.text;
         SetControls(300); // unsent edits: nothing came to replace them
         SetVars(400);
+        setrlimit(RLIMIT_FSIZE, &small);
         Transfer(c.button, p);
+        setrlimit(RLIMIT_FSIZE, &old);
+        if (!c.text.empty()) EXPECT_EQ(ReadBytes(p), c.text); // an earlier file stays as it was
         EXPECT_EQ(Vars(), Series(c.button == PANEL_BTNGET ? 400 : 300));
         EXPECT_EQ(Controls(), Series(300));
         EXPECT_EQ(StatusText(), c.status);
     }
+    signal(SIGXFSZ, handler);
 }
 
 // ---- With the simulated controller -------------------------------------------------------------
