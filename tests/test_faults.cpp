@@ -121,7 +121,7 @@ TEST(FaultMatrix, EveryOperationAgainstEveryFault) {
         {"run, answers just over the time-out", Op::Run, none, 2.2, "Timeout RS232-Line!"},
         {"run, line hangs up", Op::Run, Fault(&F::hangupAfter, S + 2), 0, "Timeout RS232-Line!"},
         {"data, answers in pieces", Op::Data, Split(2, 0.05), 0, "Data[64] block received!"},
-        {"data, silent", Op::Data, Flag(&F::silent), 0, "Data view incomplete: 4 of 4 blocks missing!", -1, 9},
+        {"data, silent", Op::Data, Flag(&F::silent), 0, "Data view incomplete: 4 of 4 blocks missing (CH-A 0-63, CH-A 64-127, CH-B 0-63, CH-B 64-127)!"},
         // Recording: interval 0, five samples.
         {"record, line hangs up", Op::Record, Fault(&F::hangupAfter, S + 2), 0, "Timeout RS232-Line!", 2},
         {"record, answers just under the time-out", Op::Record, none, 1.3, "Line Ok!", 5, 9},

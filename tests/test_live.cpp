@@ -217,6 +217,12 @@ TEST_F(LiveLoop, EachAnswerPlottedOnceUntilStopAndEveryRequestCarriesSetZero) {
     }
     PumpFor(0.1);
     EXPECT_TRUE(host->requests().empty());
+
+    onAnswer = nullptr; // a Stop while Run waits for the line ends the run before it starts
+    LateAnswerThenSilence();
+    QTimer::singleShot(100, [] { Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT); });
+    Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+    EXPECT_EQ(CountOrder(*host, ORD_LIVE), 0);
 }
 
 // A controller that leaves live requests unanswered, a late answer still due before each: the
@@ -307,7 +313,27 @@ TEST_F(LiveLoop, SilentControllerEndsTheRunAndScopeViewDrawsTheBlocksOfItsSource
         GetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, cursor[0], cursor[1]);
         EXPECT_EQ(cursor, (c.source ? V{double(index), curves[c.source == 3][index]} : V{-1, -1}));
     }
-    host->setFaults(MakeFaults(&zep4sim::Faults::silentAfter, 4)); // live answer, 3 blocks
+    // A block that does not come ends the reads: its late answer would pass for the next block.
+    zep4sim::Faults late;
+    late.lateOrders = {ORD_DATA64}, late.lateSeconds = 1.6;
+    const struct { zep4sim::Faults faults; int blocks; const char* status; } ends[] = {
+        {MakeFaults(&zep4sim::Faults::silentAfter, 4), 4, "Data view incomplete: 1 of 4 blocks missing (CH-B 64-127)!"},
+        {late, 1, "Data view incomplete: 4 of 4 blocks missing (CH-A 0-63, CH-A 64-127, CH-B 0-63, CH-B 64-127)!"}};
+    for (const auto& e : ends) {
+        host->setFaults(e.faults);
+        host->clearRequests();
+        Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
+        EXPECT_EQ(CountOrder(*host, ORD_DATA64), e.blocks);
+        EXPECT_EQ(StatusText(), e.status);
+    }
+    // A close while the live answer is awaited ends the view without its blocks, then the port.
+    PumpFor(0.5);
+    host->setFaults({});
+    host->setAnswerDelay(0.3);
+    host->clearRequests();
+    QTimer::singleShot(100, [] { CallPanelCallback(panelHandle, EVENT_CLOSE); });
+    const double t1 = Timer();
     Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
-    EXPECT_EQ(StatusText(), "Data view incomplete: 1 of 4 blocks missing!");
+    EXPECT_LT(Timer() - t1, 1.0); // not the blocks' time-outs on a closed port
+    EXPECT_EQ(I({CountOrder(*host, ORD_DATA64), ComWrt(com, "x", 1)}), I({0, kRS_PortNotOpen}));
 }
