@@ -174,8 +174,7 @@ TEST_F(Link, LineCheckInfoBlockAndPortChange) {
     EXPECT_EQ(com, 1);
     SetCtrlVal(panelHandle, PANEL_DROPDCOM, 1);
     for (int again : {0, 1}) { // one line check per choice, also of the port in use
-        host->clearRequests();
-        Choose(panelHandle, PANEL_DROPDCOM, 2);
+        host->clearRequests(), Choose(panelHandle, PANEL_DROPDCOM, 2);
         EXPECT_EQ(Orders(*host), I({ORD_ECHO, ORD_READ_RAM, ORD_READ_RAM, ORD_VERSION})) << again;
     }
     EXPECT_EQ(com, 2);
