@@ -130,7 +130,11 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
     SetCtrlVal(panelPopUp, POPUP_RECPROGRESS, 0);
 
     bool endedItself = false;
-    {
+    // A file that cannot be written ends the recording at once; an empty append changes no byte.
+    if (ArrayToFile(recActivePath, "", 0, FileAction::Append) != kFile_Ok) {
+        ShowRecordFileError(recActivePath);
+        stop_flag = 1;
+    } else {
         rx_flag = 0; // only this recording's answers count
         if (samples > 0) { // nothing to record: no request, and no answer left on the line
             CopyVarsToPP(0);
