@@ -106,7 +106,6 @@ TEST(FaultMatrix, EveryOperationAgainstEveryFault) {
         {"get RAM, answers in pieces", Op::GetRam, Split(4, 0.1), 0, kReceived},
         {"get RAM, answers just under the time-out", Op::GetRam, none, 1.3, kReceived},
         {"get RAM, line hangs up after set 0", Op::GetRam, Fault(&F::hangupAfter, S + 1), 0, kNoSetB},
-        {"send RAM, silent", Op::SendRam, Flag(&F::silent), 0, "Transmit para Ok!"},
         {"send EEPROM, short answers", Op::SendEeprom, Fault(&F::shortBy, 5), 0, "Transmit para Ok!"},
         {"send EEPROM with noise, then get", Op::SendThenGet, Fault(&F::noiseBytes, 3), 0, kNeither},
         {"teach, fetch silent", Op::Teach, Fault(&F::silentAfter, 1), 0, "Timeout RS-232!!"},

@@ -203,13 +203,13 @@ TEST_F(LiveLoop, EachAnswerPlottedOnceUntilStopAndEveryRequestCarriesSetZero) {
     EXPECT_EQ(StatusText(), "Line Ok!");
     EXPECT_EQ(I({stop_flag, Attrib(PANEL_BTNRUN), Attrib(PANEL_BTNDATA)}), I({1, 0, 0}));
 
-    // Run and Stop act on their commit only, and neither inside another exchange.
+    // Run, Data and Stop act on their commit only, and none inside another exchange.
     host->clearRequests();
     onAnswer = [](int) { stop_flag = 1; }; // ends a run that should not have started
-    Event(panelHandle, PANEL_BTNRUN, EVENT_LEFT_CLICK);
+    for (int button : {PANEL_BTNRUN, PANEL_BTNDATA}) Event(panelHandle, button, EVENT_LEFT_CLICK);
     {
         ExchangeHold other;
-        Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+        for (int button : {PANEL_BTNRUN, PANEL_BTNDATA}) Event(panelHandle, button, EVENT_COMMIT);
         stop_flag = 0, arrayRAW[5] = 9;
         Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
         Event(panelHandle, PANEL_BTNSTOP, EVENT_LEFT_CLICK);
