@@ -314,12 +314,12 @@ TEST(Exchanges, RandomClickingKeepsTheLineToOneExchange) {
 
 // The whole program against the simulated controller: start-up opens the line; the popup's
 // close hides it and releases its toggle, and it comes back as it was; the live loop runs, and
-// closing the main panel in the middle of it lets go of the port, ends the loop at once (not at
-// its time-out) and the program with 0.
+// closing the main panel in the middle of it ends the loop at once (not at its time-out), then
+// lets go of the port and ends the program with 0.
 TEST(Program, PanelsClosingAndTheMainOneClosedDuringALiveRunEndsWithZero) {
     auto sim = StartSim(zep4sim::Options());
     std::string afterRun;
-    I afterClose; // the stop flag and a write on the port
+    I afterClose; // the stop flag, then whether the port is open, during the run and after it
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         QWidget* w = PanelWidget(panelHandle);
@@ -336,16 +336,17 @@ TEST(Program, PanelsClosingAndTheMainOneClosedDuringALiveRunEndsWithZero) {
         EXPECT_EQ(I({popup->isVisible(), CtrlInt(panelPopUp, POPUP_HOLD)}), I({1, 321}));
         QTimer::singleShot(600, [&] {
             ClosePanelWindow(panelHandle);
-            afterClose = {stop_flag, ComWrt(com, "x", 1)};
+            afterClose = {stop_flag, ComWrt(com, "", 0)};
         });
         Press(panelHandle, PANEL_BTNRUN); // the live loop runs in here until stopped
         afterRun = StatusText();
+        afterClose.push_back(ComWrt(com, "", 0));
     });
     poll.start(20);
     proj_dir[0] = '\0'; // start-up finds the program's directory itself
     EXPECT_EQ(WinMain(0, nullptr), 0);
     EXPECT_EQ(afterRun, "Line Ok!"); // a loop that timed out would say so; empty: never started
-    EXPECT_EQ(afterClose, I({1, kRS_PortNotOpen}));
+    EXPECT_EQ(afterClose, I({1, 0, kRS_PortNotOpen}));
     EXPECT_GE(CountOrder(*sim, ORD_LIVE), 3);
     EXPECT_EQ(std::string(recfile_name), (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "KVexRecord.dat").string());
     EXPECT_EQ(PanelWidget(panelHandle), PanelWidget(panelPopUp)); // both discarded on the way out: null

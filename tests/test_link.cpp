@@ -170,10 +170,13 @@ TEST_F(Link, LineCheckInfoBlockAndPortChange) {
     }
     EXPECT_EQ(I({com, CtrlInt(panelHandle, PANEL_DROPDCOM)}), I({1, 1}));
     SetCtrlVal(panelHandle, PANEL_DROPDCOM, 2);
-    Event(panelHandle, PANEL_DROPDCOM, EVENT_LEFT_CLICK); // neither commit nor a new value
+    Event(panelHandle, PANEL_DROPDCOM, EVENT_VAL_CHANGED); // the commit of the choice follows
     EXPECT_EQ(com, 1);
     SetCtrlVal(panelHandle, PANEL_DROPDCOM, 1);
-    Choose(panelHandle, PANEL_DROPDCOM, 2);
+    for (int again : {0, 1}) { // one line check per choice, also of the port in use
+        host->clearRequests(), Choose(panelHandle, PANEL_DROPDCOM, 2);
+        EXPECT_EQ(Orders(*host), I({ORD_ECHO, ORD_READ_RAM, ORD_READ_RAM, ORD_VERSION})) << again;
+    }
     EXPECT_EQ(com, 2);
     EXPECT_EQ(StatusText(), kFirmware);
     EXPECT_EQ(ComWrt(1, "x", 1), kRS_PortNotOpen);
@@ -191,7 +194,9 @@ TEST_F(Link, FirmwareTextsThenAHangUp) {
         Up(o);
         EXPECT_EQ(StatusText(), o.firmwareText.substr(0, 67)) << noZero;
     }
-    Up(WithFaults(MakeFaults(&F::overlongBy, 2))); // more than the text on the line is no text
+    o = WithFaults(MakeFaults(&F::overlongBy, 2)); // more than the text on the line is no text,
+    o.paced = true;                                // also while the rest is on its way
+    Up(o);
     EXPECT_EQ(StatusText(), "Error reading firmware-info!");
 
     EXPECT_LT(CpuShare([&] { Up(WithFaults(MakeFaults(&F::silentOrders, std::set<int>{ORD_VERSION}))); }), 0.5);
@@ -205,6 +210,8 @@ TEST_F(Link, FirmwareTextsThenAHangUp) {
     EXPECT_TRUE(PumpUntil([&] { return host->hungUp(); }, 1.0));
     EXPECT_EQ(I({ComWrt(com, szWriteBuf, FRAME_LEN), CheckComLine(com), GetVERSIONInfo()}), I({kRS_PortNotOpen, 0, 0}));
     EXPECT_EQ(StatusText(), "Timeout - reading firmware info!");
+    SendRequest(ORD_READ_RAM); // a request never written keeps nobody waiting
+    EXPECT_LT(LineFreeAfter(), 0.2);
 }
 
 TEST_F(Link, DataBlocks) {
@@ -238,11 +245,17 @@ TEST_F(Link, DataBlocks) {
         EXPECT_LT(LineFreeAfter(), 0.2); // answered: the next request need not wait
     }
 
-    host->setFaults(MakeFaults(&F::overlongBy, 2)); // only its own place is cleared
+    // More than a block is no block, also at the line rate with the rest still on its way; only
+    // its own place is cleared.
+    zep4sim::Options paced = WithFaults(MakeFaults(&F::overlongBy, 2));
+    paced.paced = true;
+    Up(paced);
+    InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
+    std::fill(yArrayA, yArrayA + 256, uint16_t{9999});
+    std::fill(yArrayB, yArrayB + 256, uint16_t{9999});
     EXPECT_EQ(ReadData64(64, 1, ORD_DATA64), 0);
     EXPECT_EQ(StatusText(), "Data[64] block too long - dropped!");
-    EXPECT_EQ(I({yArrayA[63], yArrayA[64], yArrayA[127], yArrayB[64]}),
-              I({before[63], 0, 0, zep4sim::dataSample(1, 1, 64)}));
+    EXPECT_EQ(I({yArrayA[63], yArrayA[64], yArrayA[127], yArrayB[64]}), I({9999, 0, 0, 9999}));
     host->setFaults(MakeFaults(&F::silentOrders, std::set<int>{ORD_DATA64}));
     EXPECT_LT(CpuShare([] { EXPECT_EQ(ReadData64(0, 0, ORD_DATA64), 0); }), 0.5);
     EXPECT_EQ(StatusText(), "Timeout-RS-232 while reading 64 data-words!");
@@ -293,7 +306,8 @@ TEST_F(Link, ReceivePathAndAnswerWaits) {
 TEST_F(Link, OneExchangeAtATime) {
     Up();
     const int mainControls[] = {PANEL_BTNRUN,      PANEL_BTNDATA,       PANEL_BTNSEND,  PANEL_BTNGET, PANEL_BUTTONTEACH,
-                                PANEL_BUTTONRESET, PANEL_BUTTONREFRESH, PANEL_DROPDCOM, PANEL_BTNSTOP};
+                                PANEL_BUTTONRESET, PANEL_BUTTONREFRESH, PANEL_DROPDCOM, PANEL_BTNSTOP,
+                                PANEL_RBTRAM,      PANEL_RBTEEPROM,     PANEL_RBTFILE};
     auto state = [&] {
         I s = {ExchangeBusy(), StopHeld()};
         for (int control : mainControls) s.push_back(CtrlAttr(panelHandle, control, Attr::Locked));
@@ -301,8 +315,8 @@ TEST_F(Link, OneExchangeAtATime) {
         return s;
     };
     for (bool stoppable : {false, true}) {
-        I held(13, 1);
-        held[1] = held[10] = held[12] = !stoppable; // Stop and the recording's stop
+        I held(16, 1);
+        held[1] = held[10] = held[15] = !stoppable; // Stop and the recording's stop
         {
             ExchangeHold outer(stoppable);
             {
@@ -311,7 +325,7 @@ TEST_F(Link, OneExchangeAtATime) {
             }
             EXPECT_EQ(state(), held) << stoppable;
         }
-        EXPECT_EQ(state(), I(13, 0)) << stoppable;
+        EXPECT_EQ(state(), I(16, 0)) << stoppable;
     }
     const struct {
         double delay, limit;

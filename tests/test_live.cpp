@@ -260,13 +260,13 @@ TEST_F(LiveLoop, EachAnswerPlottedOnceUntilStopAndEveryRequestCarriesSetZero) {
     EXPECT_EQ(StatusText(), "Line Ok!");
     EXPECT_EQ(I({stop_flag, Attrib(PANEL_BTNRUN), Attrib(PANEL_BTNDATA)}), I({1, 0, 0}));
 
-    // Run and Stop act on their commit only, and neither inside another exchange.
+    // Run, Data and Stop act on their commit only, and none inside another exchange.
     host->clearRequests();
     onAnswer = [](int) { stop_flag = 1; }; // ends a run that should not have started
-    Event(panelHandle, PANEL_BTNRUN, EVENT_LEFT_CLICK);
+    for (int button : {PANEL_BTNRUN, PANEL_BTNDATA}) Event(panelHandle, button, EVENT_LEFT_CLICK);
     {
         ExchangeHold other;
-        Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+        for (int button : {PANEL_BTNRUN, PANEL_BTNDATA}) Event(panelHandle, button, EVENT_COMMIT);
         stop_flag = 0, arrayRAW[5] = 9;
         Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
         Event(panelHandle, PANEL_BTNSTOP, EVENT_LEFT_CLICK);
@@ -274,6 +274,12 @@ TEST_F(LiveLoop, EachAnswerPlottedOnceUntilStopAndEveryRequestCarriesSetZero) {
     }
     PumpFor(0.1);
     EXPECT_TRUE(host->requests().empty());
+
+    onAnswer = nullptr; // a Stop while Run waits for the line ends the run before it starts
+    LateAnswerThenSilence();
+    QTimer::singleShot(100, [] { Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT); });
+    Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+    EXPECT_EQ(CountOrder(*host, ORD_LIVE), 0);
 }
 
 // A controller that leaves live requests unanswered, a late answer still due before each: the
@@ -364,7 +370,22 @@ TEST_F(LiveLoop, SilentControllerEndsTheRunAndScopeViewDrawsTheBlocksOfItsSource
         GetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, cursor[0], cursor[1]);
         EXPECT_EQ(cursor, (c.source ? V{double(index), curves[c.source == 3][index]} : V{-1, -1}));
     }
-    host->setFaults(MakeFaults(&zep4sim::Faults::silentAfter, 4)); // live answer, 3 blocks
-    Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
-    EXPECT_EQ(StatusText(), "Data view incomplete: 1 of 4 blocks missing!");
+    // A block that does not come ends the reads (its late answer would pass for the next one);
+    // a close while the live answer is awaited ends the view before them, then the port.
+    zep4sim::Faults late;
+    late.lateOrders = {ORD_DATA64}, late.lateSeconds = 1.6;
+    const std::string all = "4 of 4 blocks missing (CH-A 0-63, CH-A 64-127, CH-B 0-63, CH-B 64-127)!";
+    const struct { zep4sim::Faults faults; bool close; int blocks; std::string status; } ends[] = {
+        {MakeFaults(&zep4sim::Faults::silentAfter, 4), false, 4, "1 of 4 blocks missing (CH-B 64-127)!"},
+        {late, false, 1, all}, {{}, true, 0, all}};
+    for (const auto& e : ends) {
+        PumpFor(0.3); // the late block of the row before is gone
+        host->setFaults(e.faults), host->clearRequests();
+        if (e.close) QTimer::singleShot(0, [] { CallPanelCallback(panelHandle, EVENT_CLOSE); });
+        const double t1 = Timer();
+        Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT);
+        EXPECT_EQ(StatusText(), "Data view incomplete: " + e.status);
+        EXPECT_EQ(I({CountOrder(*host, ORD_DATA64), ComWrt(com, "", 0), Timer() - t1 < 1.0}), // not 4 time-outs
+                  I({e.blocks, e.close ? kRS_PortNotOpen : 0, e.close}));
+    }
 }

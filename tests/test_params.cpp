@@ -2,6 +2,9 @@
 // Parameter set: words, variables and controls, mode texts, targets and the parameter file, and
 // the exchanges with the simulated controller.
 
+#include <csignal>
+#include <sys/resource.h>
+
 #include "support/harness.h"
 
 namespace fs = std::filesystem;
@@ -195,18 +198,27 @@ TEST_F(ParamsFile, FilesThatCannotBeUsedChangeNothing) {
         {PANEL_BTNGET, "letters", "12a " + full, "Parameter file not read: a value is not an unsigned number"},
         {PANEL_BTNGET, "too large", full.substr(0, 54) + "65536 " + full, "Parameter file not read: a value is above 65535"},
         {PANEL_BTNSEND, "no-such-dir/x", "", "Parameter file not written: cannot open the file"},
-        {PANEL_BTNSEND, "full", "", "Parameter file not written: write failed"}};
+        {PANEL_BTNSEND, "full", "", "Parameter file not written: write failed"},
+        {PANEL_BTNSEND, "earlier, then the disk full", "earlier\n", "Parameter file not written: write failed"}};
+    rlimit old{}, small{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    small = old, small.rlim_cur = 100; // less than a parameter file
+    auto handler = signal(SIGXFSZ, SIG_IGN);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path p = dir / (std::string(c.name) + ".cfg");
         if (!c.text.empty()) std::ofstream(p) << c.text;
         SetControls(300); // unsent edits: nothing came to replace them
         SetVars(400);
+        setrlimit(RLIMIT_FSIZE, &small);
         Transfer(c.button, p);
+        setrlimit(RLIMIT_FSIZE, &old);
+        if (!c.text.empty()) EXPECT_EQ(ReadBytes(p), c.text); // an earlier file stays as it was
         EXPECT_EQ(Vars(), Series(c.button == PANEL_BTNGET ? 400 : 300));
         EXPECT_EQ(Controls(), Series(300));
         EXPECT_EQ(StatusText(), c.status);
     }
+    signal(SIGXFSZ, handler);
 }
 
 // ---- With the simulated controller -------------------------------------------------------------
@@ -219,20 +231,24 @@ protected:
         Choose(panelHandle, PANEL_RBTRAM, 1);
         sim->clearRequests();
     }
-    // The status shown once a request with this order went out, its answer 0.3 s away.
-    std::unique_ptr<QTimer> StatusWhileWaiting(std::string& seen, int order) {
+    // The status shown once a request with this order went out, its answer 0.3 s away; then
+    // what the user does meanwhile.
+    std::unique_ptr<QTimer> StatusWhileWaiting(std::string& seen, int order, std::function<void()> meanwhile) {
         sim->setAnswerDelay(0.3);
         auto look = std::make_unique<QTimer>();
-        look->callOnTimeout([this, &seen, order] {
-            if (seen.empty() && CountOrder(*sim, order) > 0) seen = StatusText();
+        look->callOnTimeout([this, &seen, order, meanwhile] {
+            if (!seen.empty() || CountOrder(*sim, order) == 0) return;
+            seen = StatusText();
+            meanwhile();
         });
         look->start(10);
         return look;
     }
 };
 
-// Get fetches set 0, then set 1, from the chosen memory. Only an answer that names its set is
-// taken; the panels keep the user's values wherever nothing came, and the status says which missed.
+// Get fetches set 0, then set 1, from the memory chosen when it started. Only an answer that
+// names its set is taken; the panels keep the user's values wherever nothing came, and the
+// status says which missed.
 TEST_F(ParamsLink, GetTakesOnlyTheAnswerOfItsSet) {
     zep4sim::Faults late;
     late.lateOrders = {ORD_READ_RAM};
@@ -254,7 +270,7 @@ TEST_F(ParamsLink, GetTakesOnlyTheAnswerOfItsSet) {
         SetControls(300); // what the user has typed
         const auto& e = sim->engine();
         std::string seen;
-        const auto look = StatusWhileWaiting(seen, c.order);
+        const auto look = StatusWhileWaiting(seen, c.order, [] { Choose(panelHandle, PANEL_RBTFILE, 1); });
         Event(panelHandle, PANEL_BTNGET, EVENT_LEFT_CLICK);
         EXPECT_EQ(StatusText(), "Receive...");
         Event(panelHandle, PANEL_BTNGET, EVENT_COMMIT);
@@ -276,9 +292,12 @@ TEST_F(ParamsLink, GetTakesOnlyTheAnswerOfItsSet) {
     EXPECT_EQ(StatusText(), "Timeout-RS-232...");
 }
 
-// Send writes set 0, then set 1, of what the panels show; a Get right after waits for the last
-// answer of the send and brings the same values back.
+// Send writes set 0, then set 1, of what the panels show, 0.1 s apart whether or not the
+// controller answers writes (to EEPROM it does not here). The next exchange is kept clear of
+// their answers, and a Get brings the same values back.
 TEST_F(ParamsLink, SendWritesBothSetsOfThePanelATenthApart) {
+    sim->setAnswerDelay(0.02); // set 1's answer comes after the Send has returned
+    sim->setFaults(MakeFaults(&zep4sim::Faults::silentOrders, std::set<int>{ORD_WRITE_EEPROM}));
     std::vector<I> sets;
     for (int button : {PANEL_RBTRAM, PANEL_RBTEEPROM}) {
         Choose(panelHandle, button, 1);
@@ -295,13 +314,18 @@ TEST_F(ParamsLink, SendWritesBothSetsOfThePanelATenthApart) {
     EXPECT_EQ(Orders(*sim), I({ORD_WRITE_RAM, ORD_WRITE_RAM, ORD_WRITE_EEPROM, ORD_WRITE_EEPROM, ORD_READ_EEPROM, ORD_READ_EEPROM}));
     EXPECT_EQ(Overlapping(*sim), 0);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(I(r[i].words.begin(), r[i].words.end()), sets[i]) << i;
-    for (int i : {1, 3}) EXPECT_GE(r[i].time - r[i - 1].time, 0.09); // set 0 is stored before set 1 comes
-
-    std::string seen; // while set 0's answer is on its way
-    const auto look = StatusWhileWaiting(seen, ORD_WRITE_EEPROM);
+    for (int i : {1, 3}) { // set 0 is stored before set 1 comes; no answer is awaited
+        EXPECT_GE(r[i].time - r[i - 1].time, 0.09);
+        EXPECT_LT(r[i].time - r[i - 1].time, 0.5);
+    }
+    // A close while the Send waits for the line is acted on once both frames are out.
     sim->clearRequests();
+    FillTxBuf(99, pp); // an order nobody answers: the line is held until its deadline
+    WriteRequest(com, 0.3);
+    QTimer::singleShot(50, [] { CallPanelCallback(panelHandle, EVENT_CLOSE); });
     Press(panelHandle, PANEL_BTNSEND);
-    EXPECT_EQ(seen, "Transmit para1 Ok!");
+    EXPECT_EQ(ComWrt(com, "x", 1), kRS_PortNotOpen);
+    EXPECT_EQ(Orders(*sim), I({99, ORD_WRITE_EEPROM, ORD_WRITE_EEPROM}));
 }
 
 // Teach, reset and refresh send the panel's set 0 under their order, then show what RAM holds.
@@ -325,7 +349,7 @@ TEST_F(ParamsLink, CommandsSendThePanelAndShowTheFetchedSet) {
         SetControls(100); // what the user typed is what goes, then what the controller holds shows
         sim->clearRequests();
         std::string seen;
-        const auto look = StatusWhileWaiting(seen, c.order);
+        const auto look = StatusWhileWaiting(seen, c.order, [] { SetCtrlVal(panelHandle, PANEL_REFB, 4321); });
         Event(panelHandle, c.button, EVENT_COMMIT);
         EXPECT_EQ(seen, c.waiting);
         EXPECT_EQ(StatusText(), "Parameter-frame received! - Line Ok!");
@@ -333,8 +357,9 @@ TEST_F(ParamsLink, CommandsSendThePanelAndShowTheFetchedSet) {
         EXPECT_EQ(Overlapping(*sim), 0);
         EXPECT_EQ(sim->requests()[0].words[3], 100 + 11 * 2);
         const zep4sim::Words ram = sim->engine().ramSet(0);
-        EXPECT_EQ(I({CtrlInt(panelHandle, PANEL_REFA), CtrlInt(panelHandle, PANEL_HYSTERESIS), refA}),
-                  I({ram[2], ram[5], ram[2]}));
+        EXPECT_EQ(I({CtrlInt(panelHandle, PANEL_REFA), CtrlInt(panelHandle, PANEL_HYSTERESIS), refA,
+                     CtrlInt(panelHandle, PANEL_REFB)}),
+                  I({ram[2], ram[5], ram[2], 4321})); // an edit of channel B meanwhile stays
     }
     sim->setFaults(MakeFaults(&zep4sim::Faults::silentOrders, std::set<int>{ORD_RESET})); // nobody answers
     sim->clearRequests();
@@ -345,7 +370,8 @@ TEST_F(ParamsLink, CommandsSendThePanelAndShowTheFetchedSet) {
     EXPECT_EQ(Orders(*sim), I{ORD_RESET});
 }
 
-// Nothing is sent from inside another exchange; the port change fetches from RAM and says so.
+// Nothing is sent, nor the target changed, from inside another exchange; the port change
+// fetches from RAM and says so.
 TEST_F(ParamsLink, NothingStartsInsideAnotherExchangeAndAPortChangeShowsRam) {
     ShowStatus("before");
     {
@@ -354,9 +380,11 @@ TEST_F(ParamsLink, NothingStartsInsideAnotherExchangeAndAPortChangeShowsRam) {
             Event(panelHandle, button, EVENT_LEFT_CLICK);
             Event(panelHandle, button, EVENT_COMMIT);
         }
+        Choose(panelHandle, PANEL_RBTEEPROM, 1);
     }
     PumpFor(0.1);
     EXPECT_TRUE(sim->requests().empty());
+    EXPECT_EQ(I({target, Radios()}), I({RAM, 100}));
     EXPECT_EQ(StatusText(), "before");
     for (int lit : {PANEL_RBTEEPROM, PANEL_RBTFILE}) {
         Choose(panelHandle, lit, 1);

@@ -251,5 +251,18 @@ TEST_F(RecorderTest, StopButtonAndTheChooserDuringAndAfterARecording) {
         EXPECT_EQ(CtrlText(panelPopUp, POPUP_RECFILENAME), dir + c.shown);
     }
     EXPECT_EQ(question, dir + "/old.dat already exists.\nDo you want to replace it?"); // not asked for a new file
+
+    // A Stop before the first sample leaves the earlier file as it was: while the recording
+    // waits for the line (an answer due that never comes; then it sends nothing), or for its
+    // interval.
+    for (int at : {100, 500}) {
+        std::ofstream(recfile_name) << "earlier recording\n";
+        sim->clearRequests();
+        if (at == 100) FillTxBuf(99, pp), WriteRequest(com, 1.0);
+        QTimer::singleShot(at, [] { Event(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT); });
+        Record(3, 1);
+        EXPECT_EQ(File(), "earlier recording\n") << at;
+        EXPECT_EQ(CountOrder(*sim, ORD_LIVE) > 0, at == 500) << at;
+    }
 }
 

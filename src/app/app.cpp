@@ -82,12 +82,22 @@ int CtrlValue(int panel, int control) {
     return value;
 }
 
+namespace {
+
+void CloseProgram() {
+    CloseCom(com);
+    QuitUserInterface(0);
+}
+
+} // namespace
+
+// A close that comes inside an exchange is acted on when the exchange has ended, so no
+// exchange is cut in two; a live loop or a recording ends at its next check.
 int CC_PANEL(int panel, int event, void* callbackData, int eventData1, int eventData2) {
     (void)panel, (void)callbackData, (void)eventData1, (void)eventData2;
     if (event == EVENT_CLOSE) {
-        stop_flag = 1; // a running live loop or recording ends at its next check
-        CloseCom(com);
-        QuitUserInterface(0);
+        stop_flag = 1;
+        WhenNoExchange(CloseProgram);
     }
     return 0;
 }

@@ -84,13 +84,22 @@ struct ExchangeHold {
 };
 bool ExchangeBusy();
 bool StopHeld();
-// Writes the request in szWriteBuf; its answer is awaited for at most limit seconds.
+// Writes the request in szWriteBuf; its answer is awaited for at most limit seconds. A
+// write that fails leaves the line as it was.
 int WriteRequest(int port, double limit);
-// The last request was answered (or never will be).
+// One request was answered (or never will be).
 void AnswerTaken();
-// Pumps events until the last request was answered or given up; call it before pp is
-// filled for the next request, since the answer lands in pp.
+// Pumps events until every request was answered or given up; call it before pp is filled
+// for the next request, since the answer lands in pp.
 void WaitLineFree();
+// Runs action now, or when the exchange under way has ended (the last one wins).
+void WhenNoExchange(void (*action)());
+// An action waits for the exchange under way: the exchange should end without more requests.
+bool ExchangeEnding();
+// A parameter write's answer, when the controller gives one, takes 36 bytes at 19200 baud
+// 8N1 (18.75 ms); the rest is room for the controller storing the set first and for a USB
+// adapter's latency (up to 16 ms per burst).
+inline constexpr double kWriteAnswerWait = 0.25;
 
 // While the device of the port is awaited, the end of an exchange says so (after its own text).
 void ShowLineLostAfterExchange();

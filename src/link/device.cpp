@@ -23,6 +23,31 @@ void FillShortFrame(int code, int word0, int word1) {
     FillTxBuf(code, words);
 }
 
+// Once an answer's count is in, a byte more within this time makes it too long. On a line
+// paced at 19200 baud the bytes after the count are still on their way when it is reached;
+// 20 ms is 38 byte times, and longer than a USB adapter's pause between bursts (16 ms).
+constexpr double kQuietAfterAnswer = 0.02;
+
+// Polls the input queue until count bytes have come and no more followed within the quiet
+// time, or limit seconds have passed since tstart; returns what waits.
+int WaitForAnswer(int count, double limit, const char* timeoutText) {
+    int n = 0;
+    double quietSince = 0;
+    for (;;) {
+        const int now = std::max(GetInQLen(com), 0);
+        tdiff = Timer() - tstart;
+        if (now != n || n < count) quietSince = Timer();
+        n = now;
+        if (n >= count && Timer() - quietSince >= kQuietAfterAnswer) break;
+        if (tdiff > limit) {
+            if (n < count) CopyText(szStatus, timeoutText);
+            break;
+        }
+        Delay(kPollPause);
+    }
+    return n;
+}
+
 // Reads what waits, never past szReadBuf.
 int ReadWaiting(int n) {
     n = std::clamp(n, 0, static_cast<int>(sizeof szReadBuf));
@@ -43,17 +68,7 @@ int GetVERSIONInfo() {
     nBytesW = WriteRequest(com, 2.0);
     ShowStatus("Waiting for firmware info ...");
     tstart = Timer();
-    int n = 0;
-    for (;;) {
-        n = std::max(GetInQLen(com), 0);
-        tdiff = Timer() - tstart;
-        if (tdiff > 2.0) {
-            CopyText(szStatus, "Timeout - reading firmware info!");
-            break;
-        }
-        if (n >= FIRMWARE_LEN) break;
-        Delay(kPollPause);
-    }
+    const int n = WaitForAnswer(FIRMWARE_LEN, 2.0, "Timeout - reading firmware info!");
     nBytesR = ReadWaiting(n);
     AnswerTaken(); // it came, or its time is up
     if (nBytesR == FIRMWARE_LEN) {
@@ -79,18 +94,10 @@ int ReadData64(int start, int kind, int code) {
     nBytesW = WriteRequest(com, TIMEOUT);
     ShowStatus("Waiting for Data[64] ...");
     tstart = Timer();
-    int n = 0;
-    for (;;) {
-        n = std::max(GetInQLen(com), 0);
-        tdiff = Timer() - tstart;
-        if (tdiff > TIMEOUT) {
-            CopyText(szStatus, "Timeout-RS-232 while reading 64 data-words!");
-            std::fill(yArrayA, yArrayA + 128, uint16_t{0});
-            std::fill(yArrayB, yArrayB + 128, uint16_t{0});
-            break;
-        }
-        if (n >= DATA64_LEN) break;
-        Delay(kPollPause);
+    const int n = WaitForAnswer(DATA64_LEN, TIMEOUT, "Timeout-RS-232 while reading 64 data-words!");
+    if (n < DATA64_LEN) {
+        std::fill(yArrayA, yArrayA + 128, uint16_t{0});
+        std::fill(yArrayB, yArrayB + 128, uint16_t{0});
     }
     nBytesR = ReadWaiting(n);
     AnswerTaken(); // it came, or its time is up

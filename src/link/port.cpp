@@ -148,7 +148,9 @@ int CheckComLine(int port) {
 
 int CC_DropDCom(int /*panel*/, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
                 int /*eventData2*/) {
-    if (event != EVENT_COMMIT && event != EVENT_VAL_CHANGED) return 0;
+    // One choice gives a value change and a commit; only the commit acts, and it comes also
+    // when the port in use is chosen again, which checks the line anew.
+    if (event != EVENT_COMMIT) return 0;
     if (ExchangeBusy()) {
         // Not now: the ring goes back to the port in use.
         SetCtrlVal(panelHandle, PANEL_DROPDCOM, com);

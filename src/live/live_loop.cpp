@@ -87,7 +87,9 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
               int /*eventData2*/) {
     if (event != EVENT_COMMIT || ExchangeBusy()) return 0;
     ExchangeHold hold(true);
+    stop_flag = 0; // a Stop (or a close) from here on ends the run, even before it starts
     WaitLineFree();
+    if (stop_flag) return 0;
 
     SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, false);
     SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, true);
@@ -102,7 +104,6 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
     if (nBytesW == FRAME_LEN) ShowStatus("Line Ok!");
 
     tstart = Timer();
-    stop_flag = 0;
     graphrefresh = 0;
     FillarrayNORM(tolA, refA, 0);
 

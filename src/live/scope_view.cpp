@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "app/app.h"
 #include "app/panels.h"
@@ -22,14 +23,35 @@ constexpr const char* kNormAxisName = "NORM=1000*(A/Amax)";
 
 int GraphSource() { return CtrlValue(panelHandle, PANEL_GRAPHSOURCE); }
 
-// Returns how many of the four blocks did not come in whole.
-int ReadFourBlocks(int kind) {
-    int missing = 4;
-    for (int start = 0; start < 256; start += 64) {
+constexpr const char* kBlockNames[4] = {"CH-A 0-63", "CH-A 64-127", "CH-B 0-63", "CH-B 64-127"};
+
+// Returns a bit for each of the four blocks that did not come in whole. A block that did not
+// come at all ends the reads: its answer may still come, and would pass for the next block.
+// A close ends them at once.
+unsigned ReadFourBlocks(int kind) {
+    unsigned missing = 0;
+    bool lineQuiet = true;
+    for (int b = 0; b < 4; ++b) {
+        if (!lineQuiet || ExchangeEnding()) {
+            missing |= 1u << b;
+            continue;
+        }
         order = ORD_DATA64;
-        if (ReadData64(start, kind, ORD_DATA64) == 64) --missing;
+        if (ReadData64(64 * b, kind, ORD_DATA64) == 64) continue;
+        missing |= 1u << b;
+        lineQuiet = nBytesR >= DATA64_LEN; // too long is over; too short may go on
     }
     return missing;
+}
+
+void ShowMissingBlocks(unsigned missing) {
+    std::string names;
+    int count = 0;
+    for (int b = 0; b < 4; ++b)
+        if (missing & (1u << b)) names += (count++ ? ", " : "") + std::string(kBlockNames[b]);
+    char text[128];
+    std::snprintf(text, sizeof text, "Data view incomplete: %d of 4 blocks missing (%s)!", count, names.c_str());
+    ShowStatus(text);
 }
 
 void SetBand(uint16_t ref, uint16_t tol) {
@@ -76,7 +98,7 @@ int CC_BTNData(int panel, int /*control*/, int event, void* /*callbackData*/, in
     FlushInQ(com);
     FlushOutQ(com);
 
-    int missing = 0;
+    unsigned missing = 0;
     switch (GraphSource()) {
     case 0:
         missing = ReadFourBlocks(0);
@@ -106,11 +128,7 @@ int CC_BTNData(int panel, int /*control*/, int event, void* /*callbackData*/, in
     std::fill_n(refArray, kSamples, valREF);
     PlotDATACurve(yArrayA, yArrayB, upArray, loArray, refArray);
     // The last block's own text would pass flat or stale curves off as received.
-    if (missing > 0) {
-        char text[64];
-        std::snprintf(text, sizeof text, "Data view incomplete: %d of 4 blocks missing!", missing);
-        ShowStatus(text);
-    }
+    if (missing) ShowMissingBlocks(missing);
 
     SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, false);
     FlushOutQ(com);

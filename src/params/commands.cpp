@@ -28,9 +28,10 @@ void SendCommand(int code, bool teach) {
     int fetched = 0;
     do {
         if (rx_flag) {
-            // What the controller now uses goes onto the panels, or the next send would undo it.
+            // What the controller now uses goes onto the panels, or the next send would undo it;
+            // channel B's controls keep what the user typed meanwhile.
             fetched = PushGET(RAM, 0);
-            if (fetched) SetPanelValues();
+            ShowFetchedSets(fetched, 0);
             break;
         }
         tdiff = Timer() - tstart;

@@ -18,8 +18,11 @@ constexpr int kFileValues = 2 * PNUM; // both sets, one value per line
 constexpr int kFileField = 5;         // 65535 fits
 
 // One target is always selected; RAM is the fall-back whenever the chosen one is switched off.
+// The exchange under way keeps the target it started with.
 void SelectTarget(int panel, int control, int chosen) {
-    if (CtrlValue(panel, control) == 1) {
+    if (ExchangeBusy()) {
+        ShowTarget();
+    } else if (CtrlValue(panel, control) == 1) {
         target = chosen;
         for (int other : {PANEL_RBTRAM, PANEL_RBTEEPROM, PANEL_RBTFILE})
             if (other != control) SetCtrlVal(panelHandle, other, false);
@@ -59,11 +62,12 @@ const char* FileErrorReason(int code) {
     }
 }
 
+// No answer is awaited: set 1 goes out 0.1 s after set 0 whether or not the controller
+// answers writes. Its answers keep the line for a while, out of the next exchange.
 void SendParaSet(uint16_t set) {
-    WaitLineFree(); // the answer to the set before lands in pp
     CopyVarsToPP(set);
     FillTxBuf(order, pp);
-    nBytesW = WriteRequest(com, TIMEOUT);
+    nBytesW = WriteRequest(com, kWriteAnswerWait);
 }
 
 } // namespace
@@ -99,11 +103,13 @@ int CC_BTNSend(int, int, int event, void*, int, int) {
         if (ChooseParaFile(SelectButton::Ok, true) > 0) SendParaToFile();
         return 0;
     }
+    WaitLineFree(); // an earlier answer would land amid the writes
     order = (target == EEPROM) ? ORD_WRITE_EEPROM : ORD_WRITE_RAM;
     GetPanelValues();
     SendParaSet(0);
     if (nBytesW == FRAME_LEN) ShowStatus("Transmit para1 Ok!");
-    Delay(0.1); // the controller stores set 0 before it takes set 1
+    // Nothing runs between the two frames: the controller stores set 0 before it takes set 1.
+    Delay(0.1);
     SendParaSet(1);
     if (nBytesW == FRAME_LEN) ShowStatus("Transmit para Ok!");
     return 0;
@@ -117,11 +123,12 @@ int CC_BTNGet(int, int, int event, void*, int, int) {
         ShowStatus("Receive...");
     } else if (event == EVENT_COMMIT) {
         ExchangeHold hold;
-        if (target == DATFILE) {
+        const int from = target; // both sets from one memory
+        if (from == DATFILE) {
             if (ReadParaFromFile()) SetPanelValues();
         } else {
-            const int got0 = PushGET(target, 0);
-            const int got1 = PushGET(target, 1); // even when set 0 timed out
+            const int got0 = PushGET(from, 0);
+            const int got1 = PushGET(from, 1); // even when set 0 timed out
             ShowFetchedSets(got0, got1);
             ShowStatus(FetchFailureText(got0, got1));
         }

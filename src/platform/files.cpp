@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -22,12 +23,25 @@ bool IsSpace(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// One open / write / close, unbuffered: the bytes go to the system in one write. On an
-// append that fails half way the file is cut back to where it was, so a reader never sees
-// half a line.
+// One open / write / close: the bytes go to the system in one write. On an append that fails
+// half way the file is cut back to where it was, so a reader never sees half a line.
 int WriteBytes(const char* path, const char* bytes, std::size_t n, FileAction action) {
     if (!path || path[0] == '\0') return kFile_CannotOpen;
-    QFile f(QFile::decodeName(path));
+    const QString name = QFile::decodeName(path);
+    const QFileInfo info(name);
+    if (action == FileAction::Truncate && (info.isFile() || !info.exists())) {
+        // Written beside the old file and renamed over it once whole: a failure leaves the
+        // old file as it was. (A device or pipe, or a file in a folder that takes no new
+        // file, is written in place.)
+        QSaveFile f(name);
+        f.setDirectWriteFallback(true);
+        // Unbuffered, so a short write shows in the count (commit does not report it); the
+        // file then goes unrenamed.
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return kFile_CannotOpen;
+        if (f.write(bytes, static_cast<qint64>(n)) != static_cast<qint64>(n)) return kFile_WriteFailed;
+        return f.commit() ? kFile_Ok : kFile_WriteFailed;
+    }
+    QFile f(name);
     const auto how = action == FileAction::Append ? QIODevice::Append : QIODevice::Truncate;
     if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered | how)) return kFile_CannotOpen;
     const qint64 before = action == FileAction::Append ? f.size() : -1;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "app/app.h"
 #include "app/panels.h"
@@ -95,7 +96,9 @@ uint16_t RecElapsedSeconds(double now, uint16_t tickMark) {
 int CC_BTNStartRecord(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || ExchangeBusy()) return 0;
     ExchangeHold hold(true);
+    stop_flag = 0; // a Stop (or a close) from here on ends the recording, even before it starts
     WaitLineFree();
+    if (stop_flag) return 0;
 
     SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::Visible, false);
     SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, true);
@@ -112,10 +115,13 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
     const auto samples = static_cast<uint16_t>(CtrlValue(panelPopUp, POPUP_RECSAMPLES));
     const auto interval = static_cast<uint16_t>(CtrlValue(panelPopUp, POPUP_RECINTERVAL));
 
+    // The earlier file is replaced by the header only once this recording counts: with its
+    // first sample, or when it ends by itself. One stopped before that leaves it as it was.
     CopyText(recActivePath, recfile_name);
     recActive = true;
-    CVI_DeleteFile(recActivePath);
     SetCtrlVal(panelPopUp, POPUP_RECFILENAME, recActivePath);
+    bool headerDue = true;
+    auto writeHeader = [&] { return !std::exchange(headerDue, false) || WriteRecHeader(recActivePath, interval); };
 
     uint16_t count = 0;
     SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MinValue, 0);
@@ -123,7 +129,9 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
     SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MaxValue, std::max<int>(samples, 1));
     SetCtrlVal(panelPopUp, POPUP_RECPROGRESS, 0);
 
-    if (!WriteRecHeader(recActivePath, interval)) {
+    bool endedItself = false;
+    // A file that cannot be written ends the recording at once; an empty append changes no byte.
+    if (ArrayToFile(recActivePath, "", 0, FileAction::Append) != kFile_Ok) {
         ShowRecordFileError(recActivePath);
         stop_flag = 1;
     } else {
@@ -140,7 +148,6 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
 
         tstart = Timer();
         uint16_t tickMark = RecTickMark(Timer());
-        stop_flag = 0;
         graphrefresh = 0;
         bool writeFailed = false;
 
@@ -151,7 +158,7 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
             if (graphrefresh == 1) {
                 PlotForGraphSource();
                 if (elapsed >= interval) {
-                    if (WriteRecSample(recActivePath)) {
+                    if (writeHeader() && WriteRecSample(recActivePath)) {
                         ++count;
                         SetCtrlVal(panelPopUp, POPUP_RECCOUNT, static_cast<unsigned>(count));
                         SetCtrlVal(panelPopUp, POPUP_RECPROGRESS, static_cast<int>(count));
@@ -171,6 +178,7 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
             // With the last sample in, no further request: its answer would only be flushed.
             if (count >= samples) {
                 stop_flag = 1;
+                endedItself = true;
                 break;
             }
             if (rx_flag == 1) SendLiveRequest();
@@ -179,12 +187,14 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
             if (tdiff > TIMEOUT) {
                 ShowStatus("Timeout RS232-Line!");
                 stop_flag = 1;
+                endedItself = true;
                 break;
             }
 
             ProcessSystemEvents(tstart + TIMEOUT);
         }
     }
+    if (endedItself && !writeHeader()) ShowRecordFileError(recActivePath);
 
     // No flush: the exchange in flight ends whole; the next one waits for it and clears the
     // flags before its request.
