@@ -12,7 +12,8 @@
 
 namespace {
 
-// The direct waits do not pump events; a short sleep between polls keeps them off the CPU.
+// The direct waits do not pump events; they sleep on the line until their bytes or their
+// limit. Only a port that is not open comes back at once: a short pause keeps that off the CPU.
 constexpr double kPollPause = 0.001;
 
 // Builds a frame with the usual header, two data words and zeros.
@@ -43,7 +44,7 @@ int GetVERSIONInfo() {
     tstart = Timer();
     int n = 0;
     for (;;) {
-        n = std::max(GetInQLen(com), 0);
+        n = std::max(WaitInQLen(com, FIRMWARE_LEN, tstart + 2.0), 0);
         tdiff = Timer() - tstart;
         if (tdiff > 2.0) {
             CopyText(szStatus, "Timeout - reading firmware info!");
@@ -78,7 +79,7 @@ int ReadData64(int start, int kind, int code) {
     tstart = Timer();
     int n = 0;
     for (;;) {
-        n = std::max(GetInQLen(com), 0);
+        n = std::max(WaitInQLen(com, DATA64_LEN, tstart + TIMEOUT), 0);
         tdiff = Timer() - tstart;
         if (tdiff > TIMEOUT) {
             CopyText(szStatus, "Timeout-RS-232 while reading 64 data-words!");
