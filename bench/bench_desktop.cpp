@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the user gets: the front end as a whole process (every thread, CPU from getrusage) under an
 // X server with its main panel shown, against zep4-sim in a process of its own, paced at the
-// real line rate with a 1 ms answer delay. Each graph source in turn, a recording at interval 1
-// and at interval 0, and the idle panel; then a minimal reference client on the same
-// controller, whose exchange rate the live loop's is compared with. One figure a line.
+// real line rate with a 1 ms answer delay. For a quiet sensor and a busy one (inputs changing
+// with every answer, noisy values), each with answers arriving in 1-, 8- and 36-byte pieces:
+// each graph source in turn, then a minimal reference client on the same controller, whose
+// exchange rate the live loop's is compared with. With the busy sensor in 8-byte pieces also a
+// recording at interval 1 and at interval 0; the idle panel once. One figure a line, then a
+// summary table.
 //
 //   build/bin/bench_desktop [seconds per figure (10)]
 //
@@ -20,6 +23,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -102,6 +106,9 @@ double ReferenceRate(const std::string& device, double seconds) {
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     tcsetattr(fd, TCSANOW, &tio);
+    // An answer still on its way from the last exchange would make two requests outstanding
+    // from then on, and the line carries them both at once: let it come, then drop it.
+    usleep(200000);
     tcflush(fd, TCIOFLUSH);
     unsigned char req[36] = {0x00, 0x55, 0x00, ORD_LIVE};
     unsigned char ans[36];
@@ -121,6 +128,32 @@ double ReferenceRate(const std::string& device, double seconds) {
     const double rate = n / (Timer() - t0);
     ::close(fd);
     return rate;
+}
+
+// The simulated controller with these arguments, once its link is there; 0 on failure.
+pid_t StartSim(std::vector<std::string> args, const std::string& link) {
+    std::vector<char*> sa;
+    for (auto& a : args) sa.push_back(a.data());
+    sa.push_back(nullptr);
+    pid_t pid = 0;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    const int r = posix_spawn(&pid, args[0].c_str(), &fa, nullptr, sa.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (r != 0) {
+        std::perror("zep4-sim");
+        return 0;
+    }
+    for (int i = 0; i < 100 && access(link.c_str(), F_OK) != 0; ++i) usleep(20000);
+    return pid;
+}
+
+std::string LoadAverage() {
+    std::ifstream f("/proc/loadavg");
+    std::string a, b, c;
+    f >> a >> b >> c;
+    return a + " " + b + " " + c;
 }
 
 void PressRun() { OperateCtrl(panelHandle, PANEL_BTNRUN); }
@@ -156,24 +189,12 @@ int main(int argc, char** argv) {
     }
     if (const char* p = std::getenv("QT_QPA_PLATFORM"); p && std::strcmp(p, "xcb") != 0) unsetenv("QT_QPA_PLATFORM");
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+    // ZEP4_BENCH_ONLY=busy_b8 (say) runs that sensor and burst alone, for a profile.
+    const char* only = std::getenv("ZEP4_BENCH_ONLY");
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    // The simulated controller in a process of its own, so its work is not counted as ours.
     const std::string bin = std::string(argv[0]).substr(0, std::string(argv[0]).rfind('/') + 1);
     const std::string link = "/tmp/zep4-bench-" + std::to_string(getpid()) + ".tty";
-    const std::string sim = bin + "zep4-sim";
-    std::vector<std::string> simArgs = {sim, "--paced", "--delay", "1", "--link", link};
-    std::vector<char*> sa;
-    for (auto& a : simArgs) sa.push_back(a.data());
-    sa.push_back(nullptr);
-    pid_t simPid = 0;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&simPid, sim.c_str(), &fa, nullptr, sa.data(), environ) != 0) {
-        std::perror("zep4-sim");
-        return 1;
-    }
-    for (int i = 0; i < 100 && access(link.c_str(), F_OK) != 0; ++i) usleep(20000);
     setenv("ZEP4_SERIAL_PORTS", link.c_str(), 1);
 
     QApplication app(argc, argv);
@@ -182,50 +203,86 @@ int main(int argc, char** argv) {
     panelPopUp = LoadPanel(0, kPanelResourceFile, POPUP);
     GetProjectDir(proj_dir);
     InitVars();
-    InitRS232(com);
-    std::string status;
-    GetCtrlVal(panelHandle, PANEL_STATUS, status);
-    std::printf("start_up_status %s\n", status.c_str());
-    InstallComCallback(com, eventMask, FRAME_LEN, sync, CountingReceive, nullptr);
     DisplayPanel(panelHandle);
-    const double t0 = Timer();
-    while (Timer() - t0 < 1.0) ProcessSystemEvents();
 
     std::printf("platform %s\n", QGuiApplication::platformName().toUtf8().constData());
     std::printf("qt %s\n", qVersion());
     std::printf("seconds_per_figure %.0f\n", seconds);
+    std::printf("load_average_at_start %s\n", LoadAverage().c_str());
     const char* names[] = {"raw_ab", "norm_ab", "norm_a_band", "norm_b_band"};
-    std::vector<double> rates(4);
-    for (int source : {2, 0, 1, 3}) {
-        OperateCtrl(panelHandle, PANEL_GRAPHSOURCE, source);
-        const Window w = Measure(PressRun, PressStop, 1.0, seconds);
-        std::printf("cpu_percent_%s %.2f\n", names[source], 100.0 * w.cpu / w.wall);
-        rates[source] = w.answers / w.wall;
-        std::printf("exchanges_per_s_%s %.2f\n", names[source], rates[source]);
+    struct Row {
+        std::string name;
+        double cpu[4], ratio[4];
+        double reference;
+    };
+    std::vector<Row> rows;
+    double idle = -1, recording[2] = {-1, -1};
+    for (const bool busy : {false, true}) {
+        for (const int burst : {1, 8, 36}) {
+            Row row{std::string(busy ? "busy" : "quiet") + "_b" + std::to_string(burst), {}, {}, 0};
+            if (only && row.name != only) continue;
+            // The simulated controller in a process of its own, so its work is not counted as ours.
+            std::vector<std::string> simArgs = {bin + "zep4-sim", "--paced", "--delay", "1", "--burst",
+                                                std::to_string(burst), "--link", link};
+            if (busy) simArgs.insert(simArgs.end(), {"--busy-inputs", "--value-noise", "3"});
+            const pid_t simPid = StartSim(simArgs, link);
+            if (simPid <= 0) return 1;
+            InitRS232(com);
+            std::string status;
+            GetCtrlVal(panelHandle, PANEL_STATUS, status);
+            std::printf("sensor %s burst %d start_up_status %s\n", busy ? "busy" : "quiet", burst, status.c_str());
+            InstallComCallback(com, eventMask, FRAME_LEN, sync, CountingReceive, nullptr);
+            const double t0 = Timer();
+            while (Timer() - t0 < 1.0) ProcessSystemEvents();
+            double rates[4] = {};
+            for (int source : {2, 0, 1, 3}) {
+                OperateCtrl(panelHandle, PANEL_GRAPHSOURCE, source);
+                const Window w = Measure(PressRun, PressStop, 1.0, seconds);
+                row.cpu[source] = 100.0 * w.cpu / w.wall;
+                rates[source] = w.answers / w.wall;
+                std::printf("cpu_percent_%s_%s %.2f\n", row.name.c_str(), names[source], row.cpu[source]);
+                std::printf("exchanges_per_s_%s_%s %.2f\n", row.name.c_str(), names[source], rates[source]);
+            }
+            if (busy && burst == 8) {
+                OperateCtrl(panelHandle, PANEL_GRAPHSOURCE, 2);
+                const std::string rec = "/tmp/zep4-bench-" + std::to_string(getpid()) + ".dat";
+                CopyText(recfile_name, rec.c_str());
+                SetCtrlAttribute(panelPopUp, POPUP_RECINTERVAL, Attr::MinValue, 0);
+                SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 65535);
+                for (int interval : {1, 0}) {
+                    SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, interval);
+                    const Window w = Measure(PressRecord, PressStopRecord, 1.0, seconds);
+                    recording[interval] = 100.0 * w.cpu / w.wall;
+                    std::printf("cpu_percent_%s_recording_interval_%d %.2f\n", row.name.c_str(), interval,
+                                recording[interval]);
+                }
+                std::remove(rec.c_str());
+            }
+            if (idle < 0) {
+                const Window w = Measure(Idle, EndIdle, 1.0, seconds);
+                idle = 100.0 * w.cpu / w.wall;
+                std::printf("cpu_percent_idle %.2f\n", idle);
+            }
+            CloseCom(com);
+            row.reference = ReferenceRate(link, seconds);
+            std::printf("reference_exchanges_per_s_%s %.2f\n", row.name.c_str(), row.reference);
+            for (int source = 0; source < 4; ++source) {
+                row.ratio[source] = row.reference > 0 ? rates[source] / row.reference : 0.0;
+                std::printf("rate_ratio_%s_%s %.3f\n", row.name.c_str(), names[source], row.ratio[source]);
+            }
+            rows.push_back(row);
+            kill(simPid, SIGTERM);
+            waitpid(simPid, nullptr, 0);
+        }
     }
-    OperateCtrl(panelHandle, PANEL_GRAPHSOURCE, 2);
-    const std::string rec = "/tmp/zep4-bench-" + std::to_string(getpid()) + ".dat";
-    CopyText(recfile_name, rec.c_str());
-    SetCtrlAttribute(panelPopUp, POPUP_RECINTERVAL, Attr::MinValue, 0);
-    SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 65535);
-    for (int interval : {1, 0}) {
-        SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, interval);
-        const Window w = Measure(PressRecord, PressStopRecord, 1.0, seconds);
-        std::printf("cpu_percent_recording_interval_%d %.2f\n", interval, 100.0 * w.cpu / w.wall);
-    }
-    std::remove(rec.c_str());
-    {
-        const Window w = Measure(Idle, EndIdle, 1.0, seconds);
-        std::printf("cpu_percent_idle %.2f\n", 100.0 * w.cpu / w.wall);
-    }
-    CloseCom(com);
-    const double reference = ReferenceRate(link, seconds);
-    std::printf("reference_exchanges_per_s %.2f\n", reference);
-    for (int source = 0; source < 4; ++source)
-        std::printf("rate_ratio_%s %.3f\n", names[source], reference > 0 ? rates[source] / reference : 0.0);
     std::printf("peak_rss_mb %.1f\n", PeakRssMb());
-
-    kill(simPid, SIGTERM);
-    waitpid(simPid, nullptr, 0);
+    std::printf("load_average_at_end %s\n", LoadAverage().c_str());
+    std::printf("\nsummary: CPU %% of a core (RAW A,B / NORM A,B / NORM-A + band / NORM-B + band), rate ratio "
+                "lowest, reference exchanges/s\n");
+    for (const Row& r : rows)
+        std::printf("%-9s %5.2f %5.2f %5.2f %5.2f   %.3f   %.2f\n", r.name.c_str(), r.cpu[0], r.cpu[1], r.cpu[2],
+                    r.cpu[3], *std::min_element(r.ratio, r.ratio + 4), r.reference);
+    std::printf("recording busy_b8 interval 1 / 0: %.2f / %.2f %%, idle %.2f %%, peak %.1f MB\n", recording[1],
+                recording[0], idle, PeakRssMb());
     return 0;
 }

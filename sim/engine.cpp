@@ -81,11 +81,21 @@ uint16_t dataSample(int channel, int kind, int index) {
                         : clampWord(450.0 + 300.0 * std::cos(x) + 80.0 * std::sin(3 * x));
 }
 
-Words liveWords(uint32_t n, uint16_t tolerance) {
+Words liveWords(uint32_t n, uint16_t tolerance) { return liveWords(n, tolerance, Sensor{}, 0.0); }
+
+Words liveWords(uint32_t n, uint16_t tolerance, const Sensor& sensor, double seconds) {
+    // In this order every step changes at least one of the two input bits.
     static const uint16_t inputSteps[4] = {0x0000, 0x0001, 0x0100, 0x0101};
+    // Noise from the answer's number alone: the same n always gives the same words.
+    uint32_t h = n * 2654435761u + 0x9E3779B9u;
+    auto noise = [&] {
+        if (sensor.valueNoise <= 0) return 0.0;
+        h ^= h >> 15, h *= 0x2C1B3C6Du, h ^= h >> 12;
+        return static_cast<double>(h % (2u * static_cast<uint32_t>(sensor.valueNoise) + 1u)) - sensor.valueNoise;
+    };
     double t = static_cast<double>(n);
-    double a = 600.0 + 250.0 * std::sin(t * 0.05);        // 350..850
-    double b = 450.0 + 200.0 * std::sin(t * 0.037 + 1.0); // 250..650
+    double a = 600.0 + 250.0 * std::sin(t * 0.05) + noise();        // 350..850
+    double b = 450.0 + 200.0 * std::sin(t * 0.037 + 1.0) + noise(); // 250..650
     constexpr uint16_t amax = 3500, bmax = 3300;
     Words w{};
     w[0] = clampWord(a);                           // valNORMA
@@ -100,7 +110,10 @@ Words liveWords(uint32_t n, uint16_t tolerance) {
     w[9] = clampWord(b - 30.0);                    // MINvalB
     w[10] = tolerance;                             // tolval
     w[11] = static_cast<uint16_t>((n / 50) % 2);   // btnval
-    w[12] = inputSteps[(n / 20) % 4];              // inputs
+    const uint64_t step = sensor.inputsEveryAnswer     ? n
+                          : sensor.inputsPerSecond > 0 ? static_cast<uint64_t>(std::max(0.0, seconds) * sensor.inputsPerSecond)
+                                                       : n / 20;
+    w[12] = inputSteps[step % 4];                  // inputs
     w[13] = clampWord(std::fabs(a - b));           // valDIFF
     w[14] = static_cast<uint16_t>(1 + n % 128);            // indexA
     w[15] = static_cast<uint16_t>(1 + (n * 3 + 64) % 128); // indexB
@@ -121,6 +134,7 @@ struct Engine::Impl {
     int answersAtFaults = 0;
     int answerCount = 0;
     uint32_t noiseState = 0x2545F491u;
+    double startTime = steadySeconds(); // the sensor's clock
 
     uint8_t noiseByte() {
         noiseState = noiseState * 1664525u + 1013904223u;
@@ -175,7 +189,7 @@ std::vector<uint8_t> Engine::Impl::answerFor(int order, const Words& in) {
         return out;
     }
     case kLive:
-        return frame(order, liveWords(liveCount++, ram[0][3]));
+        return frame(order, liveWords(liveCount++, ram[0][3], options.sensor, steadySeconds() - startTime));
     case kData64: {
         std::vector<uint8_t> out;
         out.reserve(kBlockBytes);

@@ -30,6 +30,13 @@ void usage(std::FILE* to) {
         "  --firmware TEXT      firmware text answered to order 7\n"
         "  --log PATH           write each request taken in to PATH: seconds since start,\n"
         "                       order, word 0\n"
+        "  --burst N            paced: answers leave in pieces of N bytes (1, the default: byte\n"
+        "                       by byte; 8: a UART's FIFO; 36 or more: whole frames), each when\n"
+        "                       its last byte would have arrived\n"
+        "busy sensor (live answers):\n"
+        "  --busy-inputs        the inputs change with every answer\n"
+        "  --inputs-rate N      the inputs change N times a second\n"
+        "  --value-noise N      the live values jitter by up to N\n"
         "faults:\n"
         "  --silent             answer nothing\n"
         "  --silent-order N     never answer order N (repeatable)\n"
@@ -93,6 +100,10 @@ int main(int argc, char** argv) {
         else if (a == "--link") { ok = next(v); if (ok) o.linkPath = v; }
         else if (a == "--firmware") { ok = next(v); if (ok) o.firmwareText = v; }
         else if (a == "--log") { ok = next(v); if (ok) logPath = v; }
+        else if (a == "--burst") { ok = number() && n >= 1; o.burstBytes = n; }
+        else if (a == "--busy-inputs") o.sensor.inputsEveryAnswer = true;
+        else if (a == "--inputs-rate") { ok = number(); o.sensor.inputsPerSecond = n; }
+        else if (a == "--value-noise") { ok = number(); o.sensor.valueNoise = n; }
         else if (a == "--silent") o.faults.silent = true;
         else if (a == "--silent-order") { ok = number(); o.faults.silentOrders.insert(n); }
         else if (a == "--silent-after") { ok = number(); o.faults.silentAfter = n; }

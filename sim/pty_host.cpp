@@ -94,11 +94,13 @@ void PtyHost::Impl::schedule(const Engine::Exchange& ex) {
     for (std::size_t p = 0; p < pieces; ++p) {
         std::size_t from = p * a.size() / pieces, to = (p + 1) * a.size() / pieces;
         if (o.paced) {
-            // One byte at a time, each leaving when its line time is over.
-            for (std::size_t j = from; j < to; ++j) {
-                double due = start + static_cast<double>(j + 1) * kByteSeconds +
-                             static_cast<double>(p) * pause;
-                out.push_back({due, {a[j]}});
+            // burst bytes at a time, each piece leaving when the line time of its last byte is over.
+            const std::size_t burst = static_cast<std::size_t>(std::max(1, o.burstBytes));
+            for (std::size_t j = from; j < to; j += burst) {
+                const std::size_t end = std::min(to, j + burst);
+                double due = start + static_cast<double>(end) * kByteSeconds + static_cast<double>(p) * pause;
+                out.push_back({due, std::vector<uint8_t>(a.begin() + static_cast<std::ptrdiff_t>(j),
+                                                         a.begin() + static_cast<std::ptrdiff_t>(end))});
             }
         } else {
             out.push_back({start + static_cast<double>(p) * pause,

@@ -46,6 +46,16 @@ uint16_t dataSample(int channel, int kind, int index);
 // with `tolerance` as the reported tolerance value (word 10).
 Words liveWords(uint32_t n, uint16_t tolerance);
 
+// A busy sensor: what the live answers report on a line where things happen.
+struct Sensor {
+    bool inputsEveryAnswer = false; // inputs (word 12) step to their next state with every answer
+    double inputsPerSecond = 0;     // else, when > 0, this many steps a second; 0: the quiet pattern
+    int valueNoise = 0;             // each live value (words 0..3, 6..9, 13) off by up to this much
+};
+// The live words of the n-th live answer, given `seconds` since the controller started, as the
+// sensor makes them (a default Sensor gives liveWords(n, tolerance)).
+Words liveWords(uint32_t n, uint16_t tolerance, const Sensor& sensor, double seconds);
+
 struct Faults {
     // Faults only touch what the controller says: writes and teach still take effect.
     bool silent = false;              // answer nothing at all
@@ -72,6 +82,10 @@ struct Faults {
 struct Options {
     bool paced = false;               // bytes take their real time on a 19200-baud 8N1 line
     double answerDelaySeconds = 0.0;  // pause between a complete request and its answer
+    int burstBytes = 1;               // paced: answers leave in pieces of this many bytes, each
+                                      // when its last byte would have arrived (a UART's FIFO, a
+                                      // USB adapter); 36 or more: whole frames
+    Sensor sensor;
     Faults faults;
     std::string firmwareText = "ZEP4-SIM Firmware V1.07 (simulated controller)";
     std::string linkPath;             // if set, a symlink to the pty's device is put here

@@ -12,7 +12,8 @@
 
 namespace {
 
-// The direct waits do not pump events; a short sleep between polls keeps them off the CPU.
+// The direct waits do not pump events; they sleep on the line until their bytes or their
+// limit. Only a port that is not open comes back at once: a short pause keeps that off the CPU.
 constexpr double kPollPause = 0.001;
 
 // Builds a frame with the usual header, two data words and zeros.
@@ -28,22 +29,25 @@ void FillShortFrame(int code, int word0, int word1) {
 // 20 ms is 38 byte times, and longer than a USB adapter's pause between bursts (16 ms).
 constexpr double kQuietAfterAnswer = 0.02;
 
-// Polls the input queue until count bytes have come and no more followed within the quiet
-// time, or limit seconds have passed since tstart; returns what waits.
+// Sleeps on the line until count bytes have come and no more followed within the quiet time,
+// or limit seconds have passed since tstart; returns what waits.
 int WaitForAnswer(int count, double limit, const char* timeoutText) {
+    const double deadline = tstart + limit;
     int n = 0;
-    double quietSince = 0;
     for (;;) {
-        const int now = std::max(GetInQLen(com), 0);
+        const bool counted = n >= count;
+        const int now = std::max(WaitInQLen(com, counted ? n + 1 : count,
+                                            counted ? std::min(Timer() + kQuietAfterAnswer, deadline) : deadline),
+                                 0);
         tdiff = Timer() - tstart;
-        if (now != n || n < count) quietSince = Timer();
+        const bool quiet = counted && now == n;
         n = now;
-        if (n >= count && Timer() - quietSince >= kQuietAfterAnswer) break;
+        if (quiet) break;
         if (tdiff > limit) {
             if (n < count) CopyText(szStatus, timeoutText);
             break;
         }
-        Delay(kPollPause);
+        if (n < count) Delay(kPollPause);
     }
     return n;
 }

@@ -24,11 +24,13 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <map>
 #include <memory>
 
 #include "platform/os_line.h"
+#include "platform/timing.h"
 
 namespace {
 
@@ -547,6 +549,26 @@ int GetInQLen(int port) {
     const int n = waitingBytes(port);
     // A line that hung up meanwhile is reported, whatever it counted.
     return reapIfDead(port) ? kRS_PortNotOpen : n;
+}
+
+int WaitInQLen(int port, int count, double deadline) {
+    if (reapIfDead(port)) return kRS_PortNotOpen;
+    {
+        DirectCall guard(port);
+        Port* p = openPort(port);
+        for (;;) {
+            const qint64 held = p->sp->bytesAvailable();
+            const int ms = static_cast<int>(std::ceil((deadline - Timer()) * 1000.0));
+            if (held >= count || ms <= 0 || p->dead) break;
+            // The line wakes us once the missing bytes are all in, not once per byte.
+            applyMin(*p, p->wake.canRaise ? static_cast<int>(std::min<qint64>(count - held, 255)) : 0);
+            if (p->sp->waitForReadyRead(ms)) continue;
+            if (lineHungUp(*p)) p->dead = true;
+            else if (deadline - Timer() > 0.002) Delay(0.001); // a line error: look again, not at once
+        }
+    }
+    // What came short of the count before the deadline is counted too.
+    return GetInQLen(port);
 }
 
 int GetComWatch(int port, ComWatch* watch) {

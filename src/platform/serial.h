@@ -49,6 +49,10 @@ int ComWrt(int port, const char* buffer, int count);
 int ComRd(int port, char* buffer, int count);
 // Bytes waiting in the input queue (pulls in what the system already holds).
 int GetInQLen(int port);
+// Waits, without processing events, until at least count bytes wait in the input queue or the
+// time on Timer()'s clock reaches deadline; returns the bytes waiting then (as GetInQLen) or a
+// negative error. Sleeps on the line meanwhile.
+int WaitInQLen(int port, int count, double deadline);
 int CloseCom(int port);
 
 // When an open port's device goes away, the port is closed at once and its device is awaited:

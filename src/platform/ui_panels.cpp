@@ -259,7 +259,7 @@ QWidget* MakeWidget(Ctrl& c, const CtrlSpec& s, int h, bool& labelAbove) {
         return b;
     }
     case CtrlKind::Led: {
-        auto* l = new QLabel;
+        auto* l = new LedView;
         l->setFixedSize(16, 16);
         c.value = s.initial != 0;
         return l;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The paced refresh: strip charts and numeric displays take their new contents in one pass.
+// The paced refresh: strip charts, numeric displays, lamps and progress bars take their new
+// contents in one pass.
 //
 // Live answers come 25 or more times a second. The strip charts and the numeric displays they
 // feed take their new contents in one pass, at most every kRefreshMs while changes keep
@@ -32,6 +33,7 @@ struct RefreshQueue {
     std::vector<std::pair<int, int>> charts;                   // panel, control
     std::vector<QPointer<ValueView>> values;                   // displays with a new number
     std::vector<QPointer<ProgressView>> bars;                  // progress bars with a new value
+    std::vector<QPointer<LedView>> leds;                       // lamps with a new look
 };
 
 RefreshQueue& Refresh() {
@@ -69,11 +71,15 @@ void RunRefresh() {
     const auto values = std::move(q.values);
     const auto bars = std::move(q.bars);
     const auto charts = std::move(q.charts);
+    const auto leds = std::move(q.leds);
     q.values.clear();
     q.bars.clear();
     q.charts.clear();
+    q.leds.clear();
     for (const auto& v : values)
         if (v) v->showPending();
+    for (const auto& l : leds)
+        if (l) l->showPending();
     for (const auto& b : bars)
         if (b) b->showPending();
     for (const auto& [panel, id] : charts) {
@@ -85,6 +91,12 @@ void RunRefresh() {
 void QueueValue(ValueView* v, double value) {
     if (!v->setPending(value)) return;
     Refresh().values.emplace_back(v);
+    RequestRefresh(0);
+}
+
+void QueueLed(LedView* v, const QString& css) {
+    if (!v->setPending(css)) return;
+    Refresh().leds.emplace_back(v);
     RequestRefresh(0);
 }
 

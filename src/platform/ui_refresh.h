@@ -5,7 +5,9 @@
 // feed are redrawn together at a steady pace instead.
 #pragma once
 
+class LedView;
 class ProgressView;
+class QString;
 class ValueView;
 
 namespace ui {
@@ -16,6 +18,8 @@ struct Chart;
 void QueueValue(ValueView* v, double value);
 // A progress bar's new value, shown at the next refresh pass (or when the bar is shown).
 void QueueProgress(ProgressView* v, int value);
+// A lamp's new look, shown at the next refresh pass.
+void QueueLed(LedView* v, const QString& css);
 // A strip chart whose traces changed, redrawn at the next pass unless hidden.
 void ScheduleStrip(Chart& ch);
 // The refresh pass, run now.

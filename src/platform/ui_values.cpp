@@ -120,7 +120,9 @@ void ApplyStyle(Ctrl& c) {
         if (c.fg >= 0) css += QString("color: %1;").arg(Css(c.fg));
         break;
     }
-    // Restyling re-polishes and repaints the widget: LEDs are set on every live answer.
+    // A lamp may change with every live answer: it takes its look at the refresh pass.
+    if (c.kind == CtrlKind::Led) return QueueLed(static_cast<LedView*>(c.w), css);
+    // Restyling re-polishes and repaints the widget.
     if (c.w->styleSheet() != css) c.w->setStyleSheet(css);
 }
 

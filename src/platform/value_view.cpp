@@ -2,12 +2,15 @@
 // A numeric display that draws its number from glyphs laid out once per font.
 #include "platform/value_view.h"
 
+#include <QEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QStaticText>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -122,4 +125,64 @@ void ProgressView::showPending() {
 void ProgressView::showEvent(QShowEvent* e) {
     showPending();
     QProgressBar::showEvent(e);
+}
+
+LedView::LedView(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent); // paints what lies behind it too
+    setFocusPolicy(Qt::NoFocus);
+}
+
+bool LedView::setPending(const QString& css) {
+    pending_ = css;
+    if (queued_) return false;
+    if (css == shown_) return false;
+    queued_ = true;
+    return true;
+}
+
+void LedView::showPending() {
+    queued_ = false;
+    if (pending_ == shown_) return;
+    shown_ = pending_;
+    update();
+}
+
+void LedView::changeEvent(QEvent* e) {
+    // What lies behind may look different now.
+    if (e->type() == QEvent::PaletteChange || e->type() == QEvent::EnabledChange || e->type() == QEvent::StyleChange)
+        drawn_.clear();
+    QWidget::changeEvent(e);
+}
+
+void LedView::paintEvent(QPaintEvent*) {
+    const QPoint at = mapTo(window(), QPoint());
+    if (at != drawnAt_ || window()->size() != drawnIn_ || (!drawn_.empty() && drawn_.begin()->second.size() != size() * devicePixelRatioF()))
+        drawn_.clear();
+    QPixmap& pm = drawn_[shown_];
+    if (pm.isNull()) {
+        drawnAt_ = at;
+        drawnIn_ = window()->size();
+        pm = QPixmap(size() * devicePixelRatioF());
+        pm.setDevicePixelRatio(devicePixelRatioF());
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        // What lies behind: each widget above the lamp, without its children, as Qt paints them.
+        std::vector<QWidget*> behind;
+        for (QWidget* w = parentWidget(); w; w = w->isWindow() ? nullptr : w->parentWidget()) behind.push_back(w);
+        for (auto it = behind.rbegin(); it != behind.rend(); ++it) {
+            QWidget* w = *it;
+            const QRegion here(QRect(mapTo(w, QPoint()), size()));
+            w->render(&p, QPoint(), here, w->isWindow() ? QWidget::DrawWindowBackground : QWidget::RenderFlags());
+        }
+        // One hidden label per look, styled once, paints the lamp as the lamp's own label did.
+        static std::map<QString, std::unique_ptr<QLabel>> looks;
+        auto& look = looks[shown_];
+        if (!look) {
+            look = std::make_unique<QLabel>();
+            look->setStyleSheet(shown_);
+        }
+        look->resize(size());
+        look->render(&p, QPoint(), QRegion(), QWidget::RenderFlags());
+    }
+    QPainter(this).drawPixmap(0, 0, pm);
 }

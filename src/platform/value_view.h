@@ -6,9 +6,14 @@
 // text layout.
 #pragma once
 
+#include <QPixmap>
 #include <QProgressBar>
 #include <QString>
 #include <QWidget>
+
+#include <map>
+
+class QLabel;
 
 class ValueView : public QWidget {
 public:
@@ -52,4 +57,31 @@ protected:
 private:
     int pending_ = 0;
     bool queued_ = false;
+};
+
+// An input lamp: a round light that takes its look (a style sheet) at the refresh pass. Each
+// look is drawn once, through a label styled with it, over what lies behind the lamp, and kept:
+// a change of look then paints one small picture, and nothing behind the lamp repaints with it.
+// Restyling the lamp itself made the style recompute, the lamp repaint on its own and the group
+// box behind it repaint too, with every change, and live inputs may change with every answer.
+class LedView : public QWidget {
+public:
+    explicit LedView(QWidget* parent = nullptr);
+    // The look to show at the next refresh pass; returns whether one must be planned.
+    bool setPending(const QString& css);
+    // Shows the pending look now.
+    void showPending();
+    QString shownStyle() const { return shown_; }
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    QString shown_, pending_;
+    bool queued_ = false;
+    // The looks drawn so far over the backdrop, and where the backdrop was taken.
+    std::map<QString, QPixmap> drawn_;
+    QPoint drawnAt_;
+    QSize drawnIn_;
 };
