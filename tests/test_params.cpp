@@ -213,7 +213,9 @@ TEST_F(ParamsFile, FilesThatCannotBeUsedChangeNothing) {
         setrlimit(RLIMIT_FSIZE, &small);
         Transfer(c.button, p);
         setrlimit(RLIMIT_FSIZE, &old);
-        if (!c.text.empty()) EXPECT_EQ(ReadBytes(p), c.text); // an earlier file stays as it was
+        if (!c.text.empty()) {
+            EXPECT_EQ(ReadBytes(p), c.text); // an earlier file stays as it was
+        }
         EXPECT_EQ(Vars(), Series(c.button == PANEL_BTNGET ? 400 : 300));
         EXPECT_EQ(Controls(), Series(300));
         EXPECT_EQ(StatusText(), c.status);
