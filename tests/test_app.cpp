@@ -272,7 +272,12 @@ TEST(Exchanges, RandomClickingKeepsTheLineToOneExchange) {
     const double end = Timer() + 60.0;
     int clicks = 0, refused = 0, inside = 0;
     std::function<void()> tick = [&] {
-        if (Timer() > end) return;
+        if (Timer() > end) { // the minute is over: stop what still runs, as a user would
+            for (const auto& [panel, id] : {std::pair<int, int>{panelHandle, PANEL_BTNSTOP}, {panelPopUp, POPUP_RECSTOP}})
+                if (QWidget* w = Widget(panel, id); w && w->isEnabled()) QTest::mouseClick(w, Qt::LeftButton);
+            if (exchange_busy) QTimer::singleShot(100, tick);
+            return;
+        }
         QTimer::singleShot(std::uniform_int_distribution<int>(10, 250)(rng), tick); // fires inside waits too
         const auto [panel, id] = targets[std::uniform_int_distribution<size_t>(0, targets.size() - 1)(rng)];
         QWidget* w = Widget(panel, id);
