@@ -34,9 +34,9 @@
 #include "app/app.h"
 #include "app/panels.h"
 #include "link/com232.h"
-#include "platform/serial.h"
-#include "platform/timing.h"
-#include "platform/ui.h"
+#include "runtime/serial.h"
+#include "runtime/timing.h"
+#include "runtime/ui.h"
 #include "recorder/recorder.h"
 
 extern char** environ;
@@ -231,7 +231,7 @@ int main(int argc, char** argv) {
             std::string status;
             GetCtrlVal(panelHandle, PANEL_STATUS, status);
             std::printf("sensor %s burst %d start_up_status %s\n", busy ? "busy" : "quiet", burst, status.c_str());
-            InstallComCallback(com, eventMask, FRAME_LEN, sync, CountingReceive, nullptr);
+            InstallComCallback(com, eventMask, FRAME_LEN, com232::sync, CountingReceive, nullptr);
             const double t0 = Timer();
             while (Timer() - t0 < 1.0) ProcessSystemEvents();
             double rates[4] = {};

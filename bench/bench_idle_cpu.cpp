@@ -14,9 +14,9 @@
 #include "app/app.h"
 #include "app/panels.h"
 #include "link/com232.h"
-#include "platform/serial.h"
-#include "platform/timing.h"
-#include "platform/ui.h"
+#include "runtime/serial.h"
+#include "runtime/timing.h"
+#include "runtime/ui.h"
 #include "sim/sim.h"
 
 namespace {

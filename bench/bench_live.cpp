@@ -19,10 +19,10 @@
 #include "app/panels.h"
 #include "link/com232.h"
 #include "live/live.h"
-#include "platform/files.h"
-#include "platform/serial.h"
-#include "platform/timing.h"
-#include "platform/ui.h"
+#include "runtime/files.h"
+#include "runtime/serial.h"
+#include "runtime/timing.h"
+#include "runtime/ui.h"
 #include "sim/sim.h"
 
 namespace {
@@ -57,7 +57,7 @@ bool OpenSim(zep4sim::PtyHost& host) {
     CloseCom(com);
     InitVars();
     InitRS232(1);
-    InstallComCallback(com, eventMask, FRAME_LEN, sync, CountingReceive, nullptr);
+    InstallComCallback(com, eventMask, FRAME_LEN, com232::sync, CountingReceive, nullptr);
     return true;
 }
 

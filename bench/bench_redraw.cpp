@@ -11,9 +11,9 @@
 
 #include <cstdio>
 
-#include "platform/panel_builder.h"
-#include "platform/timing.h"
-#include "platform/ui.h"
+#include "runtime/panel_builder.h"
+#include "runtime/timing.h"
+#include "runtime/ui.h"
 
 namespace {
 

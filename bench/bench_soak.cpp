@@ -13,10 +13,10 @@
 #include "app/panels.h"
 #include "link/com232.h"
 #include "live/live.h"
-#include "platform/files.h"
-#include "platform/serial.h"
-#include "platform/timing.h"
-#include "platform/ui.h"
+#include "runtime/files.h"
+#include "runtime/serial.h"
+#include "runtime/timing.h"
+#include "runtime/ui.h"
 #include "sim/sim.h"
 
 namespace {
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     setenv("ZEP4_SERIAL_PORTS", sim.devicePath().c_str(), 1);
     InitVars();
     InitRS232(1);
-    InstallComCallback(com, eventMask, FRAME_LEN, sync, CountingReceive, nullptr);
+    InstallComCallback(com, eventMask, FRAME_LEN, com232::sync, CountingReceive, nullptr);
     SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 2); // the normalised chart: the heavier plot
     ApplyGraphSource();
     ProcessSystemEvents();

@@ -13,7 +13,7 @@ case "$mode" in run|test) ;; *) echo "usage: $0 run|test" >&2; exit 2 ;; esac
 packages=(cmake ninja-build g++ pkg-config libgtest-dev
           qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-charts-dev qt6-svg-dev
           xvfb xauth
-          desktop-file-utils appstream dpkg-dev file)
+          desktop-file-utils appstream dpkg-dev file python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -233,7 +233,7 @@ TEST(Startup, InitVarsGivesTheDefaults) {
     FillarrayRAW(9, 9);
     InitVars();
     EXPECT_EQ(refB, 2222); // every parameter from its control
-    EXPECT_EQ(I({com, sync, target, CtrlInt(panelHandle, PANEL_RBTRAM), CtrlInt(panelHandle, PANEL_RBTEEPROM)}), I({1, 0x55, RAM, 1, 0}));
+    EXPECT_EQ(I({com, com232::sync, target, CtrlInt(panelHandle, PANEL_RBTRAM), CtrlInt(panelHandle, PANEL_RBTEEPROM)}), I({1, 0x55, RAM, 1, 0}));
     EXPECT_EQ(I({CtrlAttr(panelHandle, PANEL_POWERA, Attr::Visible), CtrlAttr(panelHandle, PANEL_POWERB, Attr::Visible)}), I({1, 0}));
     EXPECT_EQ(std::string(file_name) + "|" + szSoftname + "|" + szSoftversion + "|" + StatusText(),
               "ZEP4para.cfg|K-VEX-ZEP4-Duvez|V2.0|InitVars");

@@ -78,7 +78,7 @@ TEST(DurabilityChild, RecordUntilKilled) {
     ASSERT_EQ(StatusText().find("Error"), std::string::npos) << StatusText();
     CopyText(recfile_name, path);
     SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, 0), SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 65535);
-    InstallComCallback(com, eventMask, FRAME_LEN, sync, ReportingReceive, nullptr);
+    InstallComCallback(com, eventMask, FRAME_LEN, com232::sync, ReportingReceive, nullptr);
     Event(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
 }
 

@@ -46,7 +46,7 @@ void Perform(Op op, const std::string& dir) {
     case Op::Teach: Press(panelHandle, PANEL_BUTTONTEACH); break;
     case Op::Run:
         liveAnswers = 0;
-        InstallComCallback(com, eventMask, FRAME_LEN, sync, CountingReceive, nullptr);
+        InstallComCallback(com, eventMask, FRAME_LEN, com232::sync, CountingReceive, nullptr);
         Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
         break;
     case Op::Data: Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT); break;

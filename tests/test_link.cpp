@@ -216,7 +216,7 @@ TEST_F(Link, FirmwareTextsThenAHangUp) {
 
 TEST_F(Link, DataBlocks) {
     Up();
-    InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
+    InstallComCallback(com, 0, FRAME_LEN, com232::sync, nullptr, nullptr);
     std::fill(yArrayA, yArrayA + 256, uint16_t{9999});
     std::fill(yArrayB, yArrayB + 256, uint16_t{9999});
     // Each start word fills its own quarter.
@@ -250,7 +250,7 @@ TEST_F(Link, DataBlocks) {
     zep4sim::Options paced = WithFaults(MakeFaults(&F::overlongBy, 2));
     paced.paced = true;
     Up(paced);
-    InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
+    InstallComCallback(com, 0, FRAME_LEN, com232::sync, nullptr, nullptr);
     std::fill(yArrayA, yArrayA + 256, uint16_t{9999});
     std::fill(yArrayB, yArrayB + 256, uint16_t{9999});
     EXPECT_EQ(ReadData64(64, 1, ORD_DATA64), 0);
@@ -272,13 +272,13 @@ TEST_F(Link, ReceivePathAndAnswerWaits) {
     EXPECT_EQ(I({graphrefresh, pp[2]}), I({1, zep4sim::initialRamSet(0)[2]}));
 
     // Two answers at once: the first is taken, the second dropped.
-    InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
+    InstallComCallback(com, 0, FRAME_LEN, com232::sync, nullptr, nullptr);
     for (int set : {0, 1}) CopyVarsToPP(uint16_t(set)), FillTxBuf(ORD_READ_RAM, pp), ComWrt(com, szWriteBuf, FRAME_LEN);
     EXPECT_TRUE(PumpUntil([] { return GetInQLen(com) >= 2 * FRAME_LEN; }, 1.0));
     RX_Receive_Function(com, LWRS_RXFLAG, nullptr); // not its event
     EXPECT_EQ(GetInQLen(com), 2 * FRAME_LEN);
     pp[0] = 9, rx_flag = 0;
-    InstallComCallback(com, eventMask, FRAME_LEN, sync, RX_Receive_Function, nullptr);
+    InstallComCallback(com, eventMask, FRAME_LEN, com232::sync, RX_Receive_Function, nullptr);
     EXPECT_TRUE(PumpUntil([] { return rx_flag == 1; }, 1.0));
     PumpFor(0.05);
     EXPECT_EQ(I({pp[0], GetInQLen(com)}), I({0, 0}));
@@ -292,7 +292,7 @@ TEST_F(Link, ReceivePathAndAnswerWaits) {
     EXPECT_STREQ(szStatus, "Timeout-RS-232...");
     EXPECT_EQ(StatusText(), "before");
     // A notification whose read comes up short takes nothing.
-    InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
+    InstallComCallback(com, 0, FRAME_LEN, com232::sync, nullptr, nullptr);
     SendRequest(ORD_READ_RAM);
     pp[2] = 4321;
     PumpUntil([] { return GetInQLen(com) >= FRAME_LEN - 1; }, 1.0);

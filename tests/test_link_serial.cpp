@@ -336,7 +336,7 @@ TEST_F(Pty, LineThatHangsUp) {
 TEST(LinkBuffers, DirectReadsNeverPassTheReceiveBuffer) {
     auto host = StartSim(WithFaults(MakeFaults(&zep4sim::Faults::noiseBytes, 1000))); // 1128- and 1072-byte answers
     StartFrontEnd();
-    InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
+    InstallComCallback(com, 0, FRAME_LEN, com232::sync, nullptr, nullptr);
     // The whole answer is normally in when the wait ends, but the pty may hand it over in parts.
     EXPECT_EQ(ReadData64(0, 0, ORD_DATA64), 0);
     EXPECT_GT(nBytesR, DATA64_LEN);

@@ -215,7 +215,7 @@ protected:
         StartFrontEnd();
         host->clearRequests();
         answers = 0;
-        InstallComCallback(com, eventMask, FRAME_LEN, sync, HookedReceive, nullptr);
+        InstallComCallback(com, eventMask, FRAME_LEN, com232::sync, HookedReceive, nullptr);
     }
     void TearDown() override { onAnswer = nullptr; }
     // An answer still due on the line, then live requests left unanswered.

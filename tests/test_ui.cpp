@@ -14,11 +14,11 @@
 #include <cmath>
 #include <thread>
 
-#include "platform/strip_chart.h"
-#include "platform/value_view.h"
+#include "runtime/strip_chart.h"
+#include "runtime/value_view.h"
 #include "support/harness.h"
 
-QTimer* PumpWake();     // the nested pump's wake-up timers (platform/event_loop.cpp)
+QTimer* PumpWake();     // the nested pump's wake-up timers (runtime/event_loop.cpp)
 QTimer* DeadlineWake();
 
 namespace {

@@ -6,20 +6,13 @@
 #include <algorithm>
 #include <numeric>
 
-#include "app/panels.h"
 #include "branding/logo.h"
 #include "link/com232.h"
 #include "live/live.h"
 #include "params/params.h"
-#include "platform/serial.h"
-#include "platform/ui.h"
+#include "runtime/serial.h"
+#include "runtime/ui.h"
 #include "recorder/recorder.h"
-
-int panelHandle = 0;
-int panelPopUp = 0;
-char proj_dir[MAX_PATHNAME_LEN] = "";
-char szSoftname[64] = "";
-char szSoftversion[64] = "";
 
 int WinMain(int argc, char** argv) {
     (void)argc;
@@ -46,7 +39,7 @@ void InitVars() {
     tol10Bit = 512;
     // 2. Link and transfer target; the run state and flags are set by each exchange.
     com = 1;
-    sync = 0x55;
+    com232::sync = 0x55;
     target = RAM;
     ShowTarget(); // the radio buttons say where Send and Get go
     // 3.-5. Texts and the default files; the record file lies beside the program.
@@ -74,12 +67,6 @@ void InitVars() {
     std::iota(std::begin(xArray), std::end(xArray), uint16_t{0});
     std::fill(std::begin(yArrayA), std::end(yArrayA), uint16_t{0});
     std::fill(std::begin(yArrayB), std::end(yArrayB), uint16_t{0});
-}
-
-int CtrlValue(int panel, int control) {
-    int value = 0;
-    GetCtrlVal(panel, control, value);
-    return value;
 }
 
 namespace {

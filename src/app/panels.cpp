@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The two panel forms: every control with its number, kind, callback and initial value, laid
-// out for a technician at the bench. The run-time (platform/ui) owns the controls; the forms
+// out for a technician at the bench. The run-time (runtime/ui) owns the controls; the forms
 // only create them and arrange the widgets it hands back.
 #include "app/panels.h"
 
@@ -19,8 +19,8 @@
 #include "link/com232.h"
 #include "live/live.h"
 #include "params/params.h"
-#include "platform/panel_builder.h"
-#include "platform/serial.h"
+#include "runtime/panel_builder.h"
+#include "runtime/serial.h"
 #include "recorder/recorder.h"
 
 namespace {

@@ -2,10 +2,9 @@
 // Branding: the coloured band, the logo and the text lines at the top of the main panel.
 #include "branding/logo.h"
 
-#include "app/app.h"
-#include "app/panels.h"
-#include "platform/files.h"
-#include "platform/ui.h"
+#include "panel/panel.h"
+#include "runtime/files.h"
+#include "runtime/ui.h"
 
 #include <fstream>
 

@@ -2,7 +2,7 @@
 // Branding: the brand band, logo and text lines at the top of the main panel.
 #pragma once
 
-#include "platform/files.h"
+#include "runtime/files.h"
 
 void ShowLogo(int brand);
 // Where a logo bitmap lies for a program in programDir: beside it (the build tree), else in

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "panel/status.h"
+
 inline constexpr int PNUM = 16;                 // data words per frame
 inline constexpr int FRAME_LEN = PNUM * 2 + 4;  // 36 bytes: every request and frame answer
 inline constexpr double TIMEOUT = 1.5;          // answer wait, seconds
@@ -27,18 +29,12 @@ enum : int {
     ORD_INFOBLOCK = 20,
 };
 
-// <unistd.h>, where the system has it, declares a function sync(), which C++20's standard
-// headers pull in everywhere; a variable of the same name cannot live beside it. The name sync
-// stands for the link's own variable from here on; the headers that use sync for something
-// else come first.
-#if __has_include(<unistd.h>)
-#include <unistd.h>
-#endif
-#include <fstream>
-#define sync zep4_sync
-
 extern int com;          // open port number
-extern int sync;         // 0x55: opens every request, event character of the notification
+// 0x55: opens every request, event character of the notification. In a namespace of its own:
+// <unistd.h>, which the standard headers pull in, declares a function sync().
+namespace com232 {
+extern int sync;
+}
 extern int order;        // order code of the request being built
 extern int rx_flag;      // an answer frame was taken in since the last request
 extern int graphrefresh; // new live values wait to be plotted
@@ -55,15 +51,16 @@ extern uint16_t yArrayA[256];
 extern uint16_t yArrayB[256];
 
 // Frames.
-void FillTxBuf(int order, const uint16_t* words);
+void FillTxBuf(int code, const uint16_t* words);
 void GetRxBuf(int count);
 
 // Port, receive path and line check.
-void InitRS232(int port);
+// Opens port at the line's settings with the receive notification; an OpenComConfig result.
+int OpenLine(int port);
 void RX_Receive_Function(int port, int events, void* data);
 int WaitRxFull();
+// The echo exchange on port; the request carries the words in pp (the caller's set 0).
 int CheckComLine(int port);
-int CC_DropDCom(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 // Status text of an OpenComConfig result.
 const char* ComErrorText(int code);
 
@@ -89,9 +86,27 @@ bool StopHeld();
 int WriteRequest(int port, double limit);
 // One request was answered (or never will be).
 void AnswerTaken();
-// Pumps events until every request was answered or given up; call it before pp is filled
-// for the next request, since the answer lands in pp.
+// Pumps events until every request was answered or given up.
 void WaitLineFree();
+
+// The one way a request goes out. SendRequest takes the request's words, waits until the line
+// is free (the answer it waits for lands in pp), empties both queues, clears rx_flag, builds
+// the request of code in szWriteBuf and writes it to port; its answer is due within limit
+// seconds from tstart. Returns the bytes written (FRAME_LEN when whole), also in nBytesW.
+int SendRequest(int port, int code, const uint16_t* words, double limit);
+// The second of two frames that belong together: written at once, no wait and no flush.
+int WriteFrame(int port, int code, const uint16_t* words, double limit);
+enum class Awaited { Taken, Timeout, Stopped };
+// Pumps events until the receive path has taken an answer (with word 0 equal to word0 when
+// word0 is not negative), until limit seconds have passed since tstart, or until *stop is
+// raised. An answer that came in the last pass is taken even past the limit.
+Awaited AwaitFrame(double limit, int word0 = -1, const int* stop = nullptr);
+// Sleeps on the line until count bytes wait and no further byte followed within a short quiet
+// time, or until limit seconds have passed since tstart (then timeoutText goes to szStatus
+// when fewer than count came); returns the bytes waiting. For answers that are not frames.
+int AwaitBytes(int count, double limit, const char* timeoutText);
+// The 36-byte answer in szReadBuf carries the controller's echo word 0x00AA.
+bool EchoWordOk();
 // Runs action now, or when the exchange under way has ended (the last one wins).
 void WhenNoExchange(void (*action)());
 // An action waits for the exchange under way: the exchange should end without more requests.
@@ -101,8 +116,7 @@ bool ExchangeEnding();
 // adapter's latency (up to 16 ms per burst).
 inline constexpr double kWriteAnswerWait = 0.25;
 
+// The device of the port is awaited: the status line says so.
+void ShowLineLost();
 // While the device of the port is awaited, the end of an exchange says so (after its own text).
 void ShowLineLostAfterExchange();
-
-// Shows a text on the main panel's status line.
-void ShowStatus(const char* text);

@@ -6,53 +6,40 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/app.h"
-#include "app/panels.h"
 #include "link/com232.h"
-#include "platform/serial.h"
-#include "platform/timing.h"
-#include "platform/ui.h"
+#include "runtime/event_loop.h"
+#include "runtime/files.h"
+#include "runtime/serial.h"
+#include "runtime/timing.h"
 
 int exchange_busy;
 
 namespace {
 
-struct Starter {
-    bool popup;
-    int control;
-};
-// Every control whose callback writes a request, and the targets, which say where one goes.
-constexpr Starter kStarters[] = {
-    {false, PANEL_BTNRUN},      {false, PANEL_BTNDATA},       {false, PANEL_BTNSEND},
-    {false, PANEL_BTNGET},      {false, PANEL_BUTTONTEACH},   {false, PANEL_BUTTONRESET},
-    {false, PANEL_BUTTONREFRESH}, {false, PANEL_DROPDCOM},    {true, POPUP_RECSTART},
-    {false, PANEL_RBTRAM},      {false, PANEL_RBTEEPROM},     {false, PANEL_RBTFILE},
-};
-// The two stop buttons act inside the live loop and a recording, and nowhere else.
-constexpr Starter kStoppers[] = {{false, PANEL_BTNSTOP}, {true, POPUP_RECSTOP}};
-
 bool stopsHeld;
-int answersDue;         // answers to the requests written that have not come yet
-double requestDeadline; // ... and are given up at this time
+int answersDue;          // answers to the requests written that have not come yet
+double requestDeadline;  // ... and are given up at this time
 void (*afterExchange)(); // an action that came during an exchange, run at its end
 
-void Lock(const Starter& s, bool on) {
-    SetCtrlAttribute(s.popup ? panelPopUp : panelHandle, s.control, Attr::Locked, on);
-}
+// Once an answer's count is in, a byte more within this time makes it too long. On a line
+// paced at 19200 baud the bytes after the count are still on their way when it is reached;
+// 20 ms is 38 byte times, and longer than a USB adapter's pause between bursts (16 ms).
+constexpr double kQuietAfterAnswer = 0.02;
+// The direct waits do not pump events; they sleep on the line until their bytes or their
+// limit. Only a port that is not open comes back at once: a short pause keeps that off the CPU.
+constexpr double kPollPause = 0.001;
 
 } // namespace
 
 ExchangeHold::ExchangeHold(bool stoppable) {
     if (exchange_busy++ > 0) return;
-    for (const Starter& s : kStarters) Lock(s, true);
     stopsHeld = !stoppable;
-    for (const Starter& s : kStoppers) Lock(s, stopsHeld);
+    HoldStarters(true, stopsHeld);
 }
 
 ExchangeHold::~ExchangeHold() {
     if (--exchange_busy > 0) return;
-    for (const Starter& s : kStarters) Lock(s, false);
-    for (const Starter& s : kStoppers) Lock(s, false);
+    HoldStarters(false, false);
     ShowLineLostAfterExchange();
     if (void (*action)() = std::exchange(afterExchange, nullptr)) action();
 }
@@ -88,4 +75,59 @@ void WaitLineFree() {
     while (answersDue > 0 && Timer() < requestDeadline) ProcessSystemEvents(requestDeadline);
     if (answersDue > 0) FlushInQ(com);
     answersDue = 0;
+}
+
+int WriteFrame(int port, int code, const uint16_t* words, double limit) {
+    order = code;
+    FillTxBuf(code, words);
+    nBytesW = WriteRequest(port, limit);
+    return nBytesW;
+}
+
+int SendRequest(int port, int code, const uint16_t* words, double limit) {
+    uint16_t request[PNUM]; // words may be pp, where a late answer still lands
+    std::copy(words, words + PNUM, request);
+    WaitLineFree();
+    FlushInQ(port);
+    FlushOutQ(port);
+    rx_flag = 0;
+    WriteFrame(port, code, request, limit);
+    tstart = Timer();
+    return nBytesW;
+}
+
+Awaited AwaitFrame(double limit, int word0, const int* stop) {
+    for (;;) {
+        if (stop && *stop) return Awaited::Stopped;
+        // A new answer always brings its own word 0.
+        if (rx_flag && (word0 < 0 || pp[0] == word0)) return Awaited::Taken;
+        tdiff = Timer() - tstart;
+        if (tdiff > limit) return Awaited::Timeout;
+        ProcessSystemEvents(tstart + limit);
+    }
+}
+
+int AwaitBytes(int count, double limit, const char* timeoutText) {
+    const double deadline = tstart + limit;
+    int n = 0;
+    for (;;) {
+        const bool counted = n >= count;
+        const double until = counted ? std::min(Timer() + kQuietAfterAnswer, deadline) : deadline;
+        const int now = std::max(WaitInQLen(com, counted ? n + 1 : count, until), 0);
+        tdiff = Timer() - tstart;
+        const bool quiet = counted && now == n;
+        n = now;
+        if (quiet) break;
+        if (tdiff > limit) {
+            if (n < count) CopyText(szStatus, timeoutText);
+            break;
+        }
+        if (n < count) Delay(kPollPause);
+    }
+    return n;
+}
+
+bool EchoWordOk() {
+    const auto* b = reinterpret_cast<const unsigned char*>(szReadBuf);
+    return ((b[4] << 8) | b[5]) == 0x00AA;
 }

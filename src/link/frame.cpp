@@ -5,7 +5,9 @@
 #include <algorithm>
 
 int com;
+namespace com232 {
 int sync = 0x55;
+}
 int order;
 int rx_flag;
 int graphrefresh;
@@ -20,12 +22,12 @@ uint16_t xArray[256];
 uint16_t yArrayA[256];
 uint16_t yArrayB[256];
 
-void FillTxBuf(int order, const uint16_t* words) {
+void FillTxBuf(int code, const uint16_t* words) {
     auto* b = reinterpret_cast<unsigned char*>(szWriteBuf);
-    b[0] = static_cast<unsigned char>((sync >> 8) & 0xFF);
-    b[1] = static_cast<unsigned char>(sync & 0xFF);
-    b[2] = static_cast<unsigned char>((order >> 8) & 0xFF);
-    b[3] = static_cast<unsigned char>(order & 0xFF);
+    b[0] = static_cast<unsigned char>((com232::sync >> 8) & 0xFF);
+    b[1] = static_cast<unsigned char>(com232::sync & 0xFF);
+    b[2] = static_cast<unsigned char>((code >> 8) & 0xFF);
+    b[3] = static_cast<unsigned char>(code & 0xFF);
     for (int i = 0; i < PNUM; ++i) {
         b[4 + 2 * i] = static_cast<unsigned char>((words[i] >> 8) & 0xFF);
         b[5 + 2 * i] = static_cast<unsigned char>(words[i] & 0xFF);

@@ -34,6 +34,15 @@ enum : int {
 };
 
 // Live loop.
+// Writes a live request carrying set 0, its answer due within limit seconds.
+int SendLiveRequest(double limit);
+enum class LiveEnd { Stopped, Silent, Consumer };
+// The live cycles of Run and of a recording, after the first request went out: each answer is
+// plotted (on the raw chart when rawChart() says so, else on the band chart), then handed to
+// onAnswer, which may end the cycles by returning false; then the next request goes out. Ends
+// also when stop_flag is raised, or when no answer came within limit seconds ("Timeout
+// RS232-Line!", and stop_flag raised).
+LiveEnd LiveCycles(double limit, bool (*rawChart)(), bool (*onAnswer)());
 int CC_BTNRun(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_BTNStop(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 void FillarrayRAW(int a, int b);
@@ -41,6 +50,8 @@ void FillarrayNORM(int tolerance, int reference, int marker);
 void DecodeLiveAnswer();
 
 // Strip charts.
+// The graph source chosen on the main panel: 0 raw, 1 normalised, 2 channel A's band, 3 B's.
+int GraphSource();
 int CC_RNGGraphSource(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 void ApplyGraphSource();
 void PlotRAWValues();

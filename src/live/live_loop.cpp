@@ -5,13 +5,10 @@
 
 #include <algorithm>
 
-#include "app/app.h"
-#include "app/panels.h"
 #include "link/com232.h"
+#include "panel/panel.h"
 #include "params/params.h"
-#include "platform/serial.h"
-#include "platform/timing.h"
-#include "platform/ui.h"
+#include "runtime/ui.h"
 
 int stop_flag;
 int type;
@@ -30,18 +27,37 @@ constexpr double kLiveTimeout = 2.0;
 
 constexpr int kNormTraces = 6;
 
-void FlushBoth() {
-    FlushInQ(com);
-    FlushOutQ(com);
-}
-
-// Fills pp with parameter set 0 and builds the live request in szWriteBuf.
-void BuildLiveRequest() {
-    CopyVarsToPP(0);
-    FillTxBuf(ORD_LIVE, pp);
-}
+bool TypeIsRaw() { return type == 0; }
 
 } // namespace
+
+int SendLiveRequest(double limit) {
+    CopyVarsToPP(0);
+    return SendRequest(com, ORD_LIVE, pp, limit);
+}
+
+LiveEnd LiveCycles(double limit, bool (*rawChart)(), bool (*onAnswer)()) {
+    for (;;) {
+        switch (AwaitFrame(limit, -1, &stop_flag)) {
+        case Awaited::Stopped:
+            return LiveEnd::Stopped;
+        case Awaited::Timeout:
+            ShowStatus("Timeout RS232-Line!");
+            stop_flag = 1;
+            return LiveEnd::Silent;
+        case Awaited::Taken:
+            break;
+        }
+        // Plot first: the answer sits in pp until the next request overwrites it.
+        if (rawChart())
+            PlotRAWValues();
+        else
+            PlotNORMValues(arrayNORM);
+        graphrefresh = 0;
+        if (onAnswer && !onAnswer()) return LiveEnd::Consumer;
+        SendLiveRequest(limit);
+    }
+}
 
 void FillarrayRAW(int a, int b) {
     for (double* point = arrayRAW; point != std::end(arrayRAW); point += 2) {
@@ -86,7 +102,7 @@ void DecodeLiveAnswer() {
 int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
               int /*eventData2*/) {
     if (event != EVENT_COMMIT || ExchangeBusy()) return 0;
-    ExchangeHold hold(true);
+    ExchangeHold exchange(true);
     stop_flag = 0; // a Stop (or a close) from here on ends the run, even before it starts
     WaitLineFree();
     if (stop_flag) return 0;
@@ -96,41 +112,10 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
     SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, true);
     ApplyGraphSource();
 
-    FlushBoth();
-    rx_flag = 0;
-    order = ORD_LIVE;
-    BuildLiveRequest();
-    nBytesW = WriteRequest(com, kLiveTimeout);
-    if (nBytesW == FRAME_LEN) ShowStatus("Line Ok!");
-
-    tstart = Timer();
+    if (SendLiveRequest(kLiveTimeout) == FRAME_LEN) ShowStatus("Line Ok!");
     graphrefresh = 0;
     FillarrayNORM(tolA, refA, 0);
-
-    do {
-        // Plot first: the answer sits in pp until the next request overwrites it.
-        if (graphrefresh == 1) {
-            if (type == 0)
-                PlotRAWValues();
-            else
-                PlotNORMValues(arrayNORM);
-            graphrefresh = 0;
-        }
-        if (rx_flag == 1) {
-            FlushBoth();
-            BuildLiveRequest();
-            rx_flag = 0;
-            tstart = Timer();
-            nBytesW = WriteRequest(com, kLiveTimeout);
-        }
-        tdiff = Timer() - tstart;
-        if (tdiff > kLiveTimeout) {
-            ShowStatus("Timeout RS232-Line!");
-            stop_flag = 1;
-            break;
-        }
-        ProcessSystemEvents(tstart + kLiveTimeout);
-    } while (stop_flag == 0);
+    LiveCycles(kLiveTimeout, TypeIsRaw, nullptr);
 
     // No flush: it would tear a request or an answer on its way. The exchange in flight ends
     // unused; the next exchange waits for it and clears the flags before its request.

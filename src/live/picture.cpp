@@ -4,11 +4,10 @@
 #include <ctime>
 #include <string>
 
-#include "app/app.h"
 #include "link/com232.h"
 #include "live/live.h"
-#include "platform/files.h"
-#include "platform/ui.h"
+#include "panel/panel.h"
+#include "runtime/ui.h"
 
 namespace {
 
@@ -31,19 +30,10 @@ std::string Now() {
 } // namespace
 
 void SaveChartPicture(int panel, int control) {
-    FileSelectRequest request;
-    request.defaultDirectory = proj_dir;
-    request.defaultFile = "zep4-chart.png";
-    request.filter = "PNG image (*.png);;PNG image, twice the pixels (*@2x.png);;SVG drawing (*.svg)";
-    request.title = "Save picture";
-    request.button = SelectButton::Save;
-    request.restrictDirectory = false;
-    request.restrictExtension = false;
-    request.allowCancel = true;
-    request.allowMakeDirectory = true;
-    request.confirmReplace = true;
     char chosen[MAX_PATHNAME_LEN];
-    if (FileSelectPopup(request, chosen) <= 0) return;
+    if (ChooseFile("zep4-chart.png", "PNG image (*.png);;PNG image, twice the pixels (*@2x.png);;SVG drawing (*.svg)",
+                   "Save picture", SelectButton::Save, false, chosen) <= 0)
+        return;
 
     // "name.svg" is a drawing, "name@2x.png" twice the screen's pixels, any other name a PNG
     // (under the very name the chooser asked about replacing).

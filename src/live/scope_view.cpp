@@ -7,12 +7,11 @@
 #include <cstdio>
 #include <string>
 
-#include "app/app.h"
-#include "app/panels.h"
 #include "link/com232.h"
+#include "panel/panel.h"
 #include "params/params.h"
-#include "platform/serial.h"
-#include "platform/ui.h"
+#include "runtime/serial.h"
+#include "runtime/ui.h"
 
 uint16_t upArray[256], loArray[256], refArray[256];
 
@@ -20,8 +19,6 @@ namespace {
 
 constexpr int kSamples = 128;
 constexpr const char* kNormAxisName = "NORM=1000*(A/Amax)";
-
-int GraphSource() { return CtrlValue(panelHandle, PANEL_GRAPHSOURCE); }
 
 constexpr const char* kBlockNames[4] = {"CH-A 0-63", "CH-A 64-127", "CH-B 0-63", "CH-B 64-127"};
 
@@ -36,7 +33,6 @@ unsigned ReadFourBlocks(int kind) {
             missing |= 1u << b;
             continue;
         }
-        order = ORD_DATA64;
         if (ReadData64(64 * b, kind, ORD_DATA64) == 64) continue;
         missing |= 1u << b;
         lineQuiet = nBytesR >= DATA64_LEN; // too long is over; too short may go on
@@ -76,28 +72,21 @@ void NormAxisWithCursor() {
 int CC_BTNData(int panel, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
                int /*eventData2*/) {
     if (event != EVENT_COMMIT || ExchangeBusy()) return 0;
-    ExchangeHold hold;
+    ExchangeHold exchange;
     WaitLineFree();
 
     SetCtrlAttribute(panel, PANEL_RAWCHART, Attr::Visible, false);
     SetCtrlAttribute(panel, PANEL_NORMCHART, Attr::Visible, false);
     SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, true);
 
-    FlushInQ(com);
-    FlushOutQ(com);
-    rx_flag = 0;
-    order = ORD_LIVE;
-    FillTxBuf(ORD_LIVE, pp);
-    nBytesW = WriteRequest(com, TIMEOUT);
+    SendRequest(com, ORD_LIVE, pp, TIMEOUT);
 
     // Without an answer pp still holds the request's own words; shown as live values they
     // would pass parameters off as measurements, so the last live values stay instead.
     if (WaitRxFull() == 1) PlotRAWValues();
 
-    // The blocks are read directly, which holds the receive notification back meanwhile.
-    FlushInQ(com);
-    FlushOutQ(com);
-
+    // The blocks are read directly, which holds the receive notification back meanwhile;
+    // each read empties both queues before its request.
     unsigned missing = 0;
     switch (GraphSource()) {
     case 0:

@@ -5,10 +5,9 @@
 
 #include <algorithm>
 
-#include "app/app.h"
-#include "app/panels.h"
+#include "panel/panel.h"
 #include "params/params.h"
-#include "platform/ui.h"
+#include "runtime/ui.h"
 
 int32_t upTHR, loTHR, valNORM;
 uint16_t valREF;
@@ -19,8 +18,6 @@ constexpr int kRawLen = 200;  // 100 points x 2 traces
 constexpr int kNormLen = 600; // 100 points x 6 traces
 constexpr int kPointsPerScreen = 101;
 constexpr int kNoMarker = 1005; // just above the clamped band: no marker shown
-
-int GraphSource() { return CtrlValue(panelHandle, PANEL_GRAPHSOURCE); }
 
 void ShowLiveValues() {
     SetCtrlVal(panelHandle, PANEL_VALUEA, static_cast<int>(valNORMA));
@@ -46,6 +43,8 @@ void ShowLiveValues() {
 void PrepareStripChart(int control) { SetCtrlAttribute(panelHandle, control, Attr::PointsPerScreen, kPointsPerScreen); }
 
 } // namespace
+
+int GraphSource() { return CtrlValue(panelHandle, PANEL_GRAPHSOURCE); }
 
 int Copy1D(const double* input, int n, double* output) {
     if (n < 1) return -20003;

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Binding of the parameter variables to the controls of the main panel and the popup.
-#include "app/app.h"
-#include "app/panels.h"
+#include "panel/panel.h"
 #include "params/params.h"
-#include "platform/ui.h"
+#include "runtime/ui.h"
 
 const char* TrigModeText(unsigned mode) {
     return mode == 3 ? "EXT-IN0-HIGH" : "CONTINOUS";

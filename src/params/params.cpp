@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Parameter variables, their place in the two 16-word sets, and the GET exchange.
+// Parameter variables, their place in the two 16-word sets, the GET exchange and the
+// command that makes the controller change set 0.
 #include "params/params.h"
 
 #include <algorithm>
 
-#include "app/app.h"
-#include "app/panels.h"
 #include "link/com232.h"
-#include "platform/serial.h"
-#include "platform/timing.h"
-#include "platform/ui.h"
+#include "runtime/files.h"
 
 uint16_t powerA, powerB, refA, refB, tolA, tolB, hysteresis, polarity, hold, hwmode, average, evalmode,
     triglvlA, triglvlB, trigmode, sdelay, outmode, anamode, maxmode;
@@ -72,38 +69,31 @@ void CopyPPtoVars(uint16_t set) {
     }
 }
 
-int PushGET(int target, uint16_t set) {
-    if (target == DATFILE) return 0; // files go through ReadParaFromFile
-    WaitLineFree();
-    order = (target == EEPROM) ? ORD_READ_EEPROM : ORD_READ_RAM;
+int PushGET(int from, uint16_t set) {
+    if (from == DATFILE) return 0; // files go through ReadParaFromFile
     CopyVarsToPP(set);
-    FlushInQ(com);
-    FlushOutQ(com);
-    FillTxBuf(order, pp);
-    rx_flag = 0;
-    nBytesW = WriteRequest(com, TIMEOUT);
+    SendRequest(com, from == EEPROM ? ORD_READ_EEPROM : ORD_READ_RAM, pp, TIMEOUT);
     if (nBytesW == FRAME_LEN) ShowStatus("Waiting for parameter-frame ...");
     // Only an answer that names this set is taken: a late answer to the other set, a live
     // answer or noise shifted into a frame is dropped and the wait goes on.
-    int taken = 0;
-    tstart = Timer();
-    for (;;) {
-        ProcessSystemEvents(tstart + TIMEOUT);
-        tdiff = Timer() - tstart;
-        if (rx_flag && pp[0] == set) { // a new answer always brings its own word 0
-            taken = 1; // even when it came in the last pass, past the limit
-            break;
-        }
-        if (tdiff > TIMEOUT) {
-            CopyText(szStatus, "Timeout-RS-232...");
-            break;
-        }
-    }
-    if (taken) {
-        CopyPPtoVars(set);
-        ShowStatus("Parameter-frame received! - Line Ok!");
-    } else {
+    if (AwaitFrame(TIMEOUT, set) != Awaited::Taken) {
+        CopyText(szStatus, "Timeout-RS-232...");
         ShowStatus(szStatus);
+        return 0;
     }
-    return taken;
+    CopyPPtoVars(set);
+    ShowStatus("Parameter-frame received! - Line Ok!");
+    return 1;
+}
+
+int SendCommand(int code, bool teach) {
+    CopyVarsToPP(0);
+    SendRequest(com, code, pp, TIMEOUT);
+    if (nBytesW == FRAME_LEN) ShowStatus("Line Ok!");
+    if (teach) ShowStatus("New setpoint value teached!");
+    // What the controller now uses is fetched, or the next send would undo it.
+    const int fetched = AwaitFrame(TIMEOUT) == Awaited::Taken ? PushGET(RAM, 0) : 0;
+    // Covers both a silent command and a fetch that timed out.
+    if (!fetched) ShowStatus("Timeout RS-232!!");
+    return fetched;
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include "platform/files.h"
+#include "runtime/files.h"
 
 extern uint16_t powerA, powerB, refA, refB, tolA, tolB, hysteresis, polarity, hold, hwmode, average,
     evalmode, triglvlA, triglvlB, trigmode, sdelay, outmode, anamode, maxmode;
@@ -18,7 +18,10 @@ extern char file_name[MAX_PATHNAME_LEN];
 void CopyVarsToPP(uint16_t set);
 void CopyPPtoVars(uint16_t set);
 // 1 when the controller's answer for that set came in and was taken.
-int PushGET(int target, uint16_t set);
+int PushGET(int from, uint16_t set);
+// Teach, reset or refresh (code) with set 0 of the variables; once the controller answers,
+// set 0 is fetched from its RAM. 1 when it was.
+int SendCommand(int code, bool teach);
 
 // Panel binding.
 void GetPanelValues();

@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <string>
 
-#include "app/app.h"
-#include "app/panels.h"
 #include "link/com232.h"
+#include "panel/panel.h"
 #include "params/params.h"
-#include "platform/files.h"
-#include "platform/serial.h"
-#include "platform/timing.h"
-#include "platform/ui.h"
+#include "runtime/files.h"
+#include "runtime/timing.h"
+#include "runtime/ui.h"
 
 namespace {
 
@@ -33,20 +31,9 @@ void SelectTarget(int panel, int control, int chosen) {
 }
 
 // Lets the user choose the parameter file; the choice replaces file_name only when made.
-int ChooseParaFile(SelectButton button, bool forWriting) {
-    FileSelectRequest request;
-    request.defaultDirectory = proj_dir;
-    request.defaultFile = "ZEP4para.cfg";
-    request.filter = "*.cfg";
-    request.title = "K-VEX-ZEP4 Parameter File";
-    request.button = button;
-    request.restrictDirectory = false;
-    request.restrictExtension = true;
-    request.allowCancel = true;
-    request.allowMakeDirectory = true;
-    request.confirmReplace = forWriting;
+int ChooseParaFile(SelectButton button) {
     char chosen[MAX_PATHNAME_LEN] = "";
-    int result = FileSelectPopup(request, chosen);
+    const int result = ChooseFile("ZEP4para.cfg", "*.cfg", "K-VEX-ZEP4 Parameter File", button, true, chosen);
     if (result > 0) CopyText(file_name, chosen);
     return result;
 }
@@ -60,14 +47,6 @@ const char* FileErrorReason(int code) {
     case kFile_ValueTooLarge: return "a value is above 65535";
     default: return "unknown error";
     }
-}
-
-// No answer is awaited: set 1 goes out 0.1 s after set 0 whether or not the controller
-// answers writes. Its answers keep the line for a while, out of the next exchange.
-void SendParaSet(uint16_t set) {
-    CopyVarsToPP(set);
-    FillTxBuf(order, pp);
-    nBytesW = WriteRequest(com, kWriteAnswerWait);
 }
 
 } // namespace
@@ -97,20 +76,23 @@ void ShowTarget() {
 // the commit that follows must not send a second time.
 int CC_BTNSend(int, int, int event, void*, int, int) {
     if (event != EVENT_LEFT_CLICK || ExchangeBusy()) return 0;
-    ExchangeHold hold;
+    ExchangeHold exchange;
     ShowStatus("Transmit...");
     if (target == DATFILE) {
-        if (ChooseParaFile(SelectButton::Ok, true) > 0) SendParaToFile();
+        if (ChooseParaFile(SelectButton::Ok) > 0) SendParaToFile();
         return 0;
     }
-    WaitLineFree(); // an earlier answer would land amid the writes
-    order = (target == EEPROM) ? ORD_WRITE_EEPROM : ORD_WRITE_RAM;
+    // No answer is awaited: set 1 goes out 0.1 s after set 0 whether or not the controller
+    // answers writes. Their answers keep the line for a while, out of the next exchange.
+    const int code = (target == EEPROM) ? ORD_WRITE_EEPROM : ORD_WRITE_RAM;
     GetPanelValues();
-    SendParaSet(0);
+    CopyVarsToPP(0);
+    SendRequest(com, code, pp, kWriteAnswerWait); // the line is free before set 0
     if (nBytesW == FRAME_LEN) ShowStatus("Transmit para1 Ok!");
     // Nothing runs between the two frames: the controller stores set 0 before it takes set 1.
     Delay(0.1);
-    SendParaSet(1);
+    CopyVarsToPP(1);
+    WriteFrame(com, code, pp, kWriteAnswerWait);
     if (nBytesW == FRAME_LEN) ShowStatus("Transmit para Ok!");
     return 0;
 }
@@ -122,7 +104,7 @@ int CC_BTNGet(int, int, int event, void*, int, int) {
     if (event == EVENT_LEFT_CLICK) {
         ShowStatus("Receive...");
     } else if (event == EVENT_COMMIT) {
-        ExchangeHold hold;
+        ExchangeHold exchange;
         const int from = target; // both sets from one memory
         if (from == DATFILE) {
             if (ReadParaFromFile()) SetPanelValues();
@@ -150,7 +132,7 @@ void SendParaToFile() {
 
 // A file that cannot be read whole changes nothing: either all 32 values load or none.
 int ReadParaFromFile() {
-    if (ChooseParaFile(SelectButton::Load, false) <= 0) return 0;
+    if (ChooseParaFile(SelectButton::Load) <= 0) return 0;
     uint32_t values[kFileValues];
     int rc = FileToArray(file_name, values, kFileValues, 65535);
     if (rc != kFile_Ok) {

@@ -2,10 +2,8 @@
 // Recorder settings: the total recording time shown on the popup, and the record-file chooser.
 #include <cstdint>
 
-#include "app/app.h"
-#include "app/panels.h"
-#include "platform/files.h"
-#include "platform/ui.h"
+#include "panel/panel.h"
+#include "runtime/ui.h"
 #include "recorder/recorder.h"
 
 void CalcRecTime() {
@@ -39,22 +37,10 @@ int CC_NEDITRecSamples(int, int, int event, void*, int, int) {
 
 int CC_RecordFileNameBtn(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    FileSelectRequest request;
-    request.defaultDirectory = proj_dir;
-    request.defaultFile = "KVEXrecord.dat";
-    request.filter = "*.dat";
-    request.title = "K-VEX-Series Recorder-File:";
-    request.button = SelectButton::Ok;
-    request.restrictDirectory = false;
-    request.restrictExtension = true;
-    request.allowCancel = true;
-    request.allowMakeDirectory = true;
-    // An existing file is deleted at once, so the chooser asks before it is taken.
-    request.confirmReplace = true;
-
-    // The chooser fills a buffer of its own: a cancelled or failed choice keeps the path.
+    // An existing file is deleted at once, so the chooser asks before it is taken. It fills a
+    // buffer of its own: a cancelled or failed choice keeps the path.
     char chosen[MAX_PATHNAME_LEN] = "";
-    ret = FileSelectPopup(request, chosen);
+    ret = ChooseFile("KVEXrecord.dat", "*.dat", "K-VEX-Series Recorder-File:", SelectButton::Ok, true, chosen);
     if (ret != VAL_EXISTING_FILE_SELECTED && ret != VAL_NEW_FILE_SELECTED) return 0;
     CopyText(recfile_name, chosen);
     // The file a running recording writes to stays; the next start replaces it anyway.

@@ -10,15 +10,12 @@
 #include <string>
 #include <utility>
 
-#include "app/app.h"
-#include "app/panels.h"
 #include "link/com232.h"
 #include "live/live.h"
-#include "params/params.h"
-#include "platform/files.h"
-#include "platform/serial.h"
-#include "platform/timing.h"
-#include "platform/ui.h"
+#include "panel/panel.h"
+#include "runtime/files.h"
+#include "runtime/timing.h"
+#include "runtime/ui.h"
 
 char recfile_name[MAX_PATHNAME_LEN];
 int ret;
@@ -43,17 +40,7 @@ void SetRecStatus(const char* text, int background, int colour) {
 void ShowRecordFileError(const char* path) {
     char text[MAX_PATHNAME_LEN + 32];
     std::snprintf(text, sizeof text, "Record file not written: %s", path);
-    SetCtrlVal(panelHandle, PANEL_STATUS, text);
-}
-
-void SendLiveRequest() {
-    FlushInQ(com);
-    FlushOutQ(com);
-    CopyVarsToPP(0);
-    FillTxBuf(ORD_LIVE, pp);
-    rx_flag = 0;
-    tstart = Timer();
-    nBytesW = WriteRequest(com, TIMEOUT);
+    ShowStatus(text);
 }
 
 // Header line: the fixed text, then the interval and its line end, in one write.
@@ -70,16 +57,40 @@ bool WriteRecSample(const char* path) {
 }
 
 // Graph sources 0 and 1 plot on the raw chart, the others on the band chart.
-bool RawSource() {
-    const int source = CtrlValue(panelHandle, PANEL_GRAPHSOURCE);
-    return source == 0 || source == 1;
+bool RawSource() { return GraphSource() <= 1; }
+
+// The running recording: what it was started with, and how far it came.
+struct Recording {
+    uint16_t samples, interval, count;
+    uint16_t tickMark;
+    bool headerDue, ended;
+};
+Recording rec;
+
+// The earlier file is replaced by the header only once this recording counts: with its first
+// sample, or when it ends by itself. One stopped before that leaves it as it was.
+bool WriteHeaderOnce() {
+    return !std::exchange(rec.headerDue, false) || WriteRecHeader(recActivePath, rec.interval);
 }
 
-void PlotForGraphSource() {
-    if (RawSource())
-        PlotRAWValues();
-    else
-        PlotNORMValues(arrayNORM);
+// One live answer, plotted already: a line when the interval has passed. The recording ends
+// with its last sample (no further request: its answer would only be flushed) or a failed write.
+bool RecordAnswer() {
+    if (RecElapsedSeconds(Timer(), rec.tickMark) >= rec.interval) {
+        if (!WriteHeaderOnce() || !WriteRecSample(recActivePath)) {
+            ShowRecordFileError(recActivePath);
+            stop_flag = 1;
+            return false;
+        }
+        ++rec.count;
+        SetCtrlVal(panelPopUp, POPUP_RECCOUNT, static_cast<unsigned>(rec.count));
+        SetCtrlVal(panelPopUp, POPUP_RECPROGRESS, static_cast<int>(rec.count));
+        rec.tickMark = RecTickMark(Timer());
+    }
+    if (rec.count < rec.samples) return true;
+    stop_flag = 1;
+    rec.ended = true;
+    return false;
 }
 
 } // namespace
@@ -95,7 +106,7 @@ uint16_t RecElapsedSeconds(double now, uint16_t tickMark) {
 
 int CC_BTNStartRecord(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || ExchangeBusy()) return 0;
-    ExchangeHold hold(true);
+    ExchangeHold exchange(true);
     stop_flag = 0; // a Stop (or a close) from here on ends the recording, even before it starts
     WaitLineFree();
     if (stop_flag) return 0;
@@ -112,89 +123,34 @@ int CC_BTNStartRecord(int, int, int event, void*, int, int) {
 
     SetRecStatus("DATA-RECORDER active ...", kRecActiveBg, kRecActiveFg);
 
-    const auto samples = static_cast<uint16_t>(CtrlValue(panelPopUp, POPUP_RECSAMPLES));
-    const auto interval = static_cast<uint16_t>(CtrlValue(panelPopUp, POPUP_RECINTERVAL));
-
-    // The earlier file is replaced by the header only once this recording counts: with its
-    // first sample, or when it ends by itself. One stopped before that leaves it as it was.
+    rec = {};
+    rec.samples = static_cast<uint16_t>(CtrlValue(panelPopUp, POPUP_RECSAMPLES));
+    rec.interval = static_cast<uint16_t>(CtrlValue(panelPopUp, POPUP_RECINTERVAL));
+    rec.headerDue = true;
     CopyText(recActivePath, recfile_name);
     recActive = true;
     SetCtrlVal(panelPopUp, POPUP_RECFILENAME, recActivePath);
-    bool headerDue = true;
-    auto writeHeader = [&] { return !std::exchange(headerDue, false) || WriteRecHeader(recActivePath, interval); };
 
-    uint16_t count = 0;
     SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MinValue, 0);
     // An empty range would make the bar a busy indicator: 0 wanted shows as 0 of 1.
-    SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MaxValue, std::max<int>(samples, 1));
+    SetCtrlAttribute(panelPopUp, POPUP_RECPROGRESS, Attr::MaxValue, std::max<int>(rec.samples, 1));
     SetCtrlVal(panelPopUp, POPUP_RECPROGRESS, 0);
 
-    bool endedItself = false;
     // A file that cannot be written ends the recording at once; an empty append changes no byte.
     if (ArrayToFile(recActivePath, "", 0, FileAction::Append) != kFile_Ok) {
         ShowRecordFileError(recActivePath);
         stop_flag = 1;
+    } else if (rec.samples == 0) {
+        // Nothing to record: no request, and no answer left on the line.
+        stop_flag = 1;
+        rec.ended = true;
     } else {
-        rx_flag = 0; // only this recording's answers count
-        if (samples > 0) { // nothing to record: no request, and no answer left on the line
-            CopyVarsToPP(0);
-            FlushInQ(com);
-            FlushOutQ(com);
-            order = ORD_LIVE;
-            FillTxBuf(ORD_LIVE, pp);
-            nBytesW = WriteRequest(com, TIMEOUT);
-            if (nBytesW == FRAME_LEN) ShowStatus("Line Ok!");
-        }
-
-        tstart = Timer();
-        uint16_t tickMark = RecTickMark(Timer());
+        if (SendLiveRequest(TIMEOUT) == FRAME_LEN) ShowStatus("Line Ok!");
+        rec.tickMark = RecTickMark(Timer());
         graphrefresh = 0;
-        bool writeFailed = false;
-
-        while (stop_flag == 0) {
-            uint16_t elapsed = RecElapsedSeconds(Timer(), tickMark);
-
-            // The answer in pp is plotted and recorded before the next request refills pp.
-            if (graphrefresh == 1) {
-                PlotForGraphSource();
-                if (elapsed >= interval) {
-                    if (writeHeader() && WriteRecSample(recActivePath)) {
-                        ++count;
-                        SetCtrlVal(panelPopUp, POPUP_RECCOUNT, static_cast<unsigned>(count));
-                        SetCtrlVal(panelPopUp, POPUP_RECPROGRESS, static_cast<int>(count));
-                    } else {
-                        ShowRecordFileError(recActivePath);
-                        writeFailed = true;
-                    }
-                    tickMark = RecTickMark(Timer());
-                }
-                graphrefresh = 0;
-            }
-            if (writeFailed) {
-                stop_flag = 1;
-                break;
-            }
-
-            // With the last sample in, no further request: its answer would only be flushed.
-            if (count >= samples) {
-                stop_flag = 1;
-                endedItself = true;
-                break;
-            }
-            if (rx_flag == 1) SendLiveRequest();
-
-            tdiff = Timer() - tstart;
-            if (tdiff > TIMEOUT) {
-                ShowStatus("Timeout RS232-Line!");
-                stop_flag = 1;
-                endedItself = true;
-                break;
-            }
-
-            ProcessSystemEvents(tstart + TIMEOUT);
-        }
+        if (LiveCycles(TIMEOUT, RawSource, RecordAnswer) == LiveEnd::Silent) rec.ended = true;
     }
-    if (endedItself && !writeHeader()) ShowRecordFileError(recActivePath);
+    if (rec.ended && !WriteHeaderOnce()) ShowRecordFileError(recActivePath);
 
     // No flush: the exchange in flight ends whole; the next one waits for it and clears the
     // flags before its request.

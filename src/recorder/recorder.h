@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include "platform/files.h"
+#include "runtime/files.h"
 
 extern char recfile_name[MAX_PATHNAME_LEN];
 extern int ret; // result of the last record-file chooser

@@ -14,8 +14,8 @@
 #include "app/panels.h"
 #include "link/com232.h"
 #include "params/params.h"
-#include "platform/files.h"
-#include "platform/ui.h"
+#include "runtime/files.h"
+#include "runtime/ui.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Automation: events delivered, controls operated, windows closed as a user would; images.
-#include "platform/ui_automation.h"
+#include "runtime/ui_automation.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -8,8 +8,8 @@
 #include <QPixmap>
 #include <QWidget>
 
-#include "platform/ui_refresh.h"
-#include "platform/ui_tables.h"
+#include "runtime/ui_refresh.h"
+#include "runtime/ui_tables.h"
 
 using namespace ui;
 

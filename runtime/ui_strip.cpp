@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Strip charts and their axes: trace histories, handed to the drawing by the paced refresh.
-#include "platform/ui_strip.h"
+#include "runtime/ui_strip.h"
 
 #include <QtCharts/QValueAxis>
 
 #include <algorithm>
 #include <cmath>
 
-#include "platform/strip_chart.h"
-#include "platform/ui_refresh.h"
-#include "platform/ui_tables.h"
+#include "runtime/strip_chart.h"
+#include "runtime/ui_refresh.h"
+#include "runtime/ui_tables.h"
 
 namespace ui {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Timing over std::chrono: a steady clock and a sleep that processes no events.
-#include "platform/timing.h"
+#include "runtime/timing.h"
 
 #include <chrono>
 #include <thread>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Read-only look into the panel and control tables, for tests and tools.
-#include "platform/ui_query.h"
+#include "runtime/ui_query.h"
 
 #include <QWidget>
 
-#include "platform/ui_tables.h"
+#include "runtime/ui_tables.h"
 
 using namespace ui;
 

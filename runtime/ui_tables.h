@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Inside platform/ only: the tables of panels and controls the user-interface files share.
+// Inside runtime/ only: the tables of panels and controls the user-interface files share.
 //
 // Qt's signal handlers look their control up again by number, so a panel discarded from inside
 // a callback never leaves a dangling pointer behind.
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui.h"
+#include "runtime/ui.h"
 
 QT_BEGIN_NAMESPACE
 class QChart;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The XY graph over Qt Charts: a line series per plot, axes that follow them, and a cursor.
-#include "platform/ui_graph.h"
+#include "runtime/ui_graph.h"
 
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
@@ -10,7 +10,7 @@
 
 #include <algorithm>
 
-#include "platform/ui_tables.h"
+#include "runtime/ui_tables.h"
 
 namespace ui {
 

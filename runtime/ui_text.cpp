@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Text boxes and pictures: the lines a text box keeps, texts decoded, pictures from files.
-#include "platform/ui_text.h"
+#include "runtime/ui_text.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-#include "platform/ui_tables.h"
+#include "runtime/ui_tables.h"
 
 namespace ui {
 

@@ -6,11 +6,12 @@
 // XY graph. Nothing Qt shows through these headers.
 #pragma once
 
-#include "platform/event_loop.h"
-#include "platform/ui_automation.h"
-#include "platform/ui_graph.h"
-#include "platform/ui_panels.h"
-#include "platform/ui_picture.h"
-#include "platform/ui_strip.h"
-#include "platform/ui_text.h"
-#include "platform/ui_values.h"
+#include "runtime/event_loop.h"
+#include "runtime/file_select.h"
+#include "runtime/ui_automation.h"
+#include "runtime/ui_graph.h"
+#include "runtime/ui_panels.h"
+#include "runtime/ui_picture.h"
+#include "runtime/ui_strip.h"
+#include "runtime/ui_text.h"
+#include "runtime/ui_values.h"

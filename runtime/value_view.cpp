@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A numeric display that draws its number from glyphs laid out once per font.
-#include "platform/value_view.h"
+#include "runtime/value_view.h"
 
 #include <QEvent>
 #include <QLabel>

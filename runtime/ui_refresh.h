@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Inside platform/ only: the paced refresh of strip charts, numeric displays and progress bars.
+// Inside runtime/ only: the paced refresh of strip charts, numeric displays and progress bars.
 //
 // Live answers come 25 or more times a second; the strip charts and numeric displays they
 // feed are redrawn together at a steady pace instead.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Operating-system calls of the serial line on Linux: termios, the input count, poll.
 // Elsewhere, or built with ZEP4_PORTABLE_ONLY, os_line_portable.cpp serves.
-#include "platform/os_line.h"
+#include "runtime/os_line.h"
 
 #include <QSerialPort>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui.h"
+#include "runtime/ui.h"
 
 class QWidget;
 

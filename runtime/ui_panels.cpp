@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Panels and controls: the tables, loading panels, the control factory, controls made at run time.
-#include "platform/ui_panels.h"
+#include "runtime/ui_panels.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -22,10 +22,10 @@
 
 #include <algorithm>
 
-#include "platform/panel_builder.h"
-#include "platform/strip_chart.h"
-#include "platform/ui_tables.h"
-#include "platform/value_view.h"
+#include "runtime/panel_builder.h"
+#include "runtime/strip_chart.h"
+#include "runtime/ui_tables.h"
+#include "runtime/value_view.h"
 
 namespace ui {
 

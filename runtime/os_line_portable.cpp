@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The serial line through Qt alone: off Linux, or on Linux built with ZEP4_PORTABLE_ONLY.
-#include "platform/os_line.h"
+#include "runtime/os_line.h"
 
 #include <QFileInfo>
 #include <QSerialPort>

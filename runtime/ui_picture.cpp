@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of a chart or graph: what the screen shows, title included, drawn again on an image
 // or an SVG generator rather than grabbed, so that twice the pixels and SVG stay sharp.
-#include "platform/ui_picture.h"
+#include "runtime/ui_picture.h"
 
 #include <QAction>
 #include <QImage>
@@ -10,8 +10,8 @@
 #include <QSvgGenerator>
 #include <QtCharts/QChartView>
 
-#include "platform/strip_chart.h"
-#include "platform/ui_tables.h"
+#include "runtime/strip_chart.h"
+#include "runtime/ui_tables.h"
 
 using namespace ui;
 

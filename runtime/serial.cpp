@@ -13,7 +13,7 @@
 // VMIN back first, so a short answer is still seen at its time-out. VMIN only keeps the wake-ups
 // in the kernel: a thread polling the line is still scheduled for every byte. So once bytes
 // flow, the line is not watched at all until the last few can be due at the line rate.
-#include "platform/serial.h"
+#include "runtime/serial.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -29,8 +29,8 @@
 #include <map>
 #include <memory>
 
-#include "platform/os_line.h"
-#include "platform/timing.h"
+#include "runtime/os_line.h"
+#include "runtime/timing.h"
 
 namespace {
 

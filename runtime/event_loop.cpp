@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The event loop and the nested event pump, woken by a repeating tick or at a waiting loop's limit.
-#include "platform/event_loop.h"
+#include "runtime/event_loop.h"
 
 #include <QAbstractEventDispatcher>
 #include <QEventLoop>
@@ -10,7 +10,7 @@
 #include <cmath>
 #include <vector>
 
-#include "platform/timing.h"
+#include "runtime/timing.h"
 
 namespace {
 

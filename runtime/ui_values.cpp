@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Control values and attributes: values in and out of every kind of control, and attributes.
-#include "platform/ui_values.h"
+#include "runtime/ui_values.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -15,9 +15,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/ui_refresh.h"
-#include "platform/ui_tables.h"
-#include "platform/value_view.h"
+#include "runtime/ui_refresh.h"
+#include "runtime/ui_tables.h"
+#include "runtime/value_view.h"
 
 namespace ui {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The strip chart's drawing: a kept frame of axes and labels, and the trace polylines over it.
-#include "platform/strip_chart.h"
+#include "runtime/strip_chart.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui_panels.h"
+#include "runtime/ui_panels.h"
 
 // False when the panel or control does not exist.
 bool GetCtrlInfo(int panel, int control, CtrlKind& kind, std::string& name, CtrlCallbackPtr& callback);

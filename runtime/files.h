@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Files: program directory, paths, file chooser, deletion, and the array writer and reader.
+// Files: program directory, paths, deletion, and the array writer and reader.
 //
 // The parameter file and the record file are written and read with the array calls.
 #pragma once
@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <string>
 
 constexpr int MAX_PATHNAME_LEN = 260;
@@ -28,33 +27,6 @@ int GetProjectDir(char (&dir)[MAX_PATHNAME_LEN]);
 int MakePathname(const char* dir, const char* file, char (&path)[MAX_PATHNAME_LEN]);
 // 0 when deleted, -1 when the file did not exist, other negatives on failure.
 int CVI_DeleteFile(const char* path);
-
-enum : int { VAL_EXISTING_FILE_SELECTED = 1, VAL_NEW_FILE_SELECTED = 2, VAL_NO_FILE_SELECTED = 0 };
-enum class SelectButton { Ok, Load, Save, Select };
-struct FileSelectRequest {
-    std::string defaultDirectory;
-    std::string defaultFile;
-    std::string filter;        // e.g. "*.cfg"
-    std::string title;
-    SelectButton button;
-    bool restrictDirectory;
-    bool restrictExtension;
-    bool allowCancel;
-    bool allowMakeDirectory;
-    bool confirmReplace;       // ask before an existing file is chosen for writing
-};
-// Opens a file chooser. Result 1 existing file, 2 new name, 0 cancelled, negative on error;
-// the chosen full path goes to path.
-int FileSelectPopup(const FileSelectRequest& request, char (&path)[MAX_PATHNAME_LEN]);
-// Lets tests and automation answer file choosers instead of a person. The hook returns the
-// result and fills the path; an empty hook restores the real chooser.
-using FileSelectHook = std::function<int(const FileSelectRequest&, std::string& path)>;
-void SetFileSelectHook(FileSelectHook hook);
-
-// Answers the question the chooser asks before a file is replaced (1 yes, 0 no) instead of a
-// person; an empty hook restores the real question.
-using ConfirmHook = std::function<int(const std::string& title, const std::string& message)>;
-void SetConfirmHook(ConfirmHook hook);
 
 // Results of the array writer and reader.
 enum : int {

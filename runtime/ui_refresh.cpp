@@ -8,7 +8,7 @@
 // painting the large chart and the displays costs more than the live loop itself). Values
 // read back at once; only what is drawn lags, by less than kRefreshMs. A hidden chart catches
 // up when shown.
-#include "platform/ui_refresh.h"
+#include "runtime/ui_refresh.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -16,9 +16,9 @@
 
 #include <algorithm>
 
-#include "platform/strip_chart.h"
-#include "platform/ui_tables.h"
-#include "platform/value_view.h"
+#include "runtime/strip_chart.h"
+#include "runtime/ui_tables.h"
+#include "runtime/value_view.h"
 
 namespace ui {
 

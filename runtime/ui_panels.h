@@ -27,7 +27,7 @@ enum : int {
 };
 
 // A panel resource is a form registered under a resource file name and panel number; the
-// builder creates the panel's controls (see platform/panel_builder.h).
+// builder creates the panel's controls (see runtime/panel_builder.h).
 using PanelBuilder = void (*)(int panel);
 void RegisterPanelResource(const char* file, int resourcePanel, PanelBuilder builder,
                            PanelCallbackPtr callback);
