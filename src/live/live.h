@@ -34,6 +34,10 @@ enum : int {
 };
 
 // Live loop.
+// Run and a recording start alike: a Stop (or a close) from here on ends them, even while they
+// wait for the line. False when one came; else the scope view gives way to the charts and Run
+// and Data are dimmed.
+bool LiveMayStart();
 // Writes a live request carrying set 0, its answer due within limit seconds.
 int SendLiveRequest(double limit);
 enum class LiveEnd { Stopped, Silent, Consumer };

@@ -31,6 +31,16 @@ bool TypeIsRaw() { return type == 0; }
 
 } // namespace
 
+bool LiveMayStart() {
+    stop_flag = 0;
+    WaitLineFree();
+    if (stop_flag) return false;
+    SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::Visible, false);
+    SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, true);
+    SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, true);
+    return true;
+}
+
 int SendLiveRequest(double limit) {
     CopyVarsToPP(0);
     return SendRequest(com, ORD_LIVE, pp, limit);
@@ -103,13 +113,7 @@ int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int
               int /*eventData2*/) {
     if (event != EVENT_COMMIT || ExchangeBusy()) return 0;
     ExchangeHold exchange(true);
-    stop_flag = 0; // a Stop (or a close) from here on ends the run, even before it starts
-    WaitLineFree();
-    if (stop_flag) return 0;
-
-    SetCtrlAttribute(panel, PANEL_DATAGRAPH, Attr::Visible, false);
-    SetCtrlAttribute(panel, PANEL_BTNRUN, Attr::Dimmed, true);
-    SetCtrlAttribute(panel, PANEL_BTNDATA, Attr::Dimmed, true);
+    if (!LiveMayStart()) return 0;
     ApplyGraphSource();
 
     if (SendLiveRequest(kLiveTimeout) == FRAME_LEN) ShowStatus("Line Ok!");

@@ -107,13 +107,7 @@ uint16_t RecElapsedSeconds(double now, uint16_t tickMark) {
 int CC_BTNStartRecord(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || ExchangeBusy()) return 0;
     ExchangeHold exchange(true);
-    stop_flag = 0; // a Stop (or a close) from here on ends the recording, even before it starts
-    WaitLineFree();
-    if (stop_flag) return 0;
-
-    SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::Visible, false);
-    SetCtrlAttribute(panelHandle, PANEL_BTNRUN, Attr::Dimmed, true);
-    SetCtrlAttribute(panelHandle, PANEL_BTNDATA, Attr::Dimmed, true);
+    if (!LiveMayStart()) return 0;
     SetCtrlAttribute(panelHandle, PANEL_RECLOCK, Attr::Dimmed, true);
     SetCtrlAttribute(panelPopUp, POPUP_RECSTART, Attr::Dimmed, true);
 
