@@ -25,7 +25,6 @@ int ret;
 
 namespace {
 
-constexpr const char* kRecHeader = "K-VEX-ZEP4-RECORDER-FILE: Time-Interval[s]: ";
 constexpr int kRecActiveBg = 0xFF0000, kRecActiveFg = 0xFFFFFF;
 constexpr int kRecIdleBg = 0xE0E0E0, kRecIdleFg = 0x000000;
 
@@ -54,19 +53,6 @@ void SendLiveRequest() {
     rx_flag = 0;
     tstart = Timer();
     nBytesW = WriteRequest(com, TIMEOUT);
-}
-
-// Header line: the fixed text, then the interval and its line end, in one write.
-// Truncating (not appending) keeps the new file clean even if the old one could not be deleted.
-bool WriteRecHeader(const char* path, uint16_t interval) {
-    const std::string header = kRecHeader + std::to_string(interval) + "\n";
-    return ArrayToFile(path, header.data(), static_cast<int>(header.size()), FileAction::Truncate) == kFile_Ok;
-}
-
-bool WriteRecSample(const char* path) {
-    const uint32_t sample[] = {static_cast<uint16_t>(valNORMA), static_cast<uint16_t>(valNORMB), adcCHA, adcCHB};
-    const int n = static_cast<int>(std::size(sample)); // one line
-    return ArrayToFile(path, sample, n, n, '\t', 0, FileAction::Append) == kFile_Ok;
 }
 
 // Graph sources 0 and 1 plot on the raw chart, the others on the band chart.

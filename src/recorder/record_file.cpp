@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The record file: a header line naming the interval, then one line of four values per sample.
+#include <string>
+
+#include "live/live.h"
+#include "platform/files.h"
+#include "recorder/recorder.h"
+
+std::string RecHeaderLine(uint16_t interval) {
+    return "K-VEX-ZEP4-RECORDER-FILE: Time-Interval[s]: " + std::to_string(interval) + "\n";
+}
+
+std::string RecSampleLine(const std::string& extra) {
+    std::string line;
+    for (uint32_t v : {static_cast<uint32_t>(static_cast<uint16_t>(valNORMA)), static_cast<uint32_t>(static_cast<uint16_t>(valNORMB)),
+                       uint32_t{adcCHA}, uint32_t{adcCHB}})
+        line += (line.empty() ? "" : "\t") + std::to_string(v);
+    if (!extra.empty()) line += "\t" + extra;
+    return line + "\n";
+}
+
+// Truncating (not appending) keeps the new file clean even if the old one could not be deleted.
+bool WriteRecHeader(const char* path, uint16_t interval) {
+    const std::string header = RecHeaderLine(interval);
+    return ArrayToFile(path, header.data(), static_cast<int>(header.size()), FileAction::Truncate) == kFile_Ok;
+}
+
+// One write per line: a kill or an unplug leaves every line before it whole.
+bool WriteRecSample(const char* path, const std::string& extra) {
+    const std::string line = RecSampleLine(extra);
+    return ArrayToFile(path, line.data(), static_cast<int>(line.size()), FileAction::Append) == kFile_Ok;
+}
