@@ -63,24 +63,30 @@ void FillarrayNORM(int tolerance, int reference, int marker) {
     }
 }
 
+// Word i of a live answer goes to the variable of entry i.
+const LiveWord kLiveWords[16] = {
+    {"valNORMA", &valNORMA, nullptr}, {"valNORMB", &valNORMB, nullptr}, {"adcCHA", nullptr, &adcCHA},
+    {"adcCHB", nullptr, &adcCHB},     {"Amax", nullptr, &Amax},         {"Bmax", nullptr, &Bmax},
+    {"MAXvalA", nullptr, &MAXvalA},   {"MAXvalB", nullptr, &MAXvalB},   {"MINvalA", nullptr, &MINvalA},
+    {"MINvalB", nullptr, &MINvalB},   {"tolval", nullptr, &tolval},     {"btnval", nullptr, &btnval},
+    {"inputs", nullptr, &inputs},     {"valDIFF", nullptr, &valDIFF},   {"indexA", nullptr, &indexA},
+    {"indexB", nullptr, &indexB},
+};
+
+uint32_t LiveValue(const LiveWord& w) { return w.wide ? static_cast<uint32_t>(*w.wide) : *w.word; }
+
 void DecodeLiveAnswer() {
-    valNORMA = static_cast<int32_t>(pp[0]); // zero-extended: a normalised value is never negative
-    valNORMB = static_cast<int32_t>(pp[1]);
-    adcCHA = pp[2];
-    adcCHB = pp[3];
-    Amax = pp[4];
-    Bmax = pp[5];
-    MAXvalA = pp[6];
-    MAXvalB = pp[7];
-    MINvalA = pp[8];
-    MINvalB = pp[9];
-    tolval = pp[10];
-    btnval = pp[11];
-    inputs = pp[12];
-    valDIFF = pp[13];
+    // Zero-extended: a normalised value is never negative.
+    for (int i = 0; i < PNUM; ++i) {
+        const LiveWord& w = kLiveWords[i];
+        if (w.wide)
+            *w.wide = static_cast<int32_t>(pp[i]);
+        else
+            *w.word = pp[i];
+    }
     // The indices address samples 1..128 of a data block.
-    indexA = std::clamp<uint16_t>(pp[14], 1, 128);
-    indexB = std::clamp<uint16_t>(pp[15], 1, 128);
+    indexA = std::clamp<uint16_t>(indexA, 1, 128);
+    indexB = std::clamp<uint16_t>(indexB, 1, 128);
 }
 
 int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
