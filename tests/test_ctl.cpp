@@ -5,7 +5,6 @@
 
 #include <QProcess>
 
-#include <cstdio>
 #include <regex>
 #include <tuple>
 
@@ -16,18 +15,14 @@ namespace {
 using zep4sim::Words;
 using Strings = std::vector<std::string>;
 
-struct Outcome {
-    int code = -1;
-    std::string out, err;
-};
+struct Outcome { int code = -1; std::string out, err; };
 
 QProcess* Start(const Strings& args, const std::string& ports) {
     auto* p = new QProcess;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("ZEP4_SERIAL_PORTS", QString::fromStdString(ports));
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
+    for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY"}) env.remove(display);
     env.insert("QT_QPA_PLATFORM", "xcb"); // a program that needed a display would abort
+    env.insert("ZEP4_SERIAL_PORTS", QString::fromStdString(ports));
     p->setProcessEnvironment(env);
     QStringList a;
     for (const std::string& s : args) a << QString::fromStdString(s);
@@ -46,20 +41,15 @@ Outcome Ctl(const Strings& args, const std::string& ports) { return Finish(Start
 
 // Distinct values in every word, so a swapped or shifted word shows.
 Words Set(uint16_t set, uint16_t base) {
-    Words w{};
+    Words w{set};
     for (int i = 1; i < 16; ++i) w[i] = static_cast<uint16_t>(base + i);
-    w[0] = set;
     return w;
 }
 // The parameter file of two sets: set 1 carries words 1 to 4 only.
 std::string FileOf(const Words& s0, const Words& s1) {
     std::string t;
-    char line[16];
-    for (int i = 0; i < 32; ++i) {
-        const unsigned v = i < 16 ? s0[i] : (i == 16 ? 1 : i < 21 ? s1[i - 16] : 0);
-        std::snprintf(line, sizeof line, "%5u\n", v);
-        t += line;
-    }
+    for (int i = 0; i < 32; ++i)
+        t += QString::asprintf("%5u\n", i < 16 ? s0[i] : (i == 16 ? 1 : i < 21 ? s1[i - 16] : 0)).toStdString();
     return t;
 }
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
@@ -84,11 +74,7 @@ protected:
 
 TEST_F(CtlTest, GetWritesTheSetsOfTheMemoryAskedForAndWritesNothingToTheController) {
     const std::string path = dir + "/out.cfg";
-    struct Case {
-        Strings args;
-        const Words* sets;
-        std::vector<int> orders;
-    } cases[] = {{{"get"}, ram, {5, 2, 2}}, {{"get", "--eeprom"}, eeprom, {5, 4, 4}}, {{"get", "-o", path}, ram, {5, 2, 2}}};
+    struct Case { Strings args; const Words* sets; std::vector<int> orders; } cases[] = {{{"get"}, ram, {5, 2, 2}}, {{"get", "--eeprom"}, eeprom, {5, 4, 4}}, {{"get", "-o", path}, ram, {5, 2, 2}}};
     for (const Case& c : cases) {
         sim->clearRequests();
         const Outcome r = On(c.args);
@@ -100,11 +86,8 @@ TEST_F(CtlTest, GetWritesTheSetsOfTheMemoryAskedForAndWritesNothingToTheControll
 
 TEST_F(CtlTest, DiffNamesEachParameterThatDiffersAndIgnoresTheUnusedWords) {
     const std::string golden = dir + "/golden.cfg";
-    struct Case {
-        int line; // 0-based line of the file changed by +3, -1 none
-        int code;
-        std::string out;
-    } cases[] = {{-1, 0, ""},
+    // A line of the file changed by +3 (-1: none).
+    struct Case { int line; int code; std::string out; } cases[] = {{-1, 0, ""},
                  {2, 1, "refA (channel A): file 105, controller 102\n"},
                  {5, 1, "hysteresis (common): file 108, controller 105\n"},
                  {20, 1, "triglvlB (channel B): file 207, controller 204\n"},
@@ -112,11 +95,7 @@ TEST_F(CtlTest, DiffNamesEachParameterThatDiffersAndIgnoresTheUnusedWords) {
                  {27, 0, ""}}; // set 1 has no word 11
     for (const Case& c : cases) {
         std::string text = FileOf(ram[0], ram[1]);
-        if (c.line >= 0) {
-            char v[8];
-            std::snprintf(v, sizeof v, "%5lu", std::stoul(text.substr(6 * c.line, 5)) + 3);
-            text.replace(6 * c.line, 5, v);
-        }
+        if (c.line >= 0) text.replace(6 * c.line, 5, QString::asprintf("%5lu", std::stoul(text.substr(6 * c.line, 5)) + 3).toStdString());
         WriteText(golden, text);
         const Outcome r = On({"diff", golden});
         EXPECT_EQ(std::make_pair(r.code, r.out), std::make_pair(c.code, c.out)) << c.line;
@@ -158,10 +137,10 @@ TEST_F(CtlTest, PutWritesBothSetsReadsThemBackAndCommandsPrintTheNewSet0) {
     EXPECT_EQ(std::make_pair(r.code, r.out), std::make_pair(1, std::string("refB (channel B): file 602, controller 999\n")));
 
     sim->setFaults({});
-    for (const auto& [command, order, ref] : {std::tuple{"teach", 6, 509}, {"reset", 10, 509}, {"refresh", 11, 509}}) {
+    const std::string set0 = "powerA\t501\nrefA\t509\ntolA\t503\n"; // teach adds 7 to refA
+    for (const auto& [command, order] : {std::pair{"teach", 6}, {"reset", 10}, {"refresh", 11}}) {
         sim->clearRequests();
         const Outcome c = On({command});
-        const std::string set0 = "powerA\t501\nrefA\t" + std::to_string(ref) + "\ntolA\t503\n";
         EXPECT_EQ(std::make_pair(c.code, c.out.substr(0, set0.size())), std::make_pair(0, set0)) << command << c.err;
         EXPECT_EQ(Orders(*sim), std::vector<int>({5, 2, order, 2})) << command;
     }
@@ -180,19 +159,14 @@ TEST_F(CtlTest, RecordLiveAndDataGiveTheControllersAnswers) {
     }
     EXPECT_EQ(ReadBytes(rec), expected);
     EXPECT_EQ(On({"record", "--samples", "1", "--interval", "0", "-o", rec, "--timestamps"}).code, 0);
-    const std::string stamped = ReadBytes(rec);
-    EXPECT_EQ(stamped.substr(0, expected.find('\n') + 1), RecHeaderLine(0));
-    EXPECT_TRUE(std::regex_match(stamped.substr(expected.find('\n') + 1),
-                                 std::regex("(\\d+\t){4}20\\d\\d-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z\n")))
-        << stamped;
+    const std::string stamped = ReadBytes(rec).substr(RecHeaderLine(0).size());
+    EXPECT_TRUE(std::regex_match(stamped, std::regex("(\\d+\t){4}20\\d\\d-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z\n"))) << stamped;
 
     const Outcome tsv = On({"live", "--count", "2"}), json = On({"live", "--count", "1", "--format", "json"});
     std::string lines;
-    for (uint32_t n = 4; n < 6; ++n) {
-        const Words w = zep4sim::liveWords(n, ram[0][3]);
-        for (int i = 0; i < 16; ++i)
-            lines += std::to_string(i < 14 ? w[i] : std::clamp<uint16_t>(w[i], 1, 128)) + (i < 15 ? "\t" : "\n");
-    }
+    for (int i = 0; i < 32; ++i) // answers 4 and 5; the indices (words 14, 15) held to 1..128
+        lines += std::to_string(std::clamp<uint16_t>(zep4sim::liveWords(4 + i / 16, ram[0][3])[i % 16], i % 16 < 14 ? 0 : 1,
+                                                     i % 16 < 14 ? 65535 : 128)) + (i % 16 < 15 ? "\t" : "\n");
     EXPECT_EQ(tsv.out, lines);
     const Words w6 = zep4sim::liveWords(6, ram[0][3]);
     const std::string head = "{\"valNORMA\": " + std::to_string(w6[0]) + ", \"valNORMB\": " + std::to_string(w6[1]) + ", ";
@@ -210,8 +184,7 @@ TEST_F(CtlTest, RecordLiveAndDataGiveTheControllersAnswers) {
 TEST(Ctl, AllRunsOnEveryPortWithAController) {
     const std::string dir = MakeTempDir("zep4-ctl-all");
     zep4sim::Options a, b;
-    a.firmwareText = "Unit A/1";
-    b.firmwareText = "Unit B 2";
+    std::tie(a.firmwareText, b.firmwareText) = std::pair("Unit A/1", "Unit B 2");
     auto simA = StartSim(a), silent = StartSim(WithFaults(MakeFaults(&zep4sim::Faults::silent, true))), simB = StartSim(b);
     Words refB = zep4sim::initialRamSet(1);
     refB[2] = 471;
@@ -219,19 +192,15 @@ TEST(Ctl, AllRunsOnEveryPortWithAController) {
     const std::string ports = simA->devicePath() + ":" + silent->devicePath() + ":" + simB->devicePath();
     const std::string fileA = dir + "/port1-Unit_A_1.cfg", fileB = dir + "/port3-Unit_B_2.cfg";
     const Outcome get = Ctl({"--all", "get", "-o", dir}, ports);
-    EXPECT_EQ(get.code, 0) << get.err;
-    EXPECT_EQ(get.out.substr(0, get.out.find("\n3\t") + 1), "1\t" + simA->devicePath() + "\t" + fileA + "\n");
-    EXPECT_NE(get.out.find("3\t" + simB->devicePath() + "\t" + fileB + "\n"), std::string::npos);
+    EXPECT_EQ(std::make_pair(get.code, get.out),
+              std::make_pair(0, "1\t" + simA->devicePath() + "\t" + fileA + "\n3\t" + simB->devicePath() + "\t" + fileB + "\n"));
     EXPECT_EQ(ReadBytes(fileA), FileOf(zep4sim::initialRamSet(0), zep4sim::initialRamSet(1)));
     EXPECT_EQ(ReadBytes(fileB), FileOf(zep4sim::initialRamSet(0), refB));
 
     const Outcome diff = Ctl({"--all", "diff", fileA}, ports);
-    EXPECT_EQ(diff.code, 1);
-    EXPECT_EQ(diff.out.substr(0, diff.out.find("\n") + 1), "1\t" + simA->devicePath() + "\tequal\n");
-    EXPECT_NE(diff.out.find("3\t" + simB->devicePath() + "\tdiffers: refB (channel B): file 470, controller 471\n"), std::string::npos);
-    EXPECT_EQ(diff.out.find("\t" + silent->devicePath()), std::string::npos);
-    for (auto* s : {simA.get(), silent.get(), simB.get()})
-        EXPECT_EQ(CountOrder(*s, 1) + CountOrder(*s, 3), 0);
+    EXPECT_EQ(std::make_pair(diff.code, diff.out),
+              std::make_pair(1, "1\t" + simA->devicePath() + "\tequal\n3\t" + simB->devicePath() +
+                                    "\tdiffers: refB (channel B): file 470, controller 471\n"));
     std::filesystem::remove_all(dir);
 }
 
@@ -260,7 +229,7 @@ TEST(Ctl, EveryCommandFailsWithThePortAndWhatFailed) {
                                       echoOnly, MakeFaults(&zep4sim::Faults::silentAfter, 2), {}};
     std::vector<std::unique_ptr<zep4sim::PtyHost>> sims;
     std::vector<QProcess*> runs;
-    std::vector<std::string> devices, outs;
+    Strings devices, outs;
     for (int f = 0; f < 5; ++f)
         for (Command& c : commands) {
             outs.push_back(dir + "/out" + std::to_string(outs.size()));
@@ -281,11 +250,9 @@ TEST(Ctl, EveryCommandFailsWithThePortAndWhatFailed) {
             << c.args[0] << " fault " << f;
         // Only a recording that began keeps its file (the header); nothing else leaves one.
         EXPECT_EQ(std::filesystem::exists(outs[i]), c.args[0] == "record" && f == 3) << c.args[0] << " fault " << f;
-        for (int o : {1, 3, 6, 10, 11}) {
-            if (f < 4 && !c.writes) {
-                EXPECT_EQ(CountOrder(*sims[i], o), 0) << c.args[0];
-            }
-        }
+        const std::vector<int> heard = f < 4 ? Orders(*sims[i]) : std::vector<int>();
+        EXPECT_TRUE(c.writes || std::none_of(heard.begin(), heard.end(), [](int o) { return o == 1 || o == 3 || o == 6 || o >= 10; }))
+            << c.args[0];
     }
     EXPECT_EQ(Ctl({"--port", "9", "get"}, file).err, "zep4ctl: port 9: no such port\n");
     for (const Strings& args : std::vector<Strings>{{}, {"frob"}, {"get", "--port", "x"}, {"diff"}, {"live", "--all"},
