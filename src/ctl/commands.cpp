@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The commands of zep4ctl, for one port or for every port where a controller answers.
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <QTemporaryDir>
@@ -267,6 +268,8 @@ int Run(const Options& o) {
         Close();
         return rc;
     }
+    if (o.command == "get" && !QDir().mkpath(QString::fromStdString(o.output)))
+        return FileFail(o.output, "cannot make the directory");
     int worst = kDone, answered = 0;
     for (const SerialPortEntry& p : ListSerialPorts()) {
         if (Progress()) std::fprintf(stderr, "zep4ctl: %s ...\n", Where(p).c_str());
