@@ -100,8 +100,6 @@ TEST_F(CtlTest, DiffNamesEachParameterThatDiffersAndIgnoresTheUnusedWords) {
         const Outcome r = On({"diff", golden});
         EXPECT_EQ(std::make_pair(r.code, r.out), std::make_pair(c.code, c.out)) << c.line;
     }
-    WriteText(golden, FileOf(eeprom[0], eeprom[1]));
-    EXPECT_EQ(On({"diff", "--eeprom", golden}).code, 0);
     WriteText(golden, "1 2 3\n");
     const Outcome bad = On({"diff", golden});
     EXPECT_EQ(std::make_pair(bad.code, bad.err), std::make_pair(2, "zep4ctl: " + golden + ": fewer than 32 values\n"));
