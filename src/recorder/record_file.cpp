@@ -12,7 +12,8 @@ std::string RecHeaderLine(uint16_t interval) {
 
 std::string RecSampleLine(const std::string& extra) {
     std::string line;
-    for (uint32_t v : {static_cast<uint32_t>(static_cast<uint16_t>(valNORMA)), static_cast<uint32_t>(static_cast<uint16_t>(valNORMB)),
+    // The normalised values are words widened on decoding: their low 16 bits are the word.
+    for (uint32_t v : {uint32_t{static_cast<uint16_t>(valNORMA)}, uint32_t{static_cast<uint16_t>(valNORMB)},
                        uint32_t{adcCHA}, uint32_t{adcCHB}})
         line += (line.empty() ? "" : "\t") + std::to_string(v);
     if (!extra.empty()) line += "\t" + extra;
