@@ -89,10 +89,11 @@ void Summary(const SerialPortEntry& p, const std::string& text) {
     std::printf("%d\t%s\t%s\n", p.number, p.device.c_str(), text.c_str());
 }
 
+// A temporary file renamed over path once it is complete.
 bool WriteWhole(const std::string& path, const std::string& text) {
     QSaveFile f(QString::fromStdString(path));
-    return f.open(QIODevice::WriteOnly) && f.write(text.data(), static_cast<qint64>(text.size())) ==
-                                               static_cast<qint64>(text.size()) && f.commit();
+    const auto size = static_cast<qint64>(text.size());
+    return f.open(QIODevice::WriteOnly) && f.write(text.data(), size) == size && f.commit();
 }
 
 std::string ReadBytesOf(const std::string& path) {
