@@ -100,7 +100,7 @@ TEST_F(CtlTest, DiffNamesEachParameterThatDiffersAndIgnoresTheUnusedWords) {
         const auto changed = QString::asprintf("%5lu", std::stoul(text.substr(6 * std::max(c.line, 0))) + 3);
         if (c.line >= 0) text.replace(6 * c.line, 5, changed.toStdString());
         WriteText(golden, text);
-        const Outcome r = On({"diff", golden});
+        const Outcome r = Ctl({"--device", sim->devicePath(), "diff", golden}, dir + "/no-such-tty");
         EXPECT_EQ(std::make_pair(r.code, r.out), std::make_pair(c.code, c.out)) << c.line;
     }
     WriteText(golden, "1 2 3\n");

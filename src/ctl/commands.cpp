@@ -6,7 +6,11 @@
 #include <QSaveFile>
 #include <QTemporaryDir>
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -28,7 +32,14 @@ namespace {
 
 enum Exit : int { kDone = 0, kDiffers = 1, kUsage = 2, kLine = 3 };
 
-bool Progress() { return isatty(STDERR_FILENO) == 1; }
+// Progress is for a person watching, not for a log.
+bool Progress() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) == 1;
+#endif
+}
 
 std::string Where(const SerialPortEntry& p) {
     return "port " + std::to_string(p.number) + (p.device.empty() ? "" : " (" + p.device + ")");

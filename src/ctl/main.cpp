@@ -128,8 +128,8 @@ int main(int argc, char** argv) {
 
     if (!device.empty()) {
         // The device comes first: port 1 for this run.
-        const char* old = std::getenv("ZEP4_SERIAL_PORTS");
-        setenv("ZEP4_SERIAL_PORTS", (device + (old && *old ? ":" + std::string(old) : "")).c_str(), 1);
+        const QByteArray old = qgetenv("ZEP4_SERIAL_PORTS");
+        qputenv("ZEP4_SERIAL_PORTS", QByteArray::fromStdString(device) + (old.isEmpty() ? "" : ":" + old));
         o.port = 1;
     }
     QCoreApplication app(argc, argv);
