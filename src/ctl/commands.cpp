@@ -134,7 +134,8 @@ int Get(const Options& o, const SerialPortEntry& p) {
     if (o.all) {
         std::string firmware;
         if (!ReadFirmware(firmware)) return Fail(p, "no firmware text: " + Status());
-        const std::string path = o.output + "/" + FileNameFor(p, firmware);
+        const std::string path =
+            QDir(QString::fromStdString(o.output)).filePath(QString::fromStdString(FileNameFor(p, firmware))).toStdString();
         if (int e = WriteParaFile(path.c_str()); e != kFile_Ok) return FileFail(path, FileErrorReason(e));
         Summary(p, path);
     } else if (!o.output.empty()) {
