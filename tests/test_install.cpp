@@ -76,11 +76,11 @@ TEST(Installed, FilesWhereDebianLooksForThemValidEntriesAndLogosFound) {
     const std::string entry = "usr/share/applications/net.zep4.kvex_zep4.desktop",
                       meta = "usr/share/metainfo/net.zep4.kvex_zep4.metainfo.xml";
     const std::vector<std::string> expected = {
-        "usr/bin/kvex-zep4", "usr/bin/zep4-sim", entry, "usr/share/doc/kvex-zep4/copyright",
+        "usr/bin/kvex-zep4", "usr/bin/zep4-sim", "usr/bin/zep4ctl", entry, "usr/share/doc/kvex-zep4/copyright",
         "usr/share/icons/hicolor/128x128/apps/kvex-zep4.png", "usr/share/icons/hicolor/48x48/apps/kvex-zep4.png",
         "usr/share/icons/hicolor/64x64/apps/kvex-zep4.png", "usr/share/kvex-zep4/zep4logo2.bmp",
         "usr/share/kvex-zep4/zep4logo3.bmp", "usr/share/kvex-zep4/zep4logo4.bmp", "usr/share/kvex-zep4/zep4logo6.bmp",
-        meta};
+        "usr/share/man/man1/zep4ctl.1", meta};
     EXPECT_EQ(files, expected);
     // The entry starts the installed program and shows the installed icon.
     const std::string text = ReadBytes(dest + "/" + entry);

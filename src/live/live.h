@@ -52,6 +52,14 @@ int CC_BTNStop(int panel, int control, int event, void* callbackData, int eventD
 void FillarrayRAW(int a, int b);
 void FillarrayNORM(int tolerance, int reference, int marker);
 void DecodeLiveAnswer();
+// The live value set by name, in the order of the answer's words.
+struct LiveWord {
+    const char* name;
+    int32_t* wide;  // the normalised values, or
+    uint16_t* word; // the others
+};
+extern const LiveWord kLiveWords[16];
+uint32_t LiveValue(const LiveWord& w);
 
 // Strip charts.
 // The graph source chosen on the main panel: 0 raw, 1 normalised, 2 channel A's band, 3 B's.

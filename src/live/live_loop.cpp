@@ -13,10 +13,6 @@
 int stop_flag;
 int type;
 
-int32_t valNORMA, valNORMB;
-uint16_t adcCHA, adcCHB, Amax, Bmax, MAXvalA, MAXvalB, MINvalA, MINvalB, tolval, btnval, inputs, valDIFF,
-    indexA, indexB;
-
 double arrayRAW[200];
 double arrayNORM[600];
 
@@ -87,26 +83,6 @@ void FillarrayNORM(int tolerance, int reference, int marker) {
         point[4] = marker;
         // point[5], the plotted value, scrolls out on its own.
     }
-}
-
-void DecodeLiveAnswer() {
-    valNORMA = static_cast<int32_t>(pp[0]); // zero-extended: a normalised value is never negative
-    valNORMB = static_cast<int32_t>(pp[1]);
-    adcCHA = pp[2];
-    adcCHB = pp[3];
-    Amax = pp[4];
-    Bmax = pp[5];
-    MAXvalA = pp[6];
-    MAXvalB = pp[7];
-    MINvalA = pp[8];
-    MINvalB = pp[9];
-    tolval = pp[10];
-    btnval = pp[11];
-    inputs = pp[12];
-    valDIFF = pp[13];
-    // The indices address samples 1..128 of a data block.
-    indexA = std::clamp<uint16_t>(pp[14], 1, 128);
-    indexB = std::clamp<uint16_t>(pp[15], 1, 128);
 }
 
 int CC_BTNRun(int panel, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,

@@ -16,57 +16,28 @@ int target;
 char file_name[MAX_PATHNAME_LEN];
 
 // Set 0 carries channel A and the common settings, set 1 channel B; word 0 is the set number.
+const ParamWord kParamWords[kParamCount] = {
+    {0, 1, "powerA", 'A', &powerA},       {0, 2, "refA", 'A', &refA},         {0, 3, "tolA", 'A', &tolA},
+    {0, 4, "triglvlA", 'A', &triglvlA},   {0, 5, "hysteresis", 0, &hysteresis}, {0, 6, "polarity", 0, &polarity},
+    {0, 7, "hold", 0, &hold},             {0, 8, "average", 0, &average},     {0, 9, "hwmode", 0, &hwmode},
+    {0, 10, "evalmode", 0, &evalmode},    {0, 11, "trigmode", 0, &trigmode},  {0, 12, "outmode", 0, &outmode},
+    {0, 13, "anamode", 0, &anamode},      {0, 14, "sdelay", 0, &sdelay},      {0, 15, "maxmode", 0, &maxmode},
+    {1, 1, "powerB", 'B', &powerB},       {1, 2, "refB", 'B', &refB},         {1, 3, "tolB", 'B', &tolB},
+    {1, 4, "triglvlB", 'B', &triglvlB},
+};
+
+// Any set number but 0 means set 1; the words no variable holds are 0.
 void CopyVarsToPP(uint16_t set) {
     pp[0] = set;
-    if (set == 0) {
-        pp[1] = powerA;
-        pp[2] = refA;
-        pp[3] = tolA;
-        pp[4] = triglvlA;
-        pp[5] = hysteresis;
-        pp[6] = polarity;
-        pp[7] = hold;
-        pp[8] = average;
-        pp[9] = hwmode;
-        pp[10] = evalmode;
-        pp[11] = trigmode;
-        pp[12] = outmode;
-        pp[13] = anamode;
-        pp[14] = sdelay;
-        pp[15] = maxmode;
-    } else {
-        pp[1] = powerB;
-        pp[2] = refB;
-        pp[3] = tolB;
-        pp[4] = triglvlB;
-        std::fill(pp + 5, pp + PNUM, uint16_t{0});
-    }
+    std::fill(pp + 1, pp + PNUM, uint16_t{0});
+    for (const ParamWord& p : kParamWords)
+        if (p.set == (set != 0)) pp[p.word] = *p.var;
 }
 
 // Word 0 is not checked: the block is taken as the set the caller asked for.
 void CopyPPtoVars(uint16_t set) {
-    if (set == 0) {
-        powerA = pp[1];
-        refA = pp[2];
-        tolA = pp[3];
-        triglvlA = pp[4];
-        hysteresis = pp[5];
-        polarity = pp[6];
-        hold = pp[7];
-        average = pp[8];
-        hwmode = pp[9];
-        evalmode = pp[10];
-        trigmode = pp[11];
-        outmode = pp[12];
-        anamode = pp[13];
-        sdelay = pp[14];
-        maxmode = pp[15];
-    } else {
-        powerB = pp[1];
-        refB = pp[2];
-        tolB = pp[3];
-        triglvlB = pp[4];
-    }
+    for (const ParamWord& p : kParamWords)
+        if (p.set == (set != 0)) *p.var = pp[p.word];
 }
 
 int PushGET(int from, uint16_t set) {

@@ -14,6 +14,17 @@ inline constexpr int RAM = 1, EEPROM = 2, DATFILE = 3;
 extern int target;
 extern char file_name[MAX_PATHNAME_LEN];
 
+// Where each parameter variable sits: set, word, name, channel ('A', 'B', 0 for common).
+struct ParamWord {
+    uint16_t set;
+    int word;
+    const char* name;
+    char channel;
+    uint16_t* var;
+};
+inline constexpr int kParamCount = 19;
+extern const ParamWord kParamWords[kParamCount];
+
 // Block and GET exchange.
 void CopyVarsToPP(uint16_t set);
 void CopyPPtoVars(uint16_t set);
@@ -50,6 +61,11 @@ void ShowTarget();
 void SendParaToFile();
 // 1 when both sets were loaded from the chosen file.
 int ReadParaFromFile();
+// The parameter file of both sets: written whole (a temporary file, then renamed over path)
+// from the variables, or read whole into them. kFile_Ok or a kFile_ error, nothing changed.
+int WriteParaFile(const char* path);
+int ReadParaFile(const char* path);
+const char* FileErrorReason(int code);
 
 // Teach, reset, refresh.
 int CC_ButtonTeach(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

@@ -12,9 +12,6 @@
 
 namespace {
 
-constexpr int kFileValues = 2 * PNUM; // both sets, one value per line
-constexpr int kFileField = 5;         // 65535 fits
-
 // One target is always selected; RAM is the fall-back whenever the chosen one is switched off.
 // The exchange under way keeps the target it started with.
 void SelectTarget(int panel, int control, int chosen) {
@@ -36,17 +33,6 @@ int ChooseParaFile(SelectButton button) {
     const int result = ChooseFile("ZEP4para.cfg", "*.cfg", "K-VEX-ZEP4 Parameter File", button, true, chosen);
     if (result > 0) CopyText(file_name, chosen);
     return result;
-}
-
-const char* FileErrorReason(int code) {
-    switch (code) {
-    case kFile_CannotOpen: return "cannot open the file";
-    case kFile_WriteFailed: return "write failed";
-    case kFile_TooFewValues: return "fewer than 32 values";
-    case kFile_BadToken: return "a value is not an unsigned number";
-    case kFile_ValueTooLarge: return "a value is above 65535";
-    default: return "unknown error";
-    }
 }
 
 } // namespace
@@ -120,12 +106,7 @@ int CC_BTNGet(int, int, int event, void*, int, int) {
 
 void SendParaToFile() {
     GetPanelValues();
-    uint32_t values[kFileValues];
-    CopyVarsToPP(0);
-    std::copy(pp, pp + PNUM, values);
-    CopyVarsToPP(1);
-    std::copy(pp, pp + PNUM, values + PNUM);
-    int rc = ArrayToFile(file_name, values, kFileValues, 1, ' ', kFileField, FileAction::Truncate);
+    int rc = WriteParaFile(file_name);
     if (rc != kFile_Ok)
         ShowStatus((std::string("Parameter file not written: ") + FileErrorReason(rc)).c_str());
 }
@@ -133,15 +114,10 @@ void SendParaToFile() {
 // A file that cannot be read whole changes nothing: either all 32 values load or none.
 int ReadParaFromFile() {
     if (ChooseParaFile(SelectButton::Load) <= 0) return 0;
-    uint32_t values[kFileValues];
-    int rc = FileToArray(file_name, values, kFileValues, 65535);
+    int rc = ReadParaFile(file_name);
     if (rc != kFile_Ok) {
         ShowStatus((std::string("Parameter file not read: ") + FileErrorReason(rc)).c_str());
         return 0;
     }
-    std::copy(values, values + PNUM, pp); // each value fits: the reader held them to 65535
-    CopyPPtoVars(0);
-    std::copy(values + PNUM, values + 2 * PNUM, pp);
-    CopyPPtoVars(1);
     return 1;
 }

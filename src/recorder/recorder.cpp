@@ -22,7 +22,6 @@ int ret;
 
 namespace {
 
-constexpr const char* kRecHeader = "K-VEX-ZEP4-RECORDER-FILE: Time-Interval[s]: ";
 constexpr int kRecActiveBg = 0xFF0000, kRecActiveFg = 0xFFFFFF;
 constexpr int kRecIdleBg = 0xE0E0E0, kRecIdleFg = 0x000000;
 
@@ -41,19 +40,6 @@ void ShowRecordFileError(const char* path) {
     char text[MAX_PATHNAME_LEN + 32];
     std::snprintf(text, sizeof text, "Record file not written: %s", path);
     ShowStatus(text);
-}
-
-// Header line: the fixed text, then the interval and its line end, in one write.
-// Truncating (not appending) keeps the new file clean even if the old one could not be deleted.
-bool WriteRecHeader(const char* path, uint16_t interval) {
-    const std::string header = kRecHeader + std::to_string(interval) + "\n";
-    return ArrayToFile(path, header.data(), static_cast<int>(header.size()), FileAction::Truncate) == kFile_Ok;
-}
-
-bool WriteRecSample(const char* path) {
-    const uint32_t sample[] = {static_cast<uint16_t>(valNORMA), static_cast<uint16_t>(valNORMB), adcCHA, adcCHB};
-    const int n = static_cast<int>(std::size(sample)); // one line
-    return ArrayToFile(path, sample, n, n, '\t', 0, FileAction::Append) == kFile_Ok;
 }
 
 // Graph sources 0 and 1 plot on the raw chart, the others on the band chart.
@@ -94,15 +80,6 @@ bool RecordAnswer() {
 }
 
 } // namespace
-
-uint16_t RecTickMark(double now) {
-    now = std::max(0.0, now); // the clock never reads negative; NaN too gives 0
-    return static_cast<uint16_t>(static_cast<uint64_t>(std::fmod(std::floor(now), 65536.0)));
-}
-
-uint16_t RecElapsedSeconds(double now, uint16_t tickMark) {
-    return static_cast<uint16_t>(RecTickMark(now) - tickMark);
-}
 
 int CC_BTNStartRecord(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || ExchangeBusy()) return 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include "runtime/files.h"
 
 extern char recfile_name[MAX_PATHNAME_LEN];
@@ -23,3 +24,11 @@ uint16_t RecElapsedSeconds(double now, uint16_t tickMark);  // whole seconds sin
 // True while a recording runs, and while it writes to path.
 bool RecordingActive();
 bool RecordingWritesTo(const char* path);
+
+// The record file. The header line ends in the interval; a sample line holds valNORMA,
+// valNORMB, adcCHA and adcCHB (and extra as a fifth column when given). Each Write is one
+// write of its whole line: the header's replaces the file, a sample's is appended.
+std::string RecHeaderLine(uint16_t interval);
+std::string RecSampleLine(const std::string& extra = {});
+bool WriteRecHeader(const char* path, uint16_t interval);
+bool WriteRecSample(const char* path, const std::string& extra = {});
