@@ -69,9 +69,20 @@ double PeakRssMb() {
     return 0;
 }
 
+// Context switches of the main thread (voluntary and not): about one per wake-up.
+long MainSwitches() {
+    std::ifstream f("/proc/self/task/" + std::to_string(getpid()) + "/status");
+    std::string line;
+    long n = 0;
+    while (std::getline(f, line))
+        if (line.find("ctxt_switches:") != std::string::npos) n += std::atol(line.c_str() + line.find(':') + 1);
+    return n;
+}
+
 struct Window {
     double cpu = 0, wall = 0;
     int answers = 0;
+    long switches = 0; // the main thread's
 };
 
 // Runs start (a callback that returns when stop() has ended it), measuring from warm-up s on
@@ -80,14 +91,15 @@ Window Measure(void (*start)(), void (*stop)(), double warmup, double measure) {
     static Window w;
     static double cpu0, t0;
     static int n0;
+    static long s0;
     static void (*stopper)();
     w = Window{};
     stopper = stop;
     QTimer::singleShot(static_cast<int>(warmup * 1000), [] {
-        cpu0 = ProcessCpu(), t0 = Timer(), n0 = answers;
+        cpu0 = ProcessCpu(), t0 = Timer(), n0 = answers, s0 = MainSwitches();
     });
     QTimer::singleShot(static_cast<int>((warmup + measure) * 1000), [] {
-        w.cpu = ProcessCpu() - cpu0, w.wall = Timer() - t0, w.answers = answers - n0;
+        w.cpu = ProcessCpu() - cpu0, w.wall = Timer() - t0, w.answers = answers - n0, w.switches = MainSwitches() - s0;
         stopper();
     });
     start();
@@ -242,6 +254,8 @@ int main(int argc, char** argv) {
                 rates[source] = w.answers / w.wall;
                 std::printf("cpu_percent_%s_%s %.2f\n", row.name.c_str(), names[source], row.cpu[source]);
                 std::printf("exchanges_per_s_%s_%s %.2f\n", row.name.c_str(), names[source], rates[source]);
+                std::printf("main_thread_switches_per_answer_%s_%s %.2f\n", row.name.c_str(), names[source],
+                            w.answers ? double(w.switches) / w.answers : 0.0);
             }
             if (busy && burst == 8) {
                 OperateCtrl(panelHandle, PANEL_GRAPHSOURCE, 2);

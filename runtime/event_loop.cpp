@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -82,4 +83,14 @@ int ProcessSystemEvents(double wakeBy) {
     DeadlineWake()->start(static_cast<int>(std::ceil(left * 1000.0)));
     d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return 0;
+}
+
+long LoopSleeps() {
+    static long sleeps = -1;
+    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(QThread::currentThread());
+    if (sleeps < 0 && d) {
+        sleeps = 0;
+        QObject::connect(d, &QAbstractEventDispatcher::aboutToBlock, d, [] { ++sleeps; });
+    }
+    return std::max(sleeps, 0L);
 }

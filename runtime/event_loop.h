@@ -13,3 +13,7 @@ int ProcessSystemEvents();
 // until the next event or wakeBy without the periodic wake-up, so a loop woken by its answers
 // is not also woken every few milliseconds to look at its clock.
 int ProcessSystemEvents(double wakeBy);
+// How many times the user-interface thread's loop has settled to wait for events, counted from
+// the first call (which starts the count and returns 0). Lets a test bound the wake-ups a
+// piece of work costs.
+long LoopSleeps();

@@ -19,8 +19,10 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QObject>
+#include <QPointer>
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
@@ -51,6 +53,7 @@ struct Port {
     LineWake wake;             // the wake-up threshold, and what tells a hang-up
     double byteSeconds = 0;    // one character's time on the line
     qint64 lastSeen = 0;       // bytes waiting (read or not) when last looked at
+    QPointer<QSocketNotifier> writer; // Qt's watch on the line for room to write, once made
     QTimer* recheck = nullptr; // while it runs, Qt does not watch the line; owned by sp. Each
                                // look restarts or stops it
     std::string device;        // what to wait for if the device goes away: its path ...
@@ -120,7 +123,9 @@ void fitMin(Port& p) {
         p.lastSeen = waiting;
     }
     applyMin(p, want);
-    if (ms > 0 && LineWatch(p.wake, false)) {
+    // A look a millisecond ahead costs a wake-up of its own to spare the kernel's for a few bytes
+    // (in a FIFO's pieces, one): watch the line instead.
+    if (ms > 1 && LineWatch(p.wake, false)) {
         p.recheck->start(ms);
     } else {
         watch(p);
@@ -133,6 +138,7 @@ void lowerMin(Port& p) { applyMin(p, 0); }
 void dropDevice(Port& p) {
     QSerialPort* sp = p.sp;
     p.sp = nullptr;
+    p.recheck->stop(); // it repeats, and the port may wait long for its deletion (a nested pump)
     sp->close(); // signals still queued find no port of their generation
     // The port may be inside one of its own signals; let Qt delete it when it is safe.
     if (QCoreApplication::instance())
@@ -510,6 +516,12 @@ int ComWrt(int port, const char* buffer, int count) {
     while (p->sp->bytesToWrite() && !p->dead && !deadline.hasExpired())
         p->sp->waitForBytesWritten(remainingMs(deadline));
     const qint64 left = p->dead ? queued : p->sp->bytesToWrite();
+    // All out: Qt would leave its write watch on until the event loop finds room once more, a
+    // pass of the loop per request for nothing. The next write switches it on again.
+    if (!left && !p->writer)
+        for (QSocketNotifier* n : p->sp->findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
+            if (n->type() == QSocketNotifier::Write) p->writer = n;
+    if (!left && p->writer) p->writer->setEnabled(false);
     reapIfDead(port);
     return static_cast<int>(queued - std::min(queued, left));
 }

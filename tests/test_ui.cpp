@@ -27,7 +27,7 @@ constexpr const char* kFile = "uitest.uir";
 
 enum : int {
     T_BUTTON = 2, T_RING, T_NUM, T_TOGGLE, T_RADIO1, T_RADIO2, T_SWITCH, T_SHOW, T_TEXT,
-    T_STRIP, T_GRAPH, T_PICTURE, T_BAND, T_PROGRESS, T_SOURCED,
+    T_STRIP, T_GRAPH, T_PICTURE, T_BAND, T_PROGRESS, T_SOURCED, T_LAMP,
 };
 
 struct Seen { int control, event; bool operator==(const Seen&) const = default; };
@@ -66,6 +66,7 @@ void Build(int panel) {
         {T_STRIP, CtrlKind::StripChart, "T_STRIP", "Strip"},
         {T_GRAPH, CtrlKind::XYGraph, "T_GRAPH", "Graph"},
         {T_PROGRESS, CtrlKind::ProgressBar, "T_PROGRESS", "Progress", nullptr, 0, 0, 10},
+        {T_LAMP, CtrlKind::Led, "T_LAMP", "Lamp"},
         sourced,
     };
     auto* lay = new QVBoxLayout(PanelWidget(panel));
@@ -241,6 +242,18 @@ TEST_F(UiTest, DisplaysKeepWhatWasSetAndDrawItSoon) {
     EXPECT_EQ(SavePanelImage(Panel(), path.c_str()), 0);
     EXPECT_EQ(shown->text(), "99");
     std::remove(path.c_str());
+}
+
+// A lamp that changes with every answer shows its newest state once the refresh has run.
+TEST_F(UiTest, LampShowsItsNewestStateAfterTheRefresh) {
+    auto* lamp = Widget<LedView>(T_LAMP);
+    ASSERT_TRUE(lamp);
+    for (auto [changes, look] : {std::pair{D{1, 0, 1}, 0x00D000u}, {D{1, 0, 1, 0}, 0x305030u}, {D{0, 1, 1}, 0x00D000u}}) {
+        for (double v : changes) SetCtrlVal(Panel(), T_LAMP, int(v));
+        PumpFor(0.1);
+        const QImage shown = lamp->grab().toImage();
+        EXPECT_EQ(D({double(IntOf(T_LAMP)), double(shown.pixel(shown.rect().center()) & 0xFFFFFF)}), D({changes.back(), double(look)}));
+    }
 }
 
 TEST_F(UiTest, PictureKeepsItsImageWhenAFileFails) {
