@@ -65,37 +65,37 @@ std::map<int, Port>& ports() {
     return p;
 }
 
-unsigned nextGeneration() {
+unsigned NextGeneration() {
     static unsigned g; // the first opening is 1: a port never opened has 0
     return ++g;
 }
 
 // Context object for queued calls: lives as long as the process.
-QObject* queueContext() {
+QObject* QueueContext() {
     static QObject* ctx = new QObject;
     return ctx;
 }
 
-Port* openPort(int port) {
+Port* OpenPort(int port) {
     auto it = ports().find(port);
     if (it == ports().end() || !it->second.sp) return nullptr;
     return &it->second;
 }
 
 // The port while it is still the opening a queued call or a signal was meant for.
-Port* portOf(int port, unsigned generation) {
-    Port* p = openPort(port);
+Port* PortOf(int port, unsigned generation) {
+    Port* p = OpenPort(port);
     return p && p->generation == generation ? p : nullptr;
 }
 
 // Sets the line's VMIN, VTIME 0; want 0 is how Qt opens the port (raw, VMIN and VTIME 0).
-void applyMin(Port& p, int want) {
+void ApplyMin(Port& p, int want) {
     if (p.wake.applied != want) LineSetMin(*p.sp, p.wake, want);
 }
 
 // Qt stops watching only a line that failed, and such a line is either closed soon or read
 // on at once: watching it again is always right.
-void watch(Port& p) {
+void Watch(Port& p) {
     p.recheck->stop();
     LineWatch(p.wake, true);
 }
@@ -109,33 +109,33 @@ constexpr int kWatchedBytes = 2;
 // wakes at its first byte; while bytes keep coming, the line goes unwatched until the last
 // kWatchedBytes of the count can be due. Never runs inside a direct call: those calls fit it
 // on leaving.
-void fitMin(Port& p) {
+void FitMin(Port& p) {
     if (!p.wake.canRaise) return;
     int want = 0, ms = 0;
     if (p.callback) { // a callback always comes with a mask
         const qint64 held = p.sp->bytesAvailable();
         // Already due: the delivery is on its way and will fit VMIN again once it has run.
-        if (held >= p.notify) return watch(p);
+        if (held >= p.notify) return Watch(p);
         const qint64 waiting = held + LineQueued(*p.sp);
         if (waiting > 0) want = static_cast<int>(std::min<qint64>(p.notify - held, 255));
         if (waiting > p.lastSeen) // still coming: wake when the last few can be in
             ms = static_cast<int>((p.notify - waiting - kWatchedBytes) * p.byteSeconds * 1000.0);
         p.lastSeen = waiting;
     }
-    applyMin(p, want);
+    ApplyMin(p, want);
     // A look a millisecond ahead costs a wake-up of its own to spare the kernel's for a few bytes
     // (in a FIFO's pieces, one): watch the line instead.
     if (ms > 1 && LineWatch(p.wake, false)) {
         p.recheck->start(ms);
     } else {
-        watch(p);
+        Watch(p);
     }
 }
 
 // Direct calls that wait for input see every byte at once again.
-void lowerMin(Port& p) { applyMin(p, 0); }
+void LowerMin(Port& p) { ApplyMin(p, 0); }
 
-void dropDevice(Port& p) {
+void DropDevice(Port& p) {
     QSerialPort* sp = p.sp;
     p.sp = nullptr;
     p.recheck->stop(); // it repeats, and the port may wait long for its deletion (a nested pump)
@@ -148,44 +148,44 @@ void dropDevice(Port& p) {
 }
 
 // A hung-up line reports read errors again and again; only a hang-up closes the port.
-bool lineHungUp(const Port& p) { return LineHungUp(*p.sp, p.wake); }
+bool PortHungUp(const Port& p) { return LineHungUp(*p.sp, p.wake); }
 
-void awaitDevice(int port, const Port& p);
+void AwaitDevice(int port, const Port& p);
 
 // Closes a port whose device vanished, from our own code (never from inside a Qt signal).
-bool reapIfDead(int port) {
-    Port* p = openPort(port);
+bool ReapIfDead(int port) {
+    Port* p = OpenPort(port);
     if (!p) return true;
     if (p->dead) {
-        // Inside the notification we are inside the port's readyRead: deliver() reaps it later.
+        // Inside the notification we are inside the port's readyRead: Deliver() reaps it later.
         if (!p->delivering) {
-            awaitDevice(port, *p);
-            dropDevice(*p);
+            AwaitDevice(port, *p);
+            DropDevice(*p);
         }
         return true;
     }
     return false;
 }
 
-void deliver(int port, unsigned generation);
+void Deliver(int port, unsigned generation);
 
 // Qt takes up reading the line again when a read finds its buffer empty (a dead line only
 // reports its error again; a direct call never lets queued calls in).
-void resumeReading(int port, unsigned generation) {
-    Port* p = portOf(port, generation);
+void ResumeReading(int port, unsigned generation) {
+    Port* p = PortOf(port, generation);
     if (!p || p->sp->bytesAvailable() > 0) return;
     char c;
     p->sp->read(&c, sizeof c);
 }
 
-void scheduleDelivery(int port, unsigned generation) {
+void ScheduleDelivery(int port, unsigned generation) {
     QMetaObject::invokeMethod(
-        queueContext(), [port, generation] { deliver(port, generation); }, Qt::QueuedConnection);
+        QueueContext(), [port, generation] { Deliver(port, generation); }, Qt::QueuedConnection);
 }
 
 // Calls the receive notification once per notify bytes waiting, while it keeps taking them.
-void deliver(int port, unsigned generation) {
-    Port* p = portOf(port, generation);
+void Deliver(int port, unsigned generation) {
+    Port* p = PortOf(port, generation);
     if (!p || p->delivering) return;
     if (p->direct) {
         p->swallowed = true;
@@ -201,37 +201,37 @@ void deliver(int port, unsigned generation) {
         p->eventCharSeen = false;
         if (!events) break;
         p->callback(port, events, p->callbackData);
-        p = portOf(port, generation);
+        p = PortOf(port, generation);
         // A callback that leaves the bytes where they are gets no second call for them.
         if (!p || p->sp->bytesAvailable() >= waiting) break;
     }
-    p = portOf(port, generation);
+    p = PortOf(port, generation);
     if (!p) return;
     p->delivering = false;
-    fitMin(*p);
+    FitMin(*p);
     // Only scheduled: we may be inside the port's own readyRead.
-    if (p->dead) QMetaObject::invokeMethod(queueContext(), [port] { reapIfDead(port); }, Qt::QueuedConnection);
+    if (p->dead) QMetaObject::invokeMethod(QueueContext(), [port] { ReapIfDead(port); }, Qt::QueuedConnection);
 }
 
 // Raises the guard for a direct call; on leaving, hands a held-back notification on.
 class DirectCall {
 public:
     explicit DirectCall(int port) : port_(port) {
-        if (Port* p = openPort(port_)) {
+        if (Port* p = OpenPort(port_)) {
             p->direct = true;
             generation_ = p->generation;
         }
     }
     ~DirectCall() {
-        Port* p = portOf(port_, generation_);
+        Port* p = PortOf(port_, generation_);
         if (!p) return;
         p->direct = false;
-        if (p->dead) return; // closed by the caller through reapIfDead
+        if (p->dead) return; // closed by the caller through ReapIfDead
         if (p->swallowed) {
             p->swallowed = false;
-            if (p->sp->bytesAvailable() >= p->notify) scheduleDelivery(port_, generation_); // it checks the rest itself
+            if (p->sp->bytesAvailable() >= p->notify) ScheduleDelivery(port_, generation_); // it checks the rest itself
         }
-        if (!p->delivering) fitMin(*p);
+        if (!p->delivering) FitMin(*p);
     }
     DirectCall(const DirectCall&) = delete;
     DirectCall& operator=(const DirectCall&) = delete;
@@ -241,7 +241,7 @@ private:
     unsigned generation_{};
 };
 
-int remainingMs(const QDeadlineTimer& deadline) {
+int RemainingMs(const QDeadlineTimer& deadline) {
     return static_cast<int>(std::max<qint64>(0, deadline.remainingTime()));
 }
 
@@ -254,22 +254,22 @@ struct Awaited {
     QTimer* look = nullptr;
     bool inBack = false; // the back handler runs (it may pump events)
 };
-Awaited& awaited() {
+Awaited& AwaitedDevice() {
     static Awaited a;
     return a;
 }
 ComReplugPtr onLost, onBack;
 
-void endWaiting() {
-    Awaited& a = awaited();
+void EndWaiting() {
+    Awaited& a = AwaitedDevice();
     a.port = 0;
     if (a.look) a.look->stop();
 }
 
 // The number under which the awaited device is there now (0: not there): its path, or a port
 // of the same serial number.
-int awaitedNumber() {
-    const Awaited& a = awaited();
+int AwaitedNumber() {
+    const Awaited& a = AwaitedDevice();
     std::string dev;
     if (QFileInfo::exists(QString::fromStdString(a.device))) dev = a.device;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
@@ -284,42 +284,42 @@ int awaitedNumber() {
     return 0;
 }
 
-void lookForDevice() {
-    Awaited& a = awaited();
+void LookForDevice() {
+    Awaited& a = AwaitedDevice();
     if (!a.port || a.inBack) return;
-    const int number = awaitedNumber();
+    const int number = AwaitedNumber();
     if (!number) return;
     const Awaited before = a;
     a.inBack = true;
     const bool opened = onBack(number); // a failed open may have ended the waiting: not so
     a = before;
     if (opened)
-        endWaiting();
+        EndWaiting();
     else if (!a.look->isActive())
         a.look->start();
 }
 
-void awaitDevice(int port, const Port& p) {
+void AwaitDevice(int port, const Port& p) {
     if (!onBack || !QCoreApplication::instance()) return;
-    Awaited& a = awaited();
+    Awaited& a = AwaitedDevice();
     a.port = port;
     a.device = p.device;
     a.serialNumber = p.serialNumber;
     if (!a.look) {
-        a.look = new QTimer(queueContext());
+        a.look = new QTimer(QueueContext());
         a.look->setInterval(1000);
-        QObject::connect(a.look, &QTimer::timeout, queueContext(), lookForDevice);
+        QObject::connect(a.look, &QTimer::timeout, QueueContext(), LookForDevice);
     }
     a.look->start();
     // Told from the event loop: we may be inside a direct call of the caller's exchange.
     QMetaObject::invokeMethod(
-        queueContext(), [port] {
-            if (onLost && awaited().port == port) onLost(port);
+        QueueContext(), [port] {
+            if (onLost && AwaitedDevice().port == port) onLost(port);
         },
         Qt::QueuedConnection);
 }
 
-std::vector<std::string> envPorts() {
+std::vector<std::string> EnvPorts() {
     std::vector<std::string> out;
     for (const QByteArray& dev : qgetenv("ZEP4_SERIAL_PORTS").split(':'))
         if (!dev.isEmpty()) out.push_back(dev.toStdString());
@@ -340,7 +340,7 @@ std::vector<SerialPortEntry> NumberSerialPorts(const std::vector<std::pair<std::
     static std::map<std::string, Seen> seen;
     static int last; // the highest number given out
 
-    const std::vector<std::string> env = envPorts();
+    const std::vector<std::string> env = EnvPorts();
     const int fixed = static_cast<int>(env.size());
     std::vector<SerialPortEntry> list;
     for (const std::string& dev : env) {
@@ -411,7 +411,7 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     p.sp = sp;
     p.device = entry->device;
     p.serialNumber = QSerialPortInfo(*sp).serialNumber();
-    p.generation = nextGeneration();
+    p.generation = NextGeneration();
     const unsigned gen = p.generation;
     LineOpened(*sp, QString::fromStdString(entry->device), p.wake);
     p.byteSeconds = (2.0 + dataBits + (parity ? 1 : 0) + (stopBits - 1)) / static_cast<double>(baudRate);
@@ -419,32 +419,32 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     p.recheck->setTimerType(Qt::PreciseTimer);
     // Direct calls never let it in; inside a delivery it looks early, and the delivery looks
     // again when it is over.
-    QObject::connect(p.recheck, &QTimer::timeout, queueContext(), [port, gen] {
-        if (Port* q = portOf(port, gen)) fitMin(*q);
+    QObject::connect(p.recheck, &QTimer::timeout, QueueContext(), [port, gen] {
+        if (Port* q = PortOf(port, gen)) FitMin(*q);
     });
 
-    QObject::connect(sp, &QSerialPort::readyRead, queueContext(), [port, gen] {
-        Port* q = portOf(port, gen);
+    QObject::connect(sp, &QSerialPort::readyRead, QueueContext(), [port, gen] {
+        Port* q = PortOf(port, gen);
         if (!q) return;
         if (q->mask & LWRS_RXFLAG) {
             const QByteArray peek = q->sp->peek(q->sp->bytesAvailable());
             if (peek.contains(static_cast<char>(q->eventChar))) q->eventCharSeen = true;
         }
-        deliver(port, gen);
+        Deliver(port, gen);
     });
-    QObject::connect(sp, &QSerialPort::errorOccurred, queueContext(), [port, gen](QSerialPort::SerialPortError e) {
-        Port* q = portOf(port, gen);
+    QObject::connect(sp, &QSerialPort::errorOccurred, QueueContext(), [port, gen](QSerialPort::SerialPortError e) {
+        Port* q = PortOf(port, gen);
         if (!q || q->dead) return;
-        if (lineHungUp(*q)) {
+        if (PortHungUp(*q)) {
             q->dead = true;
             // Closing from inside the port's own signal is unsafe: do it at the next chance.
-            QMetaObject::invokeMethod(queueContext(), [port] { reapIfDead(port); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(QueueContext(), [port] { ReapIfDead(port); }, Qt::QueuedConnection);
         } else if (e == QSerialPort::ResourceError) {
             // A read that found nothing (the queue was flushed between the readiness report
             // and the read): Qt calls that a resource error and stops reading. The line is
             // fine; read on. Other errors on a line still up are Qt's to report again.
             q->sp->clearError();
-            QMetaObject::invokeMethod(queueContext(), [port, gen] { resumeReading(port, gen); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(QueueContext(), [port, gen] { ResumeReading(port, gen); }, Qt::QueuedConnection);
         }
     });
     return 0;
@@ -452,14 +452,14 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
 
 int SetComTime(int port, double timeoutSeconds) {
     if (timeoutSeconds < 0) return kRS_InvalidParameter;
-    Port* p = openPort(port);
+    Port* p = OpenPort(port);
     if (!p) return kRS_PortNotOpen;
     p->timeout = timeoutSeconds;
     return 0;
 }
 
 int SetCTSMode(int port, int mode) {
-    Port* p = openPort(port);
+    Port* p = OpenPort(port);
     if (!p) return kRS_PortNotOpen;
     // A pty has no modem lines: the call may fail there, which changes nothing for us.
     // Qt reads the line's termios afresh and changes only the flow control: VMIN stays.
@@ -469,12 +469,12 @@ int SetCTSMode(int port, int mode) {
 
 int InstallComCallback(int port, int mask, int notifyCount, int eventCharacter, ComCallbackPtr callback,
                        void* callbackData) {
-    Port* p = openPort(port);
+    Port* p = OpenPort(port);
     if (!p) return kRS_PortNotOpen;
     if (mask == 0 || !callback) {
         p->callback = nullptr;
         p->callbackData = nullptr;
-        fitMin(*p);
+        FitMin(*p);
         return 0;
     }
     if (notifyCount < 0 || notifyCount > 1 << 20) return kRS_InvalidParameter;
@@ -483,22 +483,22 @@ int InstallComCallback(int port, int mask, int notifyCount, int eventCharacter, 
     p->eventChar = eventCharacter & 0xFF;
     p->callback = callback;
     p->callbackData = callbackData;
-    if (p->sp->bytesAvailable() >= p->notify) scheduleDelivery(port, p->generation); // a count of 0 is never delivered
-    fitMin(*p);
+    if (p->sp->bytesAvailable() >= p->notify) ScheduleDelivery(port, p->generation); // a count of 0 is never delivered
+    FitMin(*p);
     return 0;
 }
 
 int FlushInQ(int port) {
-    Port* p = openPort(port);
+    Port* p = OpenPort(port);
     if (!p) return kRS_PortNotOpen;
     p->sp->clear(QSerialPort::Input);
     p->eventCharSeen = false;
-    fitMin(*p);
+    FitMin(*p);
     return 0;
 }
 
 int FlushOutQ(int port) {
-    Port* p = openPort(port);
+    Port* p = OpenPort(port);
     if (!p) return kRS_PortNotOpen;
     p->sp->clear(QSerialPort::Output);
     return 0;
@@ -506,15 +506,15 @@ int FlushOutQ(int port) {
 
 int ComWrt(int port, const char* buffer, int count) {
     if (count < 0 || (count > 0 && !buffer)) return kRS_InvalidParameter;
-    if (reapIfDead(port)) return kRS_PortNotOpen;
-    Port* p = openPort(port);
+    if (ReapIfDead(port)) return kRS_PortNotOpen;
+    Port* p = OpenPort(port);
     DirectCall guard(port);
     const QDeadlineTimer deadline(static_cast<qint64>(p->timeout * 1000.0));
     const qint64 queued = p->sp->write(buffer, count);
     if (queued < 0) return kRS_UnknownIOError; // only a port that is not open refuses
     // Nothing here closes the port; a hang-up only marks it dead.
     while (p->sp->bytesToWrite() && !p->dead && !deadline.hasExpired())
-        p->sp->waitForBytesWritten(remainingMs(deadline));
+        p->sp->waitForBytesWritten(RemainingMs(deadline));
     const qint64 left = p->dead ? queued : p->sp->bytesToWrite();
     // All out: Qt would leave its write watch on until the event loop finds room once more, a
     // pass of the loop per request for nothing. The next write switches it on again.
@@ -522,60 +522,60 @@ int ComWrt(int port, const char* buffer, int count) {
         for (QSocketNotifier* n : p->sp->findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
             if (n->type() == QSocketNotifier::Write) p->writer = n;
     if (!left && p->writer) p->writer->setEnabled(false);
-    reapIfDead(port);
+    ReapIfDead(port);
     return static_cast<int>(queued - std::min(queued, left));
 }
 
 int ComRd(int port, char* buffer, int count) {
     if (count < 0 || (count > 0 && !buffer)) return kRS_InvalidParameter;
-    if (reapIfDead(port)) return kRS_PortNotOpen;
+    if (ReapIfDead(port)) return kRS_PortNotOpen;
     DirectCall guard(port);
-    Port* p = openPort(port);
+    Port* p = OpenPort(port);
     const QDeadlineTimer deadline(static_cast<qint64>(p->timeout * 1000.0));
     int got = 0;
     while (!p->dead) { // nothing here closes the port; a hang-up only marks it dead
         const qint64 n = p->sp->read(buffer + got, count - got);
         got += static_cast<int>(std::max<qint64>(n, 0));
         if (got >= count || deadline.hasExpired()) break;
-        lowerMin(*p);
+        LowerMin(*p);
         // A hang-up the port did not report makes the wait return at once: give up.
-        if (!p->sp->waitForReadyRead(remainingMs(deadline)) && lineHungUp(*p))
+        if (!p->sp->waitForReadyRead(RemainingMs(deadline)) && PortHungUp(*p))
             p->dead = true;
     }
-    reapIfDead(port);
+    ReapIfDead(port);
     return got;
 }
 
 namespace {
-int waitingBytes(int port) {
+int WaitingBytes(int port) {
     DirectCall guard(port);
-    Port* p = openPort(port);
-    lowerMin(*p);
+    Port* p = OpenPort(port);
+    LowerMin(*p);
     p->sp->waitForReadyRead(0);
     return static_cast<int>(std::min<qint64>(p->sp->bytesAvailable(), std::numeric_limits<int>::max()));
 }
 } // namespace
 
 int GetInQLen(int port) {
-    if (reapIfDead(port)) return kRS_PortNotOpen;
-    const int n = waitingBytes(port);
+    if (ReapIfDead(port)) return kRS_PortNotOpen;
+    const int n = WaitingBytes(port);
     // A line that hung up meanwhile is reported, whatever it counted.
-    return reapIfDead(port) ? kRS_PortNotOpen : n;
+    return ReapIfDead(port) ? kRS_PortNotOpen : n;
 }
 
 int WaitInQLen(int port, int count, double deadline) {
-    if (reapIfDead(port)) return kRS_PortNotOpen;
+    if (ReapIfDead(port)) return kRS_PortNotOpen;
     {
         DirectCall guard(port);
-        Port* p = openPort(port);
+        Port* p = OpenPort(port);
         for (;;) {
             const qint64 held = p->sp->bytesAvailable();
             const int ms = static_cast<int>(std::ceil((deadline - Timer()) * 1000.0));
             if (held >= count || ms <= 0 || p->dead) break;
             // The line wakes us once the missing bytes are all in, not once per byte.
-            applyMin(*p, p->wake.canRaise ? static_cast<int>(std::min<qint64>(count - held, 255)) : 0);
+            ApplyMin(*p, p->wake.canRaise ? static_cast<int>(std::min<qint64>(count - held, 255)) : 0);
             if (p->sp->waitForReadyRead(ms)) continue;
-            if (lineHungUp(*p)) p->dead = true;
+            if (PortHungUp(*p)) p->dead = true;
             else if (deadline - Timer() > 0.002) Delay(0.001); // a line error: look again, not at once
         }
     }
@@ -584,7 +584,7 @@ int WaitInQLen(int port, int count, double deadline) {
 }
 
 int GetComWatch(int port, ComWatch* watch) {
-    Port* p = openPort(port);
+    Port* p = OpenPort(port);
     if (!p) return kRS_PortNotOpen;
     *watch = {!p->wake.reader || p->wake.reader->isEnabled(), p->recheck->isActive() ? p->recheck->interval() : -1};
     return 0;
@@ -592,10 +592,10 @@ int GetComWatch(int port, ComWatch* watch) {
 
 // The port's entry stays, without a device, until the number is opened again.
 int CloseCom(int port) {
-    if (awaited().port == port) endWaiting();
-    Port* p = openPort(port);
+    if (AwaitedDevice().port == port) EndWaiting();
+    Port* p = OpenPort(port);
     if (!p) return kRS_PortNotOpen;
-    dropDevice(*p);
+    DropDevice(*p);
     return 0;
 }
 
@@ -604,4 +604,4 @@ void SetComReplug(ComReplugPtr lost, ComReplugPtr back) {
     onBack = back;
 }
 
-int ComAwaited() { return awaited().port; }
+int ComAwaited() { return AwaitedDevice().port; }
