@@ -30,12 +30,10 @@ QProcess* Start(const Strings& args, const std::string& ports) {
     return p;
 }
 Outcome Finish(QProcess* p) {
-    Outcome r;
-    if (p->waitForFinished(60000) && p->exitStatus() == QProcess::NormalExit) r.code = p->exitCode();
-    r.out = p->readAllStandardOutput().toStdString();
-    r.err = p->readAllStandardError().toStdString();
-    delete p;
-    return r;
+    const std::unique_ptr<QProcess> owned(p);
+    const bool ended = p->waitForFinished(60000) && p->exitStatus() == QProcess::NormalExit;
+    return {ended ? p->exitCode() : -1, p->readAllStandardOutput().toStdString(),
+            p->readAllStandardError().toStdString()};
 }
 Outcome Ctl(const Strings& args, const std::string& ports) { return Finish(Start(args, ports)); }
 
@@ -54,71 +52,86 @@ std::string FileOf(const Words& s0, const Words& s1) {
 }
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
-class CtlTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        sim = StartSim();
-        for (int s : {0, 1}) {
-            sim->engine().setRamSet(s, ram[s]);
-            sim->engine().setEepromSet(s, eeprom[s]);
-        }
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    Outcome On(const Strings& args) { return Ctl(args, sim->devicePath()); }
-    const Words ram[2] = {Set(0, 100), Set(1, 200)}, eeprom[2] = {Set(0, 300), Set(1, 400)};
-    std::string dir = MakeTempDir("zep4-ctl");
-    std::unique_ptr<zep4sim::PtyHost> sim;
-};
-
 } // namespace
 
-TEST_F(CtlTest, GetWritesTheSetsOfTheMemoryAskedForAndWritesNothingToTheController) {
-    const std::string path = dir + "/out.cfg";
-    struct Case { Strings args; const Words* sets; std::vector<int> orders; } cases[] = {
-        {{"get"}, ram, {5, 2, 2}}, {{"get", "--eeprom"}, eeprom, {5, 4, 4}},
-        {{"--port", "1", "get", "-o", path}, ram, {5, 2, 2}}};
-    for (const Case& c : cases) {
-        sim->clearRequests();
-        const Outcome r = On(c.args);
-        EXPECT_EQ(r.code, 0) << r.err;
-        EXPECT_EQ(c.args.back() == path ? ReadBytes(path) : r.out, FileOf(c.sets[0], c.sets[1])) << c.args.back();
-        EXPECT_EQ(Orders(*sim), c.orders);
+// One controller through every command: the reading ones first, then put and the set 0 commands,
+// which change it.
+TEST(Ctl, OneControllerThroughEveryCommand) {
+    const Words ram[2] = {Set(0, 100), Set(1, 200)}, eeprom[2] = {Set(0, 300), Set(1, 400)};
+    const std::string dir = MakeTempDir("zep4-ctl"), path = dir + "/out.cfg", file = dir + "/new.cfg";
+    auto sim = StartSim();
+    for (int s : {0, 1}) {
+        sim->engine().setRamSet(s, ram[s]);
+        sim->engine().setEepromSet(s, eeprom[s]);
     }
-}
+    auto on = [&](const Strings& args) { return Ctl(args, sim->devicePath()); };
 
-TEST_F(CtlTest, DiffNamesEachParameterThatDiffersAndIgnoresTheUnusedWords) {
-    const std::string golden = dir + "/golden.cfg";
-    // A line of the file changed by +3 (-1: none).
-    struct Case { int line; int code; std::string out; } cases[] = {{-1, 0, ""},
+    // get writes the sets of the memory asked for and writes nothing to the controller.
+    struct Case { Strings args; const Words* sets; std::vector<int> orders; } gets[] = {{{"get"}, ram, {5, 2, 2}},
+        {{"get", "--eeprom"}, eeprom, {5, 4, 4}}, {{"--port", "1", "get", "-o", path}, ram, {5, 2, 2}}};
+    for (const Case& c : gets) {
+        sim->clearRequests();
+        const Outcome r = on(c.args);
+        EXPECT_EQ(std::make_tuple(r.code, c.args.back() == path ? ReadBytes(path) : r.out, Orders(*sim)),
+                  std::make_tuple(0, FileOf(c.sets[0], c.sets[1]), c.orders)) << c.args.back() << r.err;
+    }
+
+    // diff names each parameter that differs and ignores the set number and the unused words.
+    // A line of the file changed by +3 (-1: none); --device wins over the port list.
+    // Line 16 is the set number, set 1 has no word 11 (line 27).
+    struct Diff { int line; int code; std::string out; } diffs[] = {{-1, 0, ""}, {16, 0, ""}, {27, 0, ""},
                  {2, 1, "refA (channel A): file 105, controller 102\n"},
                  {5, 1, "hysteresis (common): file 108, controller 105\n"},
-                 {20, 1, "triglvlB (channel B): file 207, controller 204\n"},
-                 {16, 0, ""}, // set number
-                 {27, 0, ""}}; // set 1 has no word 11
-    for (const Case& c : cases) {
+                 {20, 1, "triglvlB (channel B): file 207, controller 204\n"}};
+    for (const Diff& c : diffs) {
         std::string text = FileOf(ram[0], ram[1]);
-        const auto changed = QString::asprintf("%5lu", std::stoul(text.substr(6 * std::max(c.line, 0))) + 3);
-        if (c.line >= 0) text.replace(6 * c.line, 5, changed.toStdString());
-        WriteText(golden, text);
-        const Outcome r = Ctl({"--device", sim->devicePath(), "diff", golden}, dir + "/no-such-tty");
+        if (c.line >= 0) text.replace(6 * c.line, 5, std::to_string(std::stoul(text.substr(6 * c.line)) + 3));
+        WriteText(path, text);
+        const Outcome r = Ctl({"--device", sim->devicePath(), "diff", path}, dir + "/no-such-tty");
         EXPECT_EQ(std::make_pair(r.code, r.out), std::make_pair(c.code, c.out)) << c.line;
     }
-    WriteText(golden, "1 2 3\n");
-    const Outcome bad = On({"diff", golden});
-    EXPECT_EQ(std::make_pair(bad.code, bad.err),
-              std::make_pair(2, "zep4ctl: " + golden + ": fewer than 32 values\n"));
-}
+    WriteText(path, "1 2 3\n");
+    const Outcome bad = on({"diff", path});
+    EXPECT_EQ(std::make_pair(bad.code, bad.err), std::make_pair(2, "zep4ctl: " + path + ": fewer than 32 values\n"));
 
-TEST_F(CtlTest, PutWritesBothSetsReadsThemBackAndCommandsPrintTheNewSet0) {
-    const std::string file = dir + "/new.cfg";
+    // record gives the front end's own record file for the same three answers.
+    EXPECT_EQ(on({"record", "--samples", "3", "--interval", "0", "-o", path}).code, 0);
+    std::string expected = RecHeaderLine(0);
+    for (uint32_t n = 0; n < 3; ++n) {
+        std::ranges::copy(zep4sim::liveWords(n, ram[0][3]), pp);
+        DecodeLiveAnswer();
+        expected += RecSampleLine();
+    }
+    EXPECT_EQ(ReadBytes(path), expected);
+    EXPECT_EQ(on({"record", "--samples", "1", "--interval", "0", "-o", path, "--timestamps"}).code, 0);
+    const std::string stamped = ReadBytes(path).substr(RecHeaderLine(0).size());
+    EXPECT_TRUE(std::regex_match(stamped, std::regex(R"((\d+\t){4}\d{4}-\d\d-\d\dT[\d:]{8}\.\d{3}Z\n)"))) << stamped;
+
+    const Outcome tsv = on({"live", "--count", "2"}), json = on({"live", "--count", "1", "--format", "json"});
+    std::string lines;
+    for (int i = 0; i < 32; ++i) // answers 4 and 5; the indices (words 14, 15) held to 1..128
+        lines += std::to_string(std::clamp<int>(zep4sim::liveWords(4 + i / 16, ram[0][3])[i % 16], i % 16 / 14,
+                                                i % 16 < 14 ? 65535 : 128)) + (i % 16 < 15 ? "\t" : "\n");
+    EXPECT_EQ(tsv.out, lines);
+    const Words w6 = zep4sim::liveWords(6, ram[0][3]);
+    EXPECT_TRUE(json.out.starts_with("{\"valNORMA\": " + std::to_string(w6[0]) + ", \"valNORMB\": " +
+                                     std::to_string(w6[1]))) << json.out;
+
+    const Outcome d = on({"data", "--kind", "norm"});
+    std::string rows;
+    for (int i = 0; i < 256; ++i)
+        rows += std::to_string(i) + "\t" + std::to_string(zep4sim::dataSample(i / 128, 1, i % 128)) + "\n";
+    EXPECT_EQ(std::make_pair(d.code, d.out), std::make_pair(0, rows));
+
+    // put writes both sets and reads them back.
     const Words want[2] = {Set(0, 500), Set(1, 600)};
     WriteText(file, FileOf(want[0], want[1]));
     for (bool eeprom : {false, true}) {
         sim->clearRequests();
-        const Outcome r = On(eeprom ? Strings{"put", "--eeprom", file} : Strings{"put", file});
-        EXPECT_EQ(std::make_pair(r.code, r.out), std::make_pair(0, std::string())) << r.err;
+        const Outcome r = on(eeprom ? Strings{"put", "--eeprom", file} : Strings{"put", file});
         const int w = eeprom ? 3 : 1, g = eeprom ? 4 : 2;
-        EXPECT_EQ(Orders(*sim), std::vector<int>({5, w, w, g, g}));
+        EXPECT_EQ(std::make_tuple(r.code, r.out, Orders(*sim)),
+                  std::make_tuple(0, "", std::vector<int>({5, w, w, g, g}))) << r.err;
         auto stored = [&](int set) { return eeprom ? sim->engine().eepromSet(set) : sim->engine().ramSet(set); };
         EXPECT_EQ(FileOf(stored(0), stored(1)), FileOf(want[0], want[1]));
     }
@@ -134,140 +147,90 @@ TEST_F(CtlTest, PutWritesBothSetsReadsThemBackAndCommandsPrintTheNewSet0) {
     other[2] = 999;
     sim->engine().setRamSet(1, other);
     const Outcome r = Finish(p);
-    EXPECT_EQ(std::make_pair(r.code, r.out), 
-              std::make_pair(1, std::string("refB (channel B): file 602, controller 999\n")));
+    EXPECT_EQ(std::make_tuple(r.code, r.out), std::make_tuple(1, "refB (channel B): file 602, controller 999\n"));
 
+    // The set 0 commands print the new set 0.
     sim->setFaults({});
     const std::string set0 = "powerA\t501\nrefA\t509\ntolA\t503\n"; // teach adds 7 to refA
     for (const auto& [command, order] : {std::pair{"teach", 6}, {"reset", 10}, {"refresh", 11}}) {
         sim->clearRequests();
-        const Outcome c = On({command});
-        EXPECT_EQ(std::make_pair(c.code, c.out.substr(0, set0.size())), std::make_pair(0, set0)) << command;
-        EXPECT_EQ(Orders(*sim), std::vector<int>({5, 2, order, 2})) << command;
+        const Outcome c = on({command});
+        EXPECT_EQ(std::make_tuple(c.code, c.out.substr(0, set0.size()), Orders(*sim)),
+                  std::make_tuple(0, set0, std::vector<int>({5, 2, order, 2}))) << command;
     }
+    std::filesystem::remove_all(dir);
 }
 
-TEST_F(CtlTest, RecordLiveAndDataGiveTheControllersAnswers) {
-    const std::string rec = dir + "/rec.dat";
-    EXPECT_EQ(On({"record", "--samples", "3", "--interval", "0", "-o", rec}).code, 0);
-    // The front end's own record file for the same three answers.
-    std::string expected = RecHeaderLine(0);
-    for (uint32_t n = 0; n < 3; ++n) {
-        const Words w = zep4sim::liveWords(n, ram[0][3]);
-        std::copy(w.begin(), w.end(), pp);
-        DecodeLiveAnswer();
-        expected += RecSampleLine();
-    }
-    EXPECT_EQ(ReadBytes(rec), expected);
-    EXPECT_EQ(On({"record", "--samples", "1", "--interval", "0", "-o", rec, "--timestamps"}).code, 0);
-    const std::string stamped = ReadBytes(rec).substr(RecHeaderLine(0).size());
-    EXPECT_TRUE(std::regex_match(stamped, std::regex(R"((\d+\t){4}\d{4}-\d\d-\d\dT[\d:]{8}\.\d{3}Z\n)"))) << stamped;
-
-    const Outcome tsv = On({"live", "--count", "2"}), json = On({"live", "--count", "1", "--format", "json"});
-    std::string lines;
-    for (int i = 0; i < 32; ++i) // answers 4 and 5; the indices (words 14, 15) held to 1..128
-        lines += std::to_string(std::clamp<uint16_t>(zep4sim::liveWords(4 + i / 16, ram[0][3])[i % 16],
-                                                     i % 16 < 14 ? 0 : 1, i % 16 < 14 ? 65535 : 128)) +
-                 (i % 16 < 15 ? "\t" : "\n");
-    EXPECT_EQ(tsv.out, lines);
-    const Words w6 = zep4sim::liveWords(6, ram[0][3]);
-    const std::string head = "{\"valNORMA\": " + std::to_string(w6[0]) + ", \"valNORMB\": " + std::to_string(w6[1]);
-    EXPECT_EQ(json.out.substr(0, head.size()), head);
-
-    const Outcome d = On({"data", "--kind", "norm"});
-    std::string rows;
-    for (int i = 0; i < 256; ++i)
-        rows += std::to_string(i) + "\t" + std::to_string(zep4sim::dataSample(i / 128, 1, i % 128)) + "\n";
-    EXPECT_EQ(std::make_pair(d.code, d.out), std::make_pair(0, rows));
-}
-
-// The program is the link and parameter code without panels: no Gui or Widgets library at all.
-TEST(Ctl, LinksQtCoreAndSerialPortOnly) {
+// Every command against every way a port fails, then --all over two controllers and one of the
+// silent ones, and the usage errors. The program is the link and parameter code without panels:
+// no Gui or Widgets library at all.
+TEST(Ctl, FailingPortsEveryPortAndLibraries) {
     QProcess readelf;
     readelf.start("readelf", {"-d", QString(std::getenv("ZEP4_TEST_BIN_DIR")) + "/zep4ctl"});
     ASSERT_TRUE(readelf.waitForFinished(10000));
     const QString needed = readelf.readAllStandardOutput();
     EXPECT_TRUE(needed.contains("libQt6SerialPort") && needed.contains("libQt6Core")) << needed.toStdString();
     EXPECT_FALSE(needed.contains("libQt6Gui") || needed.contains("libQt6Widgets")) << needed.toStdString();
-}
 
-TEST(Ctl, AllRunsOnEveryPortWithAController) {
-    const std::string dir = MakeTempDir("zep4-ctl-all");
-    zep4sim::Options a, b;
-    std::tie(a.firmwareText, b.firmwareText) = std::pair("Unit A/1", "Unit B 2");
-    auto simA = StartSim(a), silent = StartSim(WithFaults(MakeFaults(&zep4sim::Faults::silent, true)));
-    auto simB = StartSim(b);
-    Words refB = zep4sim::initialRamSet(1);
-    refB[2] = 471;
-    simB->engine().setRamSet(1, refB);
-    const std::string ports = simA->devicePath() + ":" + silent->devicePath() + ":" + simB->devicePath();
-    const std::string fileA = dir + "/port1-Unit_A_1.cfg", fileB = dir + "/port3-Unit_B_2.cfg";
-    const Outcome get = Ctl({"--all", "get", "-o", dir}, ports);
-    EXPECT_EQ(std::make_pair(get.code, get.out),
-              std::make_pair(0, "1\t" + simA->devicePath() + "\t" + fileA + "\n3\t" + simB->devicePath() + "\t" +
-                                    fileB + "\n"));
-    EXPECT_EQ(ReadBytes(fileA), FileOf(zep4sim::initialRamSet(0), zep4sim::initialRamSet(1)));
-    EXPECT_EQ(ReadBytes(fileB), FileOf(zep4sim::initialRamSet(0), refB));
-
-    const Outcome diff = Ctl({"--all", "diff", fileA}, ports);
-    EXPECT_EQ(std::make_pair(diff.code, diff.out),
-              std::make_pair(1, "1\t" + simA->devicePath() + "\tequal\n3\t" + simB->devicePath() +
-                                    "\tdiffers: refB (channel B): file 470, controller 471\n"));
-    std::filesystem::remove_all(dir);
-}
-
-TEST(Ctl, EveryCommandFailsWithThePortAndWhatFailed) {
     const std::string dir = MakeTempDir("zep4-ctl-fail"), file = dir + "/f.cfg";
     WriteText(file, FileOf(zep4sim::initialRamSet(0), zep4sim::initialRamSet(1)));
     const std::string set0 = "no answer to the fetch of set 0: Timeout-RS-232...",
                       set1 = "no answer to the fetch of set 1: Timeout-RS-232...",
                       data = "data blocks not read: Timeout-RS-232 while reading 64 data-words!";
-    struct Command {
-        Strings args; // "OUT" stands for the run's own output file
-        std::string echoOnly, afterOneAnswer;
-        bool writes;
-    } commands[] = {{{"get", "-o", "OUT"}, set0, set1, false},
-                    {{"put", file}, set0, set0, true},
-                    {{"diff", file}, set0, set1, false},
-                    {{"teach"}, set0, "no answer to teach: Timeout RS-232!!", true},
-                    {{"reset"}, set0, "no answer to reset: Timeout RS-232!!", true},
-                    {{"refresh"}, set0, "no answer to refresh: Timeout RS-232!!", true},
-                    {{"live"}, set0, "no live answer: Timeout RS232-Line!", false},
-                    {{"record", "--samples", "1", "--interval", "0", "-o", "OUT"}, set0, "no live answer after", false},
-                    {{"data", "-o", "OUT"}, data, data, false}};
-    zep4sim::Faults echoOnly;
-    for (int o : {1, 2, 3, 4, 6, 7, 8, 9, 10, 11}) echoOnly.silentOrders.insert(o);
-    const zep4sim::Faults faults[] = {MakeFaults(&zep4sim::Faults::silent, true),
-                                      MakeFaults(&zep4sim::Faults::wrongEcho, true), echoOnly,
-                                      MakeFaults(&zep4sim::Faults::silentAfter, 2), {}};
+    // "OUT" stands for the run's own output file; after one answer (no text: "no answer to" the command).
+    struct Command { Strings args; std::string after; bool writes; } commands[] = {
+        {{"get", "-o", "OUT"}, set1, false}, {{"put", file}, set0, true}, {{"diff", file}, set1, false},
+        {{"teach"}, "", true}, {{"reset"}, "", true}, {{"refresh"}, "", true},
+        {{"live"}, "no live answer: Timeout RS232-Line!", false},
+        {{"record", "--samples", "1", "--interval", "0", "-o", "OUT"}, "no live answer after", false},
+        {{"data", "-o", "OUT"}, data, false}};
+    const zep4sim::Faults faults[] = {
+        MakeFaults(&zep4sim::Faults::silent, true),
+        MakeFaults(&zep4sim::Faults::silentOrders, std::set<int>{1, 2, 3, 4, 6, 7, 8, 9, 10, 11}), // echo only
+        MakeFaults(&zep4sim::Faults::silentAfter, 2), MakeFaults(&zep4sim::Faults::wrongEcho, true), {}};
     std::vector<std::unique_ptr<zep4sim::PtyHost>> sims;
     std::vector<QProcess*> runs;
-    Strings devices, outs;
+    auto device = [&](size_t i) { return i < sims.size() ? sims[i]->devicePath() : dir + "/no-such-tty"; };
     for (int f = 0; f < 5; ++f)
         for (Command& c : commands) {
-            outs.push_back(dir + "/out" + std::to_string(outs.size()));
             if (f < 4) sims.push_back(StartSim(WithFaults(faults[f])));
-            devices.push_back(f < 4 ? sims.back()->devicePath() : dir + "/no-such-tty");
             Strings args = c.args;
-            std::replace(args.begin(), args.end(), std::string("OUT"), outs.back());
-            runs.push_back(Start(args, devices.back()));
+            std::replace(args.begin(), args.end(), std::string("OUT"), dir + "/out" + std::to_string(runs.size()));
+            runs.push_back(Start(args, device(runs.size())));
         }
     for (size_t i = 0; i < runs.size(); ++i) {
         const size_t f = i / std::size(commands);
         const Command& c = commands[i % std::size(commands)];
-        const std::string what[] = {"line check failed: Timeout < 36 Bytes",
-                                    "line check failed: read error - not sync byte 0xAA!", c.echoOnly, c.afterOneAnswer,
+        const std::string what[] = {"line check failed: Timeout < 36 Bytes", c.args[0] == "data" ? data : set0,
+                                    c.after.empty() ? "no answer to " + c.args[0] + ": Timeout RS-232!!" : c.after,
+                                    "line check failed: read error - not sync byte 0xAA!",
                                     "cannot open: Cannot open port"};
         const Outcome r = Finish(runs[i]);
-        const std::string head = "zep4ctl: port 1 (" + devices[i] + "): " + what[f];
+        const std::string head = "zep4ctl: port 1 (" + device(i) + "): " + what[f];
         EXPECT_EQ(std::make_tuple(r.code, r.err.substr(0, head.size()), r.out), std::make_tuple(3, head, std::string()))
             << c.args[0] << " fault " << f;
         // Only a recording that began keeps its file (the header); nothing else leaves one.
-        EXPECT_EQ(std::filesystem::exists(outs[i]), c.args[0] == "record" && f == 3) << c.args[0] << " fault " << f;
-        const std::vector<int> heard = f < 4 ? Orders(*sims[i]) : std::vector<int>();
-        auto writes = [](int o) { return o == 1 || o == 3 || o == 6 || o >= 10; };
-        EXPECT_TRUE(c.writes || std::none_of(heard.begin(), heard.end(), writes)) << c.args[0];
+        EXPECT_EQ(std::filesystem::exists(dir + "/out" + std::to_string(i)), c.args[0] == "record" && f == 2) << i;
+        for (int o : f < 4 && !c.writes ? Orders(*sims[i]) : std::vector<int>()) // no write order
+            EXPECT_FALSE(o == 1 || o == 3 || o == 6 || o >= 10) << c.args[0] << " order " << o;
     }
+
+    // Port 2 is a silent controller from above.
+    auto named = [](const char* text) { zep4sim::Options o; o.firmwareText = text; return o; };
+    auto simA = StartSim(named("Unit A/1")), simB = StartSim(named("Unit B 2"));
+    Words refB = zep4sim::initialRamSet(1);
+    refB[2] = 471;
+    simB->engine().setRamSet(1, refB);
+    const std::string A = simA->devicePath(), B = simB->devicePath(), ports = A + ":" + sims[0]->devicePath() + ":" + B;
+    const std::string fileA = dir + "/port1-Unit_A_1.cfg", fileB = dir + "/port3-Unit_B_2.cfg";
+    const Outcome get = Ctl({"--all", "get", "-o", dir}, ports);
+    EXPECT_EQ(std::make_pair(get.code, get.out),
+              std::make_pair(0, "1\t" + A + "\t" + fileA + "\n3\t" + B + "\t" + fileB + "\n"));
+    EXPECT_EQ(ReadBytes(fileB), FileOf(zep4sim::initialRamSet(0), refB));
+    const Outcome diff = Ctl({"--all", "diff", fileA}, ports); // port 1's file, as it was written
+    EXPECT_EQ(std::make_pair(diff.code, diff.out),
+              std::pair(1, "1\t" + A + "\tequal\n3\t" + B + "\tdiffers: refB (channel B): file 470, controller 471\n"));
+
     EXPECT_EQ(Ctl({"--port", "9", "get"}, file).err, "zep4ctl: port 9: no such port\n");
     for (const Strings& args : std::vector<Strings>{{}, {"frob"}, {"get", "--port", "x"}, {"diff"}, {"live", "--all"},
                                                     {"record", "-o", file}, {"get", "--all"}})
