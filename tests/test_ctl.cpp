@@ -217,12 +217,12 @@ TEST(Ctl, FailingPortsEveryPortAndLibraries) {
 
     // Port 2 is a silent controller from above.
     auto named = [](const char* text) { zep4sim::Options o; o.firmwareText = text; return o; };
-    auto simA = StartSim(named("Unit A/1")), simB = StartSim(named("Unit B 2"));
+    auto simA = StartSim(named("Unit A/1")), simB = StartSim(named("Unit B-2.1"));
     Words refB = zep4sim::initialRamSet(1);
     refB[2] = 471;
     simB->engine().setRamSet(1, refB);
     const std::string A = simA->devicePath(), B = simB->devicePath(), ports = A + ":" + sims[0]->devicePath() + ":" + B;
-    const std::string fileA = dir + "/port1-Unit_A_1.cfg", fileB = dir + "/port3-Unit_B_2.cfg";
+    const std::string fileA = dir + "/port1-Unit_A_1.cfg", fileB = dir + "/port3-Unit_B-2.1.cfg";
     const Outcome get = Ctl({"--all", "get", "-o", dir}, ports);
     EXPECT_EQ(std::make_pair(get.code, get.out),
               std::make_pair(0, "1\t" + A + "\t" + fileA + "\n3\t" + B + "\t" + fileB + "\n"));
