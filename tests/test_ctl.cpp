@@ -227,6 +227,8 @@ TEST(Ctl, FailingPortsEveryPortAndLibraries) {
     EXPECT_EQ(std::make_pair(get.code, get.out),
               std::make_pair(0, "1\t" + A + "\t" + fileA + "\n3\t" + B + "\t" + fileB + "\n"));
     EXPECT_EQ(ReadBytes(fileB), FileOf(zep4sim::initialRamSet(0), refB));
+    const std::string checked = "\tZEP4_SERIAL_PORTS\tEcho Check - Line Ok!\t";
+    EXPECT_EQ(Ctl({"--all", "ports"}, ports).out, "1\t" + A + checked + "Unit A/1\n3\t" + B + checked + "Unit B-2.1\n");
     const Outcome diff = Ctl({"--all", "diff", fileA}, ports); // port 1's file, as it was written
     EXPECT_EQ(std::make_pair(diff.code, diff.out),
               std::pair(1, "1\t" + A + "\tequal\n3\t" + B + "\tdiffers: refB (channel B): file 470, controller 471\n"));
