@@ -16,12 +16,7 @@ namespace {
 
 using I = std::vector<int>;
 
-QWidget* Widget(int panel, int id) {
-    CtrlKind kind;
-    std::string name;
-    CtrlCallbackPtr cb;
-    return GetCtrlInfo(panel, id, kind, name, cb) ? PanelWidget(panel)->findChild<QWidget*>(name.c_str()) : nullptr;
-}
+QWidget* Widget(int panel, int id) { return CtrlWidget(panel, id); }
 
 // Fresh copies of both forms, as the program loads them, shown so that their layouts are applied.
 struct Forms {

@@ -219,13 +219,7 @@ protected:
     }
     void TearDown() override { onAnswer = nullptr; }
     // An answer still due on the line, then live requests left unanswered.
-    void LateAnswerThenSilence() {
-        zep4sim::Faults f;
-        f.silentOrders = {ORD_LIVE}, f.lateOrders = {ORD_ECHO}, f.lateSeconds = 0.3;
-        host->setFaults(f);
-        FillTxBuf(ORD_ECHO, pp);
-        WriteRequest(com, 1.0);
-    }
+    void LateAnswerThenSilence() { LeaveAnAnswerDue(*host, 0.3, MakeFaults(&zep4sim::Faults::silentOrders, std::set<int>{ORD_LIVE})); }
     // The n-th live answer (from 0) of this controller, whose tolerance was fetched at start-up.
     zep4sim::Words Live(int n) const { return zep4sim::liveWords(n, tolA); }
     std::unique_ptr<zep4sim::PtyHost> host;
@@ -296,7 +290,6 @@ TEST_F(LiveLoop, SilentControllerEndsTheRunAndScopeViewDrawsTheBlocksOfItsSource
     const uint16_t tolerance = zep4sim::initialRamSet(0)[3];
     host->clearRequests();
     LateAnswerThenSilence();
-    ASSERT_TRUE(PumpUntil([&] { return CountOrder(*host, ORD_ECHO) == 1; }, 1.0));
     SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 2);
     adcCHA = 4321, indexA = 0, indexB = 500; // before any live answer: the cursor's samples are 1..128
     static I during;

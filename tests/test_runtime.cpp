@@ -89,11 +89,7 @@ int Panel() {
 
 template <class W = QWidget>
 W* Widget(int control, int panel = Panel()) {
-    CtrlKind kind;
-    std::string name;
-    CtrlCallbackPtr cb;
-    if (!GetCtrlInfo(panel, control, kind, name, cb)) return nullptr;
-    return PanelWidget(panel)->findChild<W*>(QString::fromStdString(name));
+    return dynamic_cast<W*>(CtrlWidget(panel, control));
 }
 
 int IntOf(int control) { return CtrlInt(Panel(), control); }

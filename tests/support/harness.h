@@ -88,6 +88,13 @@ inline zep4sim::Options WithFaults(zep4sim::Faults f) {
     o.faults = std::move(f);
     return o;
 }
+// The widget of a control (nullptr when there is none).
+QWidget* CtrlWidget(int panel, int control);
+// An echo request whose answer the controller holds back for `seconds`, with these faults besides;
+// returns once the controller has heard it.
+void LeaveAnAnswerDue(zep4sim::PtyHost& host, double seconds, zep4sim::Faults faults = {});
+// Runs f with files limited to `bytes` (a write past it fails instead of raising SIGXFSZ).
+void WithFileSizeLimit(unsigned long bytes, const std::function<void()>& f);
 // Waits (pumping events) until cond() holds or seconds pass; returns cond().
 template <class F>
 bool PumpUntil(F cond, double seconds) {
