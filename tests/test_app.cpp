@@ -1,14 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Application core: both panel forms (laid out in reading order, starting values, the rings'
-// items), the start-up defaults, the two panel callbacks, one exchange at a
-// time, and a whole program run against the simulated controller.
+// The whole program: both panel forms (laid out in reading order, starting values, the rings'
+// items), the start-up defaults, the two panel callbacks, a whole program run against the
+// simulated controller, a minute of random clicking, every operation against every fault, and
+// recordings killed at random.
 
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLayout>
 #include <QPlainTextEdit>
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <random>
+#include <regex>
+#include <sstream>
 
 #include "support/harness.h"
 
@@ -266,4 +273,227 @@ TEST(Program, PanelsClosingAndTheMainOneClosedDuringALiveRunEndsWithZero) {
     EXPECT_GE(CountOrder(*sim, ORD_LIVE), 3);
     EXPECT_EQ(std::string(recfile_name), (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "KVexRecord.dat").string());
     EXPECT_EQ(PanelWidget(panelHandle), PanelWidget(panelPopUp)); // both discarded on the way out: null
+}
+
+// ---- Fault matrix: every operation against the ways the controller or the line can fail. Each
+// case checks the status line, that the operation gave up in time, that the program still
+// answers events, and that a port change to a fresh, sound controller brings back normal work.
+
+namespace {
+
+using F = zep4sim::Faults;
+const std::string kFirmware = zep4sim::defaultOptions().firmwareText;
+const char* const kReceived = "Parameter-frame received! - Line Ok!";
+const char* const kNeither = "No answer for parameter sets 0 and 1!";
+const char* const kLost = "RS-232 line lost - waiting for the device ..."; // after the operation's own text
+constexpr int S = 4; // requests of a start-up: "hang up after n" counts from the first
+
+F Fault(int F::*member, int n) { return MakeFaults(member, n); }
+F Split(int pieces, double pause) { F f; f.splitPieces = pieces, f.splitPauseSeconds = pause; return f; }
+
+// The live loop's answers are counted here; Stop is pressed after the fourth.
+int liveAnswers = 0;
+void CountingReceive(int port, int events, void* data) {
+    RX_Receive_Function(port, events, data);
+    if (rx_flag && ++liveAnswers == 4) Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
+}
+
+enum class Op { Startup, GetRam, SendRam, SendEeprom, SendThenGet, Teach, Run, Data, Record };
+
+struct Case {
+    const char* name;
+    Op op;
+    F faults;
+    double delay;        // answer delay, seconds
+    std::string status;  // the status line afterwards
+    int lines = -1;      // data lines of a recording (-1: not checked)
+    double maxSeconds = 6;
+};
+
+void Perform(Op op, const std::string& dir) {
+    switch (op) {
+    case Op::GetRam: Press(panelHandle, PANEL_BTNGET); break;
+    case Op::SendEeprom: Choose(panelHandle, PANEL_RBTEEPROM, 1); [[fallthrough]];
+    case Op::SendRam: Press(panelHandle, PANEL_BTNSEND); break;
+    case Op::SendThenGet: // the two answers to a send come back to back
+        Choose(panelHandle, PANEL_RBTEEPROM, 1), Press(panelHandle, PANEL_BTNSEND), PumpFor(0.2), Press(panelHandle, PANEL_BTNGET);
+        break;
+    case Op::Teach: Press(panelHandle, PANEL_BUTTONTEACH); break;
+    case Op::Run:
+        liveAnswers = 0;
+        InstallComCallback(com, eventMask, FRAME_LEN, sync, CountingReceive, nullptr);
+        Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+        break;
+    case Op::Data: Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT); break;
+    case Op::Record:
+        CopyText(recfile_name, (dir + "/rec.dat").c_str());
+        SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, 0), SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 5);
+        Event(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
+        break;
+    default: break;
+    }
+}
+
+void RunCase(const Case& c, const std::string& dir) {
+    SCOPED_TRACE(c.name);
+    auto sim = StartSim(c.op == Op::Startup ? WithFaults(c.faults) : zep4sim::Options());
+    double t0 = Timer();
+    StartFrontEnd();
+    if (c.op != Op::Startup) {
+        ASSERT_EQ(StatusText(), kFirmware) << "start-up on a sound controller";
+        sim->setAnswerDelay(c.delay), sim->setFaults(c.faults);
+        t0 = Timer();
+        Perform(c.op, dir);
+    }
+    EXPECT_LT(Timer() - t0, c.maxSeconds) << "the operation did not give up in time";
+    EXPECT_EQ(StatusText(), c.status);
+    const std::string rec = ReadBytes(dir + "/rec.dat");
+    if (c.lines >= 0) {
+        EXPECT_EQ(std::count(rec.begin(), rec.end(), '\n') - 1, c.lines); // after the header
+    }
+    EXPECT_EQ(CtrlAttr(panelHandle, PANEL_BTNRUN, Attr::Dimmed) + CtrlAttr(panelHandle, PANEL_BTNDATA, Attr::Dimmed) +
+                  exchange_busy, c.op == Op::Run && c.status != "Line Ok!" ? 1 : 0); // a run given up leaves Data dimmed
+    EXPECT_EQ(szStatus[sizeof szStatus - 1], '\0');
+    // A port change to a sound controller brings normal work back.
+    auto fresh = StartSim(zep4sim::Options());
+    SetCtrlVal(panelHandle, PANEL_DROPDCOM, 1);
+    Event(panelHandle, PANEL_DROPDCOM, EVENT_COMMIT);
+    EXPECT_EQ(StatusText(), kFirmware) << "the port change to a sound controller failed";
+    Choose(panelHandle, PANEL_RBTRAM, 1);
+    Press(panelHandle, PANEL_BTNGET);
+    EXPECT_EQ(StatusText(), kReceived) << "no good exchange after the fault";
+    EXPECT_EQ(refA, zep4sim::initialRamSet(0)[2]);
+    CloseCom(com);
+}
+
+} // namespace
+
+TEST(FaultMatrix, EveryOperationAgainstEveryFault) {
+    const F none;
+    const std::vector<Case> cases = {
+        // Start-up: the line check decides; what follows it fails on its own time-out.
+        {"start-up, noise before answers", Op::Startup, Fault(&F::noiseBytes, 3), 0, "read error - not sync byte 0xAA!"},
+        {"start-up, answers in pieces", Op::Startup, Split(3, 0.05), 0, kFirmware},
+        {"get RAM, answers in pieces", Op::GetRam, Split(4, 0.1), 0, kReceived},
+        {"get RAM, answers just under the time-out", Op::GetRam, none, 1.3, kReceived},
+        {"get RAM, line hangs up after set 0", Op::GetRam, Fault(&F::hangupAfter, S + 1), 0, kLost},
+        {"send EEPROM, short answers", Op::SendEeprom, Fault(&F::shortBy, 5), 0, "Transmit para Ok!"},
+        {"send EEPROM with noise, then get", Op::SendThenGet, Fault(&F::noiseBytes, 3), 0, kNeither},
+        {"teach, fetch silent", Op::Teach, Fault(&F::silentAfter, 1), 0, "Timeout RS-232!!"},
+        {"teach, answers just under the time-out", Op::Teach, none, 1.3, kReceived},
+        {"teach, noise shifting the fetch's answer", Op::Teach, Fault(&F::noiseBytes, 2), 0, "Timeout RS-232!!"},
+        // The live loop: Stop is pressed after four answers.
+        {"run, silent after two answers", Op::Run, Fault(&F::silentAfter, 2), 0, "Timeout RS232-Line!"},
+        {"run, noise before answers", Op::Run, Fault(&F::noiseBytes, 3), 0, "Line Ok!"},
+        {"run, answers in pieces", Op::Run, Split(4, 0.05), 0, "Line Ok!"},
+        {"run, answers just under the time-out", Op::Run, none, 1.8, "Line Ok!", -1, 9},
+        {"run, line hangs up", Op::Run, Fault(&F::hangupAfter, S + 2), 0, kLost},
+        {"data, answers in pieces", Op::Data, Split(2, 0.05), 0, "Data[64] block received!"},
+        // Recording: interval 0, five samples.
+        {"record, line hangs up", Op::Record, Fault(&F::hangupAfter, S + 2), 0, kLost, 2},
+        {"record, answers just under the time-out", Op::Record, none, 1.3, "Line Ok!", 5, 9},
+        {"record, answers just over the time-out", Op::Record, none, 1.7, "Timeout RS232-Line!", 0},
+        {"record, noise before answers", Op::Record, Fault(&F::noiseBytes, 3), 0, "Line Ok!", 5},
+        {"record, answers in pieces", Op::Record, Split(3, 0.05), 0, "Line Ok!", 5},
+    };
+    const std::string dir = MakeTempDir("zep4-faults");
+    for (const Case& c : cases) RunCase(c, dir);
+    std::filesystem::remove_all(dir);
+}
+
+// ---- Kill test: a recording killed with SIGKILL at a random moment keeps every line it had
+// counted, and no line is left half written. Each round runs this same program again as a child
+// that only records (RecordUntilKilled, skipped unless the child's environment is set). The
+// child reports every count it has shown in POPUP_RECCOUNT through a pipe; the parent kills it
+// at a random moment and reads the file.
+
+namespace {
+
+int reportFd = -1;
+
+// The real receive path; after it, whatever count the panel shows goes to the parent. The
+// recorder writes a line before it shows its count, so a shown count is a promise.
+void ReportingReceive(int port, int events, void* data) {
+    RX_Receive_Function(port, events, data);
+    const std::string line = std::to_string(CtrlInt(panelPopUp, POPUP_RECCOUNT)) + "\n";
+    if (::write(reportFd, line.data(), line.size()) < 0) std::_Exit(3);
+}
+
+// Runs the child recording into path, kills it killAfter seconds after its first line and
+// returns the last count it reported whole (-1: none); fails unless SIGKILL ended it.
+int RunRound(const std::string& path, double killAfter) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        ::alarm(30); // outlives the exec: a child stuck before its first line ends by itself
+        ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
+        ::setenv("ZEP4_KILLTEST_FILE", path.c_str(), 1);
+        ::setenv("ZEP4_KILLTEST_FD", std::to_string(fds[1]).c_str(), 1);
+        char self[] = "/proc/self/exe", arg0[] = "test_app", filter[] = "--gtest_filter=DurabilityChild.*";
+        char* argv[] = {arg0, filter, nullptr};
+        ::execv(self, argv);
+        std::_Exit(127);
+    }
+    ::close(fds[1]);
+    std::string got;
+    char buf[4096];
+    ssize_t n;
+    while (got.find_first_not_of("0\n") == std::string::npos && (n = ::read(fds[0], buf, sizeof buf)) > 0)
+        got.append(buf, static_cast<size_t>(n));
+    for (const double first = Timer(); Timer() - first < killAfter;) { // read on: a full pipe would hold the child still
+        pollfd p{fds[0], POLLIN, 0};
+        if (::poll(&p, 1, 5) > 0 && (n = ::read(fds[0], buf, sizeof buf)) > 0) got.append(buf, static_cast<size_t>(n));
+    }
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0) got.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child ended before it was killed";
+    got = "\n-1\n" + got; // -1: no count reported
+    got.erase(got.rfind('\n')); // a line cut by the kill does not count
+    return std::atoi(got.c_str() + got.rfind('\n') + 1);
+}
+
+} // namespace
+
+// The child's part: records from the simulated controller until it is killed.
+TEST(DurabilityChild, RecordUntilKilled) {
+    const char* path = std::getenv("ZEP4_KILLTEST_FILE");
+    const char* fd = std::getenv("ZEP4_KILLTEST_FD");
+    if (!path || !fd) GTEST_SKIP() << "runs only as the kill test's child";
+    reportFd = std::atoi(fd);
+    auto sim = StartSim();
+    StartFrontEnd();
+    ASSERT_EQ(StatusText().find("Error"), std::string::npos) << StatusText();
+    CopyText(recfile_name, path);
+    SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, 0), SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 65535);
+    InstallComCallback(com, eventMask, FRAME_LEN, sync, ReportingReceive, nullptr);
+    Event(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
+}
+
+TEST(Durability, RecordingKilledAtRandomKeepsEveryCountedLineWhole) {
+    const std::string dir = MakeTempDir("zep4-kill");
+    const unsigned seed = std::random_device{}();
+    std::mt19937 rng(seed);
+    static const std::regex row("((0|[1-9][0-9]{0,4})\t){3}(0|[1-9][0-9]{0,4})"); // four unsigned 16-bit numbers
+    for (int i = 0; i < 6; ++i) {
+        const double killAfter = std::uniform_real_distribution<double>(0.0, 1.2)(rng);
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", round " + std::to_string(i) + ", killed " + std::to_string(killAfter) +
+                     " s after the first line");
+        const std::string path = dir + "/rec" + std::to_string(i) + ".dat";
+        const int lastCount = RunRound(path, killAfter);
+        ASSERT_GE(lastCount, 1) << "the child reported no count";
+        std::istringstream in(ReadBytes(path));
+        std::string line;
+        EXPECT_TRUE(std::getline(in, line) && line == "K-VEX-ZEP4-RECORDER-FILE: Time-Interval[s]: 0");
+        int lines = 0, bad = 0;
+        for (; std::getline(in, line); ++lines) bad += in.eof() || !std::regex_match(line, row); // unended or malformed
+        EXPECT_EQ(bad, 0);
+        EXPECT_GE(lines, lastCount); // no counted line lost
+        EXPECT_LE(lines, lastCount + 1); // the count shown lags the file by the line in progress
+    }
+    std::filesystem::remove_all(dir);
 }
