@@ -401,8 +401,9 @@ TEST_F(UiTest, XYGraphValuesAreUnsignedAndNewTextLinesFloatAboveTheBand) {
     EXPECT_EQ(hit, Widget(id));
 }
 
-// The reader takes the first numbers or leaves the values alone; a path too long is no path.
-TEST(Files, ReaderTakesTheFirstNumbersOrLeavesTheValuesAloneAndPathsAreWholeOrNone) {
+// The reader takes the first numbers or leaves the values alone; the writer's rows; a path too
+// long is no path.
+TEST(Files, ReaderWriterAndPaths) {
     const std::string dir = MakeTempDir("zep4-files"), in = dir + "/in";
     std::string many; // long enough for numbers to straddle the reader's chunks
     std::vector<uint32_t> manyValues;
@@ -432,6 +433,9 @@ TEST(Files, ReaderTakesTheFirstNumbersOrLeavesTheValuesAloneAndPathsAreWholeOrNo
     uint32_t v = 42;
     EXPECT_EQ(FileToArray(dir.c_str(), &v, 1, 65535), kFile_CannotOpen);
     EXPECT_EQ(v, 42u);
+    const uint32_t odd[5] = {1, 2, 3, 4, 123456}; // the writer: rows, a short last row, fields wider than asked
+    ASSERT_EQ(ArrayToFile(in.c_str(), odd, 5, 2, '\t', 5, FileAction::Truncate), kFile_Ok);
+    EXPECT_EQ(ReadBytes(in), "    1\t    2\n    3\t    4\n123456\n");
     std::filesystem::remove_all(dir);
     char path[MAX_PATHNAME_LEN];
     EXPECT_EQ(MakePathname("/opt/zep4/", "a.cfg", path), 0);
