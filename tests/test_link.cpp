@@ -198,6 +198,7 @@ TEST_F(Link, FirmwareTextsThenAHangUp) {
     o.paced = true;                                // also while the rest is on its way
     Up(o);
     EXPECT_EQ(StatusText(), "Error reading firmware-info!");
+    EXPECT_STREQ(szFirmware, ""); // not the text of the controller before (pictures name it)
 
     EXPECT_LT(CpuShare([&] { Up(WithFaults(MakeFaults(&F::silentOrders, std::set<int>{ORD_VERSION}))); }), 0.5);
     EXPECT_EQ(StatusText(), "Error reading firmware-info!");
