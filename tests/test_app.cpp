@@ -37,6 +37,11 @@ struct Forms {
     ~Forms() { DiscardPanel(main), DiscardPanel(popup); }
 };
 
+QWidget* Group(QWidget* w) {
+    while (w && !qobject_cast<QGroupBox*>(w)) w = w->parentWidget();
+    return w;
+}
+
 // Shown controls that cover one another or come out of reading order (the Tab order is the
 // order made): in its group each is below the one before, right of it on its row, or right of
 // all before it (a new column). The logo floats over the band.
@@ -47,9 +52,7 @@ std::string Misplaced(int panel) {
     std::vector<Shown> shown;
     for (int id : GetPanelCtrls(panel)) {
         QWidget* w = Widget(panel, id);
-        QWidget* group = w;
-        while (group && !qobject_cast<QGroupBox*>(group)) group = group->parentWidget();
-        if (w && w->isVisibleTo(win) && id != PANEL_LOGO) shown.push_back({id, QRect(w->mapTo(win, QPoint(0, 0)), w->size()), group});
+        if (w && w->isVisibleTo(win) && id != PANEL_LOGO) shown.push_back({id, QRect(w->mapTo(win, QPoint(0, 0)), w->size()), Group(w)});
     }
     for (size_t i = 0; i < shown.size(); ++i) {
         for (size_t j = i + 1; j < shown.size(); ++j)
@@ -95,6 +98,19 @@ TEST(Panels, BothFormsLaidOutWithTheirStartingValuesAndItems) {
     EXPECT_EQ(mode->parentWidget()->height(), mode->fontMetrics().height() * 2 + 16);
     EXPECT_EQ(Widget(forms.popup, POPUP_RECSTATUS)->parentWidget()->height(), 60);
     EXPECT_EQ(CtrlText(forms.popup, POPUP_RECSTATUS), "DATA-RECORDER");
+    // Room the window gains goes to the chart: the left column, the band, the values and the
+    // status line keep their size.
+    QWidget* chart = Widget(forms.main, PANEL_NORMCHART);
+    auto sizes = [&] {
+        for (QLayout* l : win->findChildren<QLayout*>()) l->activate();
+        return I({Group(Widget(forms.main, PANEL_DROPDCOM))->width(), Widget(forms.main, PANEL_BRANDBAND)->height(),
+                  Group(Widget(forms.main, PANEL_VALUEA))->height(), Widget(forms.main, PANEL_STATUS)->height(),
+                  chart->width(), chart->height()});
+    };
+    I before = sizes();
+    win->resize(1600, 1060);
+    before[4] += 320, before[5] += 200;
+    EXPECT_EQ(sizes(), before);
     for (auto [panel, id, max] : {std::tuple<int, int, int>{forms.popup, POPUP_RECINTERVAL, 65535},
                                   {forms.popup, POPUP_RECSAMPLES, 65535}, {forms.main, PANEL_REFA, 65535},
                                   {forms.popup, POPUP_RECPROGRESS, 100}})
