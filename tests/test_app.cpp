@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLayout>
 #include <QPlainTextEdit>
 
@@ -13,6 +14,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <map>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -107,6 +109,16 @@ TEST(Panels, BothFormsLaidOutWithTheirStartingValuesAndItems) {
                   Group(Widget(forms.main, PANEL_VALUEA))->height(), Widget(forms.main, PANEL_STATUS)->height(),
                   chart->width(), chart->height()});
     };
+    // Each live value sits on its channel's row, beside its other channel's value.
+    std::map<QString, QRect> rows;
+    for (QLabel* l : Group(Widget(forms.main, PANEL_VALUEA))->findChildren<QLabel*>()) rows[l->text()] = l->geometry();
+    const std::pair<int, int> pairs[] = {{PANEL_VALUEA, PANEL_VALUEB}, {PANEL_ADCA, PANEL_ADCB}, {PANEL_AMAX, PANEL_BMAX},
+        {PANEL_MAXVALA, PANEL_MAXVALB}, {PANEL_MINVALA, PANEL_MINVALB}, {PANEL_INPUTLED0, PANEL_INPUTLED8}};
+    for (auto [a, b] : pairs) {
+        const QRect ra = Widget(forms.main, a)->parentWidget()->geometry(), rb = Widget(forms.main, b)->parentWidget()->geometry();
+        EXPECT_TRUE(ra.left() == rb.left() && rows["CH-A"].center().y() > ra.top() && rows["CH-A"].center().y() < ra.bottom() &&
+                    rows["CH-B"].center().y() > rb.top() && rows["CH-B"].center().y() < rb.bottom()) << a;
+    }
     I before = sizes();
     win->resize(1600, 1060);
     before[4] += 320, before[5] += 200;
