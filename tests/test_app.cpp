@@ -80,6 +80,8 @@ TEST(Panels, BothFormsLaidOutWithTheirStartingValuesAndItems) {
     EXPECT_EQ(win->size(), QSize(1280, 860));
     EXPECT_EQ(PanelWidget(forms.popup)->size(), QSize(820, 480));
     EXPECT_EQ(Misplaced(forms.main) + Misplaced(forms.popup), "");
+    EXPECT_EQ(I({int(GetPanelCtrls(forms.main).size()), int(GetPanelCtrls(forms.popup).size())}), I({48, 24}));
+    EXPECT_EQ(Group(Widget(forms.popup, POPUP_HOLD))->width(), Group(Widget(forms.popup, POPUP_RECSTART))->width()); // two halves
     const std::tuple<int, int, int> starts[] = { // panel (0 main, 1 popup), control, value
         {0, PANEL_DROPDCOM, 1}, {0, PANEL_GRAPHSOURCE, 2}, {0, PANEL_RBTRAM, 1}, {0, PANEL_RBTEEPROM, 0}, {0, PANEL_RBTFILE, 0},
         {0, PANEL_POWERSWITCH, 1}, {0, PANEL_POWERA, 500}, {0, PANEL_POWERB, 500}, {0, PANEL_REFA, 2048}, {0, PANEL_REFB, 2048},

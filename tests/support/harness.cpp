@@ -16,15 +16,13 @@ std::unique_ptr<zep4sim::PtyHost> StartSim(zep4sim::Options options) {
 }
 
 void ResetFrontEnd() {
-    static bool loaded = false;
-    if (!loaded) {
+    if (!PanelWidget(panelHandle)) { // not yet, or discarded by a whole program run
         RegisterPanels();
         panelHandle = LoadPanel(0, kPanelResourceFile, PANEL);
         panelPopUp = LoadPanel(0, kPanelResourceFile, POPUP);
         EXPECT_GT(panelHandle, 0);
         EXPECT_GT(panelPopUp, 0);
         GetProjectDir(proj_dir);
-        loaded = true;
     }
     CloseCom(com);
     InitVars();

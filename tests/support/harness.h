@@ -40,7 +40,7 @@
 std::unique_ptr<zep4sim::PtyHost> StartSim(zep4sim::Options options = zep4sim::defaultOptions());
 // Points port 1 at a path (e.g. a pty nobody serves, or a missing device).
 inline void SetPort1(const std::string& device) { setenv("ZEP4_SERIAL_PORTS", device.c_str(), 1); }
-// Registers and loads both panels once per process, gives every variable its default
+// Registers and loads both panels (again after a whole program run), gives every variable its default
 // (InitVars), and closes any port left open by an earlier test. No port is opened.
 void ResetFrontEnd();
 // ResetFrontEnd, then opens port 1 the way start-up does (InitRS232(1)).
