@@ -220,7 +220,10 @@ TEST_F(Link, DataBlocks) {
     InstallComCallback(com, 0, FRAME_LEN, sync, nullptr, nullptr);
     std::fill(yArrayA, yArrayA + 256, uint16_t{9999});
     std::fill(yArrayB, yArrayB + 256, uint16_t{9999});
-    // Where each block goes: the data view's curves (test_live).
+    for (int start : {0, 64, 128, 192}) { // each start word fills its own quarter
+        EXPECT_EQ(ReadData64(start, 1, ORD_DATA64), 64);
+        EXPECT_EQ(start < 128 ? yArrayA[start + 5] : yArrayB[start - 123], zep4sim::dataSample(start / 128, 1, start % 128 + 5));
+    }
     const std::vector<uint16_t> before(yArrayA, yArrayA + 256);
     // An answer nobody took, still waiting on the line, is no part of the next answer.
     for (int block : {1, 0}) {
