@@ -25,8 +25,6 @@ namespace {
 
 using I = std::vector<int>;
 
-QWidget* Widget(int panel, int id) { return CtrlWidget(panel, id); }
-
 // Fresh copies of both forms, as the program loads them, shown so that their layouts are applied.
 struct Forms {
     int main, popup;
@@ -53,7 +51,7 @@ std::string Misplaced(int panel) {
     struct Shown { int id; QRect at; QWidget* group; };
     std::vector<Shown> shown;
     for (int id : GetPanelCtrls(panel)) {
-        QWidget* w = Widget(panel, id);
+        QWidget* w = CtrlWidget(panel, id);
         if (w && w->isVisibleTo(win) && id != PANEL_LOGO) shown.push_back({id, QRect(w->mapTo(win, QPoint(0, 0)), w->size()), Group(w)});
     }
     for (size_t i = 0; i < shown.size(); ++i) {
@@ -81,7 +79,7 @@ TEST(Panels, BothFormsLaidOutWithTheirStartingValuesAndItems) {
     EXPECT_EQ(PanelWidget(forms.popup)->size(), QSize(820, 480));
     EXPECT_EQ(Misplaced(forms.main) + Misplaced(forms.popup), "");
     EXPECT_EQ(I({int(GetPanelCtrls(forms.main).size()), int(GetPanelCtrls(forms.popup).size())}), I({48, 24}));
-    EXPECT_EQ(Group(Widget(forms.popup, POPUP_HOLD))->width(), Group(Widget(forms.popup, POPUP_RECSTART))->width()); // two halves
+    EXPECT_EQ(Group(CtrlWidget(forms.popup, POPUP_HOLD))->width(), Group(CtrlWidget(forms.popup, POPUP_RECSTART))->width()); // two halves
     const std::tuple<int, int, int> starts[] = { // panel (0 main, 1 popup), control, value
         {0, PANEL_DROPDCOM, 1}, {0, PANEL_GRAPHSOURCE, 2}, {0, PANEL_RBTRAM, 1}, {0, PANEL_RBTEEPROM, 0}, {0, PANEL_RBTFILE, 0},
         {0, PANEL_POWERSWITCH, 1}, {0, PANEL_POWERA, 500}, {0, PANEL_POWERB, 500}, {0, PANEL_REFA, 2048}, {0, PANEL_REFB, 2048},
@@ -92,32 +90,32 @@ TEST(Panels, BothFormsLaidOutWithTheirStartingValuesAndItems) {
         {1, POPUP_RECCOUNT, 0}, {1, POPUP_RECPROGRESS, 0}};
     for (auto [popup, id, value] : starts) EXPECT_EQ(CtrlInt(popup ? forms.popup : forms.main, id), value) << popup << " " << id;
     // The band across the top with the logo over it; chart, mode text and recorder status sizes.
-    QWidget* band = Widget(forms.main, PANEL_BRANDBAND);
+    QWidget* band = CtrlWidget(forms.main, PANEL_BRANDBAND);
     EXPECT_EQ(I({band->minimumHeight(), band->maximumHeight()}), I({60, 60}));
-    EXPECT_EQ(Widget(forms.main, PANEL_LOGO)->geometry(), QRect(175, 6, 40, 48));
-    EXPECT_EQ(win->childAt(195, 30), Widget(forms.main, PANEL_LOGO));
-    EXPECT_EQ(Widget(forms.main, PANEL_NORMCHART)->parentWidget()->minimumSize(), QSize(620, 380));
-    QWidget* mode = Widget(forms.main, PANEL_OUTMODETEXT);
+    EXPECT_EQ(CtrlWidget(forms.main, PANEL_LOGO)->geometry(), QRect(175, 6, 40, 48));
+    EXPECT_EQ(win->childAt(195, 30), CtrlWidget(forms.main, PANEL_LOGO));
+    EXPECT_EQ(CtrlWidget(forms.main, PANEL_NORMCHART)->parentWidget()->minimumSize(), QSize(620, 380));
+    QWidget* mode = CtrlWidget(forms.main, PANEL_OUTMODETEXT);
     EXPECT_EQ(static_cast<QPlainTextEdit*>(mode)->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     EXPECT_EQ(mode->parentWidget()->height(), mode->fontMetrics().height() * 2 + 16);
-    EXPECT_EQ(Widget(forms.popup, POPUP_RECSTATUS)->parentWidget()->height(), 60);
+    EXPECT_EQ(CtrlWidget(forms.popup, POPUP_RECSTATUS)->parentWidget()->height(), 60);
     EXPECT_EQ(CtrlText(forms.popup, POPUP_RECSTATUS), "DATA-RECORDER");
     // Room the window gains goes to the chart: the left column, the band, the values and the
     // status line keep their size.
-    QWidget* chart = Widget(forms.main, PANEL_NORMCHART);
+    QWidget* chart = CtrlWidget(forms.main, PANEL_NORMCHART);
     auto sizes = [&] {
         for (QLayout* l : win->findChildren<QLayout*>()) l->activate();
-        return I({Group(Widget(forms.main, PANEL_DROPDCOM))->width(), Widget(forms.main, PANEL_BRANDBAND)->height(),
-                  Group(Widget(forms.main, PANEL_VALUEA))->height(), Widget(forms.main, PANEL_STATUS)->height(),
+        return I({Group(CtrlWidget(forms.main, PANEL_DROPDCOM))->width(), CtrlWidget(forms.main, PANEL_BRANDBAND)->height(),
+                  Group(CtrlWidget(forms.main, PANEL_VALUEA))->height(), CtrlWidget(forms.main, PANEL_STATUS)->height(),
                   chart->width(), chart->height()});
     };
     // Each live value sits on its channel's row, beside its other channel's value.
     std::map<QString, QRect> rows;
-    for (QLabel* l : Group(Widget(forms.main, PANEL_VALUEA))->findChildren<QLabel*>()) rows[l->text()] = l->geometry();
+    for (QLabel* l : Group(CtrlWidget(forms.main, PANEL_VALUEA))->findChildren<QLabel*>()) rows[l->text()] = l->geometry();
     const std::pair<int, int> pairs[] = {{PANEL_VALUEA, PANEL_VALUEB}, {PANEL_ADCA, PANEL_ADCB}, {PANEL_AMAX, PANEL_BMAX},
         {PANEL_MAXVALA, PANEL_MAXVALB}, {PANEL_MINVALA, PANEL_MINVALB}, {PANEL_INPUTLED0, PANEL_INPUTLED8}};
     for (auto [a, b] : pairs) {
-        const QRect ra = Widget(forms.main, a)->parentWidget()->geometry(), rb = Widget(forms.main, b)->parentWidget()->geometry();
+        const QRect ra = CtrlWidget(forms.main, a)->parentWidget()->geometry(), rb = CtrlWidget(forms.main, b)->parentWidget()->geometry();
         EXPECT_TRUE(ra.left() == rb.left() && rows["CH-A"].center().y() > ra.top() && rows["CH-A"].center().y() < ra.bottom() &&
                     rows["CH-B"].center().y() > rb.top() && rows["CH-B"].center().y() < rb.bottom()) << a;
     }
@@ -145,7 +143,7 @@ TEST(Panels, BothFormsLaidOutWithTheirStartingValuesAndItems) {
         {forms.popup, POPUP_OUTMODE, "0 TOLERANCE HI,LO,OK|1 BINARY A,B,/A&B|"},
         {forms.popup, POPUP_ANAMODE, "0 DIRECT 0 .. 10V|1 MAXIMA-value|2 MINIMA-value|3 OFF|"}};
     for (const auto& [panel, id, items] : rings) {
-        auto* combo = qobject_cast<QComboBox*>(Widget(panel, id));
+        auto* combo = qobject_cast<QComboBox*>(CtrlWidget(panel, id));
         ASSERT_NE(combo, nullptr) << id;
         std::string all;
         for (int i = 0; i < combo->count(); ++i)
@@ -155,7 +153,7 @@ TEST(Panels, BothFormsLaidOutWithTheirStartingValuesAndItems) {
     // The port ring, asked when opened: the system's ports, and 1..8 always (bare when the system
     // has no such port), in order of number.
     unsetenv("ZEP4_SERIAL_PORTS");
-    auto* ports = qobject_cast<QComboBox*>(Widget(forms.main, PANEL_DROPDCOM));
+    auto* ports = qobject_cast<QComboBox*>(CtrlWidget(forms.main, PANEL_DROPDCOM));
     QTest::keyClick(ports, Qt::Key_F4);
     for (int n = 1; n <= 8; ++n) EXPECT_GE(ports->findData(n), 0) << n;
     for (int i = 0; i < ports->count(); ++i) {
@@ -222,13 +220,13 @@ TEST(Exchanges, RandomClickingKeepsTheLineToOneExchange) {
     std::function<void()> tick = [&] {
         if (Timer() > end) { // the minute is over: stop what still runs, as a user would
             for (const auto& [panel, id] : {std::pair<int, int>{panelHandle, PANEL_BTNSTOP}, {panelPopUp, POPUP_RECSTOP}})
-                if (QWidget* w = Widget(panel, id); w && w->isEnabled()) QTest::mouseClick(w, Qt::LeftButton);
+                if (QWidget* w = CtrlWidget(panel, id); w && w->isEnabled()) QTest::mouseClick(w, Qt::LeftButton);
             if (exchange_busy) QTimer::singleShot(100, tick);
             return;
         }
         QTimer::singleShot(std::uniform_int_distribution<int>(10, 250)(rng), tick); // fires inside waits too
         const auto [panel, id] = targets[std::uniform_int_distribution<size_t>(0, targets.size() - 1)(rng)];
-        QWidget* w = Widget(panel, id);
+        QWidget* w = CtrlWidget(panel, id);
         if (!w || !w->isEnabled()) {
             ++refused;
             return;
