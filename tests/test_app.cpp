@@ -1,16 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Application core: both panel forms (each control's place and starting value, the sizes of the
-// layout, the rings' items), the start-up defaults, the two panel callbacks, one exchange at a
-// time, and a whole program run against the simulated controller.
+// The whole program: both panel forms (laid out in reading order, starting values, the rings'
+// items), the start-up defaults, the two panel callbacks, a whole program run against the
+// simulated controller, a minute of random clicking, every operation against every fault, and
+// recordings killed at random.
 
-#include <QBoxLayout>
 #include <QComboBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QPlainTextEdit>
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <map>
 #include <random>
+#include <regex>
+#include <sstream>
 
 #include "support/harness.h"
 
@@ -18,169 +25,108 @@ namespace {
 
 using I = std::vector<int>;
 
-QWidget* Widget(int panel, int id) {
-    CtrlKind kind;
-    std::string name;
-    CtrlCallbackPtr cb;
-    return GetCtrlInfo(panel, id, kind, name, cb) ? PanelWidget(panel)->findChild<QWidget*>(name.c_str()) : nullptr;
-}
-// The widget a layout holds for a control: the control, or the box that also carries its label.
-QWidget* Box(int panel, int id) {
-    QWidget* box = Widget(panel, id);
-    while (box && box->parentWidget() != PanelWidget(panel) && !qobject_cast<QGroupBox*>(box->parentWidget()))
-        box = box->parentWidget();
-    return box;
-}
-// Where a control sits: "<group> <row> <column>[ <row span> <column span>]" in a grid (spans
-// when not 1 1), with "/i" for the i-th place of a row inside the cell; "<group> #i" in a row;
-// "-" outside groups.
-std::string Place(int panel, int id) {
-    QWidget* box = Box(panel, id);
-    auto* group = box ? qobject_cast<QGroupBox*>(box->parentWidget()) : nullptr;
-    if (!group) return "-";
-    const std::string title = group->title().toStdString();
-    if (auto* row = qobject_cast<QBoxLayout*>(group->layout())) return title + " #" + std::to_string(row->indexOf(box));
-    auto* grid = qobject_cast<QGridLayout*>(group->layout());
-    for (int i = 0; grid && i < grid->count(); ++i) {
-        QLayoutItem* item = grid->itemAt(i);
-        const int inner = item->layout() ? item->layout()->indexOf(box) : -1;
-        if (item->widget() != box && inner < 0) continue;
-        int r, c, rs, cs;
-        grid->getItemPosition(i, &r, &c, &rs, &cs);
-        char s[64];
-        std::snprintf(s, sizeof s, rs == 1 && cs == 1 ? " %d %d" : " %d %d %d %d", r, c, rs, cs);
-        return title + s + (inner >= 0 ? "/" + std::to_string(inner) : "");
-    }
-    return "?";
-}
-
-// Each control of both forms in the order they are made (the Tab order): where it sits, and
-// its starting value (-1: none of its own).
-struct Expect {
-    int id, initial;
-    const char* place;
-};
-const std::vector<Expect> kMain = {
-    {PANEL_BRANDBAND, -1, "-"}, {PANEL_LOGO, -1, "-"}, {PANEL_DROPDCOM, 1, "Line 0 0 1 3"},
-    {PANEL_BTNRUN, -1, "Live view 0 0"}, {PANEL_BTNSTOP, -1, "Live view 0 1"},
-    {PANEL_BTNDATA, -1, "Live view 0 2"}, {PANEL_GRAPHSOURCE, 2, "Live view 1 0 1 3"},
-    {PANEL_RECLOCK, -1, "Live view 2 0 1 3/0"}, {PANEL_STOPRECENABLE, -1, "Live view 2 0 1 3/2"},
-    {PANEL_RBTRAM, 1, "Parameter transfer 0 0"}, {PANEL_RBTEEPROM, 0, "Parameter transfer 0 1"},
-    {PANEL_RBTFILE, 0, "Parameter transfer 0 2"}, {PANEL_BTNSEND, -1, "Parameter transfer 1 0"},
-    {PANEL_BTNGET, -1, "Parameter transfer 1 1"}, {PANEL_BUTTONTEACH, -1, "Commands #0"},
-    {PANEL_BUTTONRESET, -1, "Commands #1"}, {PANEL_BUTTONREFRESH, -1, "Commands #2"},
-    {PANEL_POWERSWITCH, 1, "Parameters 0 0 1 2"}, {PANEL_POWERA, 500, "Parameters 1 0"},
-    {PANEL_POWERB, 500, "Parameters 1 1"}, {PANEL_REFA, 2048, "Parameters 2 0"},
-    {PANEL_REFB, 2048, "Parameters 2 1"}, {PANEL_TOLA, 512, "Parameters 3 0"},
-    {PANEL_TOLB, 512, "Parameters 3 1"}, {PANEL_HYSTERESIS, 20, "Parameters 4 0"},
-    {PANEL_HWMODE, 1, "Parameters 4 1"}, {PANEL_TOGBTNPARAII, 0, "Parameters 5 0 1 2"},
-    {PANEL_RAWCHART, -1, "-"}, {PANEL_NORMCHART, -1, "-"}, {PANEL_DATAGRAPH, -1, "-"},
-    {PANEL_VALUEA, 0, "Live values 1 1"}, {PANEL_VALUEB, 0, "Live values 2 1"},
-    {PANEL_ADCA, 0, "Live values 1 2"}, {PANEL_ADCB, 0, "Live values 2 2"},
-    {PANEL_AMAX, 0, "Live values 1 3"}, {PANEL_BMAX, 0, "Live values 2 3"},
-    {PANEL_MAXVALA, 0, "Live values 1 4"}, {PANEL_MAXVALB, 0, "Live values 2 4"},
-    {PANEL_MINVALA, 0, "Live values 1 5"}, {PANEL_MINVALB, 0, "Live values 2 5"},
-    {PANEL_TOLVAL, 0, "Live values 1 6"}, {PANEL_INPUTLED0, 0, "Live values 1 7"},
-    {PANEL_INPUTLED8, 0, "Live values 2 7"}, {PANEL_EVALMODETEXT, -1, "Modes 0 0"},
-    {PANEL_TRIGMODETEXT, -1, "Modes 0 1"}, {PANEL_OUTMODETEXT, -1, "Modes 1 0"},
-    {PANEL_ANAMODETEXT, -1, "Modes 1 1"}, {PANEL_STATUS, -1, "-"},
-};
-const std::vector<Expect> kPopup = {
-    {POPUP_EVALMODE, 0, "Parameters 0 0 1 2"}, {POPUP_TRIGMODE, 0, "Parameters 1 0 1 2"},
-    {POPUP_OUTMODE, 0, "Parameters 2 0 1 2"}, {POPUP_ANAMODE, 0, "Parameters 3 0 1 2"},
-    {POPUP_TRIGLVLA, 950, "Parameters 4 0"}, {POPUP_TRIGLVLB, 950, "Parameters 4 1"},
-    {POPUP_SDELAY, 500, "Parameters 5 0"}, {POPUP_HOLD, 100, "Parameters 5 1"},
-    {POPUP_AVERAGE, 8, "Parameters 6 0"}, {POPUP_POLARITY, 1, "Parameters 6 1"},
-    {POPUP_MAXMODE, 0, "Parameters 7 0"}, {POPUP_RECINTERVAL, 1, "Data recorder 0 0 1 2"},
-    {POPUP_RECSAMPLES, 100, "Data recorder 0 2 1 2"}, {POPUP_RECDAYS, 0, "Data recorder 1 0"},
-    {POPUP_RECHOURS, 0, "Data recorder 1 1"}, {POPUP_RECMINUTES, 0, "Data recorder 1 2"},
-    {POPUP_RECSECONDS, 0, "Data recorder 1 3"}, {POPUP_RECCOUNT, 0, "Data recorder 2 0 1 2"},
-    {POPUP_RECPROGRESS, 0, "Data recorder 2 2 1 2"}, {POPUP_RECFILENAME, -1, "Data recorder 3 0 1 3"},
-    {POPUP_RECFILEBTN, -1, "Data recorder 3 3"}, {POPUP_RECSTART, -1, "Data recorder 4 0 1 2"},
-    {POPUP_RECSTOP, -1, "Data recorder 4 2 1 2"}, {POPUP_RECSTATUS, -1, "Data recorder 5 0 1 4"},
-};
-
-// Fresh copies of both forms, as the program loads them.
+// Fresh copies of both forms, as the program loads them, shown so that their layouts are applied.
 struct Forms {
     int main, popup;
-    Forms() : main((RegisterPanels(), LoadPanel(0, kPanelResourceFile, PANEL))), popup(LoadPanel(0, kPanelResourceFile, POPUP)) {}
+    Forms() : main((RegisterPanels(), LoadPanel(0, kPanelResourceFile, PANEL))), popup(LoadPanel(0, kPanelResourceFile, POPUP)) {
+        for (int p : {main, popup}) { // every layout applied now, not at some later event pass
+            DisplayPanel(p);
+            for (QLayout* l : PanelWidget(p)->findChildren<QLayout*>()) l->activate();
+        }
+    }
     ~Forms() { DiscardPanel(main), DiscardPanel(popup); }
 };
-I Margins(QLayout* l) { const QMargins m = l->contentsMargins(); return {m.left(), m.top(), m.right(), m.bottom()}; }
-I Stretches(QLayout* l) {
-    auto* box = qobject_cast<QBoxLayout*>(l);
-    I s;
-    for (int i = 0; box && i < box->count(); ++i) s.push_back(box->stretch(i));
-    return s;
+
+QWidget* Group(QWidget* w) {
+    while (w && !qobject_cast<QGroupBox*>(w)) w = w->parentWidget();
+    return w;
+}
+
+// Shown controls that cover one another or come out of reading order (the Tab order is the
+// order made): in its group each is below the one before, right of it on its row, or right of
+// all before it (a new column). The logo floats over the band.
+std::string Misplaced(int panel) {
+    std::string out;
+    QWidget* win = PanelWidget(panel);
+    struct Shown { int id; QRect at; QWidget* group; };
+    std::vector<Shown> shown;
+    for (int id : GetPanelCtrls(panel)) {
+        QWidget* w = CtrlWidget(panel, id);
+        if (w && w->isVisibleTo(win) && id != PANEL_LOGO) shown.push_back({id, QRect(w->mapTo(win, QPoint(0, 0)), w->size()), Group(w)});
+    }
+    for (size_t i = 0; i < shown.size(); ++i) {
+        for (size_t j = i + 1; j < shown.size(); ++j)
+            if (shown[i].at.intersects(shown[j].at)) out += std::to_string(shown[i].id) + " covers " + std::to_string(shown[j].id) + "; ";
+        int right = -1; // of all before it in its group
+        for (size_t k = i; k-- > 0 && shown[k].group == shown[i].group;) right = std::max(right, shown[k].at.right());
+        const QRect &a = shown[i - (i > 0)].at, &b = shown[i].at;
+        if (right >= 0 && b.top() <= a.bottom() && (b.left() <= a.right() || b.bottom() < a.top()) && b.left() <= right)
+            out += std::to_string(shown[i].id) + " before " + std::to_string(shown[i - 1].id) + "; ";
+    }
+    return out;
 }
 
 } // namespace
 
-TEST(Panels, EveryControlInItsPlaceWithItsStartingValueItemsAndSizes) {
+// Both forms: titles, sizes, nothing covered and the reading order kept, starting values, ranges
+// and ring items; and the charts as they start.
+TEST(Panels, BothFormsLaidOutWithTheirStartingValuesAndItems) {
     const Forms forms;
     EXPECT_EQ(GetPanelTitle(forms.main), "K-VEX-ZEP4-Duvez V2.0");
     EXPECT_EQ(GetPanelTitle(forms.popup), "K-VEX-ZEP4-Duvez V2.0 - parameters and recorder");
-    for (auto [panel, table] : {std::pair{forms.main, &kMain}, {forms.popup, &kPopup}}) {
-        I ids;
-        for (const Expect& e : *table) {
-            EXPECT_EQ(Place(panel, e.id), e.place) << e.id;
-            EXPECT_EQ(e.initial < 0 ? -1 : CtrlInt(panel, e.id), e.initial) << e.place;
-            ids.push_back(e.id);
-        }
-        EXPECT_EQ(GetPanelCtrls(panel), ids); // nothing else, and made in this order
-    }
     QWidget* win = PanelWidget(forms.main);
     EXPECT_EQ(win->size(), QSize(1280, 860));
     EXPECT_EQ(PanelWidget(forms.popup)->size(), QSize(820, 480));
-    QLayout* root = win->layout();
-    QLayout* body = root->itemAt(1)->layout();
-    QLayout* mid = body->itemAt(1)->layout();
-    auto* live = qobject_cast<QGridLayout*>(Box(forms.main, PANEL_RECLOCK)->parentWidget()->layout());
-    EXPECT_EQ(Margins(root), I({0, 0, 0, 4}));
-    EXPECT_EQ(root->spacing(), 6);
-    EXPECT_EQ(Margins(body), I({8, 0, 8, 0}));
-    EXPECT_EQ(Margins(root->itemAt(2)->layout()), I({8, 0, 8, 0}));
-    EXPECT_EQ(root->itemAt(2)->layout()->indexOf(Box(forms.main, PANEL_STATUS)), 0);
-    // Left column: five groups and room below; the middle: the three charts, then values and
-    // modes; the recorder's two texts at the ends of their row; the popup's two halves alike.
-    const std::pair<QLayout*, I> stretches[] = {
-        {root, {0, 1, 0}},
-        {body, {0, 1}},
-        {body->itemAt(0)->layout(), {0, 0, 0, 0, 0, 1}},
-        {mid, {1, 1, 1, 0}},
-        {mid->itemAt(3)->layout(), {3, 2}},
-        {live->itemAtPosition(2, 0)->layout(), {0, 1, 0}},
-        {PanelWidget(forms.popup)->layout(), {1, 1}}};
-    for (const auto& [layout, want] : stretches) EXPECT_EQ(Stretches(layout), want);
-    // The charts, and below the mode texts, are sized in one place each: one of them stands for all.
-    QWidget* chart = Box(forms.main, PANEL_NORMCHART);
-    EXPECT_EQ(chart->minimumSize(), QSize(620, 380));
-    EXPECT_EQ(chart->sizePolicy(), QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding));
-    // The brand band across the top, the logo floating over it.
-    QWidget* band = Box(forms.main, PANEL_BRANDBAND);
-    EXPECT_EQ(I({root->indexOf(band), band->minimumHeight(), band->maximumHeight()}), I({0, 60, 60}));
-    EXPECT_EQ(Box(forms.main, PANEL_LOGO)->geometry(), QRect(175, 6, 40, 48));
-    EXPECT_EQ(win->childAt(195, 30), Widget(forms.main, PANEL_LOGO));
-    EXPECT_EQ(Box(forms.main, PANEL_DROPDCOM)->minimumWidth(), 180);
-    QWidget* mode = Box(forms.main, PANEL_OUTMODETEXT);
-    const int h = mode->fontMetrics().height() * 2 + 16;
-    EXPECT_EQ(I({mode->minimumWidth(), mode->minimumHeight(), mode->maximumHeight()}), I({150, h, h}));
-    EXPECT_EQ(static_cast<QPlainTextEdit*>(Widget(forms.main, PANEL_OUTMODETEXT))->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    auto* values = qobject_cast<QGridLayout*>(Box(forms.main, PANEL_VALUEA)->parentWidget()->layout());
-    EXPECT_EQ(static_cast<QLabel*>(values->itemAtPosition(1, 0)->widget())->text() + "|" +
-                  static_cast<QLabel*>(values->itemAtPosition(2, 0)->widget())->text(), "CH-A|CH-B"); // the rows' channels
+    EXPECT_EQ(Misplaced(forms.main) + Misplaced(forms.popup), "");
+    EXPECT_EQ(I({int(GetPanelCtrls(forms.main).size()), int(GetPanelCtrls(forms.popup).size())}), I({48, 24}));
+    EXPECT_EQ(Group(CtrlWidget(forms.popup, POPUP_HOLD))->width(), Group(CtrlWidget(forms.popup, POPUP_RECSTART))->width()); // two halves
+    const std::tuple<int, int, int> starts[] = { // panel (0 main, 1 popup), control, value
+        {0, PANEL_DROPDCOM, 1}, {0, PANEL_GRAPHSOURCE, 2}, {0, PANEL_RBTRAM, 1}, {0, PANEL_RBTEEPROM, 0}, {0, PANEL_RBTFILE, 0},
+        {0, PANEL_POWERSWITCH, 1}, {0, PANEL_POWERA, 500}, {0, PANEL_POWERB, 500}, {0, PANEL_REFA, 2048}, {0, PANEL_REFB, 2048},
+        {0, PANEL_TOLA, 512}, {0, PANEL_TOLB, 512}, {0, PANEL_HYSTERESIS, 20}, {0, PANEL_HWMODE, 1}, {0, PANEL_TOGBTNPARAII, 0},
+        {0, PANEL_VALUEA, 0}, {1, POPUP_EVALMODE, 0}, {1, POPUP_TRIGMODE, 0}, {1, POPUP_OUTMODE, 0}, {1, POPUP_ANAMODE, 0},
+        {1, POPUP_TRIGLVLA, 950}, {1, POPUP_TRIGLVLB, 950}, {1, POPUP_SDELAY, 500}, {1, POPUP_HOLD, 100}, {1, POPUP_AVERAGE, 8},
+        {1, POPUP_POLARITY, 1}, {1, POPUP_MAXMODE, 0}, {1, POPUP_RECINTERVAL, 1}, {1, POPUP_RECSAMPLES, 100},
+        {1, POPUP_RECCOUNT, 0}, {1, POPUP_RECPROGRESS, 0}};
+    for (auto [popup, id, value] : starts) EXPECT_EQ(CtrlInt(popup ? forms.popup : forms.main, id), value) << popup << " " << id;
+    // The band across the top with the logo over it; chart, mode text and recorder status sizes.
+    QWidget* band = CtrlWidget(forms.main, PANEL_BRANDBAND);
+    EXPECT_EQ(I({band->minimumHeight(), band->maximumHeight()}), I({60, 60}));
+    EXPECT_EQ(CtrlWidget(forms.main, PANEL_LOGO)->geometry(), QRect(175, 6, 40, 48));
+    EXPECT_EQ(win->childAt(195, 30), CtrlWidget(forms.main, PANEL_LOGO));
+    EXPECT_EQ(CtrlWidget(forms.main, PANEL_NORMCHART)->parentWidget()->minimumSize(), QSize(620, 380));
+    QWidget* mode = CtrlWidget(forms.main, PANEL_OUTMODETEXT);
+    EXPECT_EQ(static_cast<QPlainTextEdit*>(mode)->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(mode->parentWidget()->height(), mode->fontMetrics().height() * 2 + 16);
+    EXPECT_EQ(CtrlWidget(forms.popup, POPUP_RECSTATUS)->parentWidget()->height(), 60);
+    EXPECT_EQ(CtrlText(forms.popup, POPUP_RECSTATUS), "DATA-RECORDER");
+    // Room the window gains goes to the chart: the left column, the band, the values and the
+    // status line keep their size.
+    QWidget* chart = CtrlWidget(forms.main, PANEL_NORMCHART);
+    auto sizes = [&] {
+        for (QLayout* l : win->findChildren<QLayout*>()) l->activate();
+        return I({Group(CtrlWidget(forms.main, PANEL_DROPDCOM))->width(), CtrlWidget(forms.main, PANEL_BRANDBAND)->height(),
+                  Group(CtrlWidget(forms.main, PANEL_VALUEA))->height(), CtrlWidget(forms.main, PANEL_STATUS)->height(),
+                  chart->width(), chart->height()});
+    };
+    // Each live value sits on its channel's row, beside its other channel's value.
+    std::map<QString, QRect> rows;
+    for (QLabel* l : Group(CtrlWidget(forms.main, PANEL_VALUEA))->findChildren<QLabel*>()) rows[l->text()] = l->geometry();
+    const std::pair<int, int> pairs[] = {{PANEL_VALUEA, PANEL_VALUEB}, {PANEL_ADCA, PANEL_ADCB}, {PANEL_AMAX, PANEL_BMAX},
+        {PANEL_MAXVALA, PANEL_MAXVALB}, {PANEL_MINVALA, PANEL_MINVALB}, {PANEL_INPUTLED0, PANEL_INPUTLED8}};
+    for (auto [a, b] : pairs) {
+        const QRect ra = CtrlWidget(forms.main, a)->parentWidget()->geometry(), rb = CtrlWidget(forms.main, b)->parentWidget()->geometry();
+        EXPECT_TRUE(ra.left() == rb.left() && rows["CH-A"].center().y() > ra.top() && rows["CH-A"].center().y() < ra.bottom() &&
+                    rows["CH-B"].center().y() > rb.top() && rows["CH-B"].center().y() < rb.bottom()) << a;
+    }
+    I before = sizes();
+    win->resize(1600, 1060);
+    before[4] += 320, before[5] += 200;
+    EXPECT_EQ(sizes(), before);
     for (auto [panel, id, max] : {std::tuple<int, int, int>{forms.popup, POPUP_RECINTERVAL, 65535},
                                   {forms.popup, POPUP_RECSAMPLES, 65535}, {forms.main, PANEL_REFA, 65535},
                                   {forms.popup, POPUP_RECPROGRESS, 100}})
         EXPECT_EQ(I({CtrlAttr(panel, id, Attr::MinValue), CtrlAttr(panel, id, Attr::MaxValue)}), I({0, max})) << id;
-    QWidget* recStatus = Box(forms.popup, POPUP_RECSTATUS);
-    EXPECT_EQ(I({recStatus->minimumHeight(), recStatus->maximumHeight()}), I({60, 60}));
-    EXPECT_EQ(CtrlText(forms.popup, POPUP_RECSTATUS), "DATA-RECORDER");
-    auto* par = qobject_cast<QGridLayout*>(Box(forms.popup, POPUP_HOLD)->parentWidget()->layout());
-    auto* rec = qobject_cast<QGridLayout*>(recStatus->parentWidget()->layout());
-    EXPECT_EQ(I({par->rowStretch(7), par->rowStretch(8), rec->rowStretch(5), rec->rowStretch(6)}), I({0, 1, 0, 1}));
-    EXPECT_EQ(rec->itemAt(rec->indexOf(Box(forms.popup, POPUP_RECFILEBTN)))->alignment(), Qt::AlignBottom);
-    // The charts as they start: the band view shown, scales and traces set.
     double lo = -1, hi = -1, nlo = -1, nhi = -1;
     GetAxisRange(forms.main, PANEL_RAWCHART, Axis::YLeft, lo, hi);
     GetAxisRange(forms.main, PANEL_NORMCHART, Axis::YLeft, nlo, nhi);
@@ -197,7 +143,7 @@ TEST(Panels, EveryControlInItsPlaceWithItsStartingValueItemsAndSizes) {
         {forms.popup, POPUP_OUTMODE, "0 TOLERANCE HI,LO,OK|1 BINARY A,B,/A&B|"},
         {forms.popup, POPUP_ANAMODE, "0 DIRECT 0 .. 10V|1 MAXIMA-value|2 MINIMA-value|3 OFF|"}};
     for (const auto& [panel, id, items] : rings) {
-        auto* combo = qobject_cast<QComboBox*>(Widget(panel, id));
+        auto* combo = qobject_cast<QComboBox*>(CtrlWidget(panel, id));
         ASSERT_NE(combo, nullptr) << id;
         std::string all;
         for (int i = 0; i < combo->count(); ++i)
@@ -207,7 +153,7 @@ TEST(Panels, EveryControlInItsPlaceWithItsStartingValueItemsAndSizes) {
     // The port ring, asked when opened: the system's ports, and 1..8 always (bare when the system
     // has no such port), in order of number.
     unsetenv("ZEP4_SERIAL_PORTS");
-    auto* ports = qobject_cast<QComboBox*>(Widget(forms.main, PANEL_DROPDCOM));
+    auto* ports = qobject_cast<QComboBox*>(CtrlWidget(forms.main, PANEL_DROPDCOM));
     QTest::keyClick(ports, Qt::Key_F4);
     for (int n = 1; n <= 8; ++n) EXPECT_GE(ports->findData(n), 0) << n;
     for (int i = 0; i < ports->count(); ++i) {
@@ -253,7 +199,9 @@ TEST(Startup, InitVarsGivesTheDefaults) {
 // carries panel values (which here only ever come from the controller's own sets), and
 // nothing is left held off or dimmed.
 TEST(Exchanges, RandomClickingKeepsTheLineToOneExchange) {
-    auto sim = StartSim({.paced = true, .answerDelaySeconds = 0.001});
+    zep4sim::Options paced;
+    paced.paced = true, paced.answerDelaySeconds = 0.001;
+    auto sim = StartSim(paced);
     StartFrontEnd();
     const std::string dir = MakeTempDir("zep4clicks");
     CopyText(recfile_name, (dir + "/rec.dat").c_str());
@@ -274,13 +222,13 @@ TEST(Exchanges, RandomClickingKeepsTheLineToOneExchange) {
     std::function<void()> tick = [&] {
         if (Timer() > end) { // the minute is over: stop what still runs, as a user would
             for (const auto& [panel, id] : {std::pair<int, int>{panelHandle, PANEL_BTNSTOP}, {panelPopUp, POPUP_RECSTOP}})
-                if (QWidget* w = Widget(panel, id); w && w->isEnabled()) QTest::mouseClick(w, Qt::LeftButton);
+                if (QWidget* w = CtrlWidget(panel, id); w && w->isEnabled()) QTest::mouseClick(w, Qt::LeftButton);
             if (exchange_busy) QTimer::singleShot(100, tick);
             return;
         }
         QTimer::singleShot(std::uniform_int_distribution<int>(10, 250)(rng), tick); // fires inside waits too
         const auto [panel, id] = targets[std::uniform_int_distribution<size_t>(0, targets.size() - 1)(rng)];
-        QWidget* w = Widget(panel, id);
+        QWidget* w = CtrlWidget(panel, id);
         if (!w || !w->isEnabled()) {
             ++refused;
             return;
@@ -355,4 +303,227 @@ TEST(Program, PanelsClosingAndTheMainOneClosedDuringALiveRunEndsWithZero) {
     EXPECT_GE(CountOrder(*sim, ORD_LIVE), 3);
     EXPECT_EQ(std::string(recfile_name), (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "KVexRecord.dat").string());
     EXPECT_EQ(PanelWidget(panelHandle), PanelWidget(panelPopUp)); // both discarded on the way out: null
+}
+
+// ---- Fault matrix: every operation against the ways the controller or the line can fail. Each
+// case checks the status line, that the operation gave up in time, that the program still
+// answers events, and that a port change to a fresh, sound controller brings back normal work.
+
+namespace {
+
+using F = zep4sim::Faults;
+const std::string kFirmware = zep4sim::defaultOptions().firmwareText;
+const char* const kReceived = "Parameter-frame received! - Line Ok!";
+const char* const kNeither = "No answer for parameter sets 0 and 1!";
+const char* const kLost = "RS-232 line lost - waiting for the device ..."; // after the operation's own text
+constexpr int S = 4; // requests of a start-up: "hang up after n" counts from the first
+
+F Fault(int F::*member, int n) { return MakeFaults(member, n); }
+F Split(int pieces, double pause) { F f; f.splitPieces = pieces, f.splitPauseSeconds = pause; return f; }
+
+// The live loop's answers are counted here; Stop is pressed after the fourth.
+int liveAnswers = 0;
+void CountingReceive(int port, int events, void* data) {
+    RX_Receive_Function(port, events, data);
+    if (rx_flag && ++liveAnswers == 4) Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
+}
+
+enum class Op { Startup, GetRam, SendRam, SendEeprom, SendThenGet, Teach, Run, Data, Record };
+
+struct Case {
+    const char* name;
+    Op op;
+    F faults;
+    double delay;        // answer delay, seconds
+    std::string status;  // the status line afterwards
+    int lines = -1;      // data lines of a recording (-1: not checked)
+    double maxSeconds = 6;
+};
+
+void Perform(Op op, const std::string& dir) {
+    switch (op) {
+    case Op::GetRam: Press(panelHandle, PANEL_BTNGET); break;
+    case Op::SendEeprom: Choose(panelHandle, PANEL_RBTEEPROM, 1); [[fallthrough]];
+    case Op::SendRam: Press(panelHandle, PANEL_BTNSEND); break;
+    case Op::SendThenGet: // the two answers to a send come back to back
+        Choose(panelHandle, PANEL_RBTEEPROM, 1), Press(panelHandle, PANEL_BTNSEND), PumpFor(0.2), Press(panelHandle, PANEL_BTNGET);
+        break;
+    case Op::Teach: Press(panelHandle, PANEL_BUTTONTEACH); break;
+    case Op::Run:
+        liveAnswers = 0;
+        InstallComCallback(com, eventMask, FRAME_LEN, com232::sync, CountingReceive, nullptr);
+        Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+        break;
+    case Op::Data: Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT); break;
+    case Op::Record:
+        CopyText(recfile_name, (dir + "/rec.dat").c_str());
+        SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, 0), SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 5);
+        Event(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
+        break;
+    default: break;
+    }
+}
+
+void RunCase(const Case& c, const std::string& dir) {
+    SCOPED_TRACE(c.name);
+    auto sim = StartSim(c.op == Op::Startup ? WithFaults(c.faults) : zep4sim::Options());
+    double t0 = Timer();
+    StartFrontEnd();
+    if (c.op != Op::Startup) {
+        ASSERT_EQ(StatusText(), kFirmware) << "start-up on a sound controller";
+        sim->setAnswerDelay(c.delay), sim->setFaults(c.faults);
+        t0 = Timer();
+        Perform(c.op, dir);
+    }
+    EXPECT_LT(Timer() - t0, c.maxSeconds) << "the operation did not give up in time";
+    EXPECT_EQ(StatusText(), c.status);
+    const std::string rec = ReadBytes(dir + "/rec.dat");
+    if (c.lines >= 0) {
+        EXPECT_EQ(std::count(rec.begin(), rec.end(), '\n') - 1, c.lines); // after the header
+    }
+    EXPECT_EQ(CtrlAttr(panelHandle, PANEL_BTNRUN, Attr::Dimmed) + CtrlAttr(panelHandle, PANEL_BTNDATA, Attr::Dimmed) +
+                  exchange_busy, c.op == Op::Run && c.status != "Line Ok!" ? 1 : 0); // a run given up leaves Data dimmed
+    EXPECT_EQ(szStatus[sizeof szStatus - 1], '\0');
+    // A port change to a sound controller brings normal work back.
+    auto fresh = StartSim(zep4sim::Options());
+    SetCtrlVal(panelHandle, PANEL_DROPDCOM, 1);
+    Event(panelHandle, PANEL_DROPDCOM, EVENT_COMMIT);
+    EXPECT_EQ(StatusText(), kFirmware) << "the port change to a sound controller failed";
+    Choose(panelHandle, PANEL_RBTRAM, 1);
+    Press(panelHandle, PANEL_BTNGET);
+    EXPECT_EQ(StatusText(), kReceived) << "no good exchange after the fault";
+    EXPECT_EQ(refA, zep4sim::initialRamSet(0)[2]);
+    CloseCom(com);
+}
+
+} // namespace
+
+TEST(FaultMatrix, EveryOperationAgainstEveryFault) {
+    const F none;
+    const std::vector<Case> cases = {
+        // Start-up: the line check decides; what follows it fails on its own time-out.
+        {"start-up, noise before answers", Op::Startup, Fault(&F::noiseBytes, 3), 0, "read error - not sync byte 0xAA!"},
+        {"start-up, answers in pieces", Op::Startup, Split(3, 0.05), 0, kFirmware},
+        {"get RAM, answers in pieces", Op::GetRam, Split(4, 0.1), 0, kReceived},
+        {"get RAM, answers just under the time-out", Op::GetRam, none, 1.3, kReceived},
+        {"get RAM, line hangs up after set 0", Op::GetRam, Fault(&F::hangupAfter, S + 1), 0, kLost},
+        {"send EEPROM, short answers", Op::SendEeprom, Fault(&F::shortBy, 5), 0, "Transmit para Ok!"},
+        {"send EEPROM with noise, then get", Op::SendThenGet, Fault(&F::noiseBytes, 3), 0, kNeither},
+        {"teach, fetch silent", Op::Teach, Fault(&F::silentAfter, 1), 0, "Timeout RS-232!!"},
+        {"teach, answers just under the time-out", Op::Teach, none, 1.3, kReceived},
+        {"teach, noise shifting the fetch's answer", Op::Teach, Fault(&F::noiseBytes, 2), 0, "Timeout RS-232!!"},
+        // The live loop: Stop is pressed after four answers.
+        {"run, silent after two answers", Op::Run, Fault(&F::silentAfter, 2), 0, "Timeout RS232-Line!"},
+        {"run, noise before answers", Op::Run, Fault(&F::noiseBytes, 3), 0, "Line Ok!"},
+        {"run, answers in pieces", Op::Run, Split(4, 0.05), 0, "Line Ok!"},
+        {"run, answers just under the time-out", Op::Run, none, 1.8, "Line Ok!", -1, 9},
+        {"run, line hangs up", Op::Run, Fault(&F::hangupAfter, S + 2), 0, kLost},
+        {"data, answers in pieces", Op::Data, Split(2, 0.05), 0, "Data[64] block received!"},
+        // Recording: interval 0, five samples.
+        {"record, line hangs up", Op::Record, Fault(&F::hangupAfter, S + 2), 0, kLost, 2},
+        {"record, answers just under the time-out", Op::Record, none, 1.3, "Line Ok!", 5, 9},
+        {"record, answers just over the time-out", Op::Record, none, 1.7, "Timeout RS232-Line!", 0},
+        {"record, noise before answers", Op::Record, Fault(&F::noiseBytes, 3), 0, "Line Ok!", 5},
+        {"record, answers in pieces", Op::Record, Split(3, 0.05), 0, "Line Ok!", 5},
+    };
+    const std::string dir = MakeTempDir("zep4-faults");
+    for (const Case& c : cases) RunCase(c, dir);
+    std::filesystem::remove_all(dir);
+}
+
+// ---- Kill test: a recording killed with SIGKILL at a random moment keeps every line it had
+// counted, and no line is left half written. Each round runs this same program again as a child
+// that only records (RecordUntilKilled, skipped unless the child's environment is set). The
+// child reports every count it has shown in POPUP_RECCOUNT through a pipe; the parent kills it
+// at a random moment and reads the file.
+
+namespace {
+
+int reportFd = -1;
+
+// The real receive path; after it, whatever count the panel shows goes to the parent. The
+// recorder writes a line before it shows its count, so a shown count is a promise.
+void ReportingReceive(int port, int events, void* data) {
+    RX_Receive_Function(port, events, data);
+    const std::string line = std::to_string(CtrlInt(panelPopUp, POPUP_RECCOUNT)) + "\n";
+    if (::write(reportFd, line.data(), line.size()) < 0) std::_Exit(3);
+}
+
+// Runs the child recording into path, kills it killAfter seconds after its first line and
+// returns the last count it reported whole (-1: none); fails unless SIGKILL ended it.
+int RunRound(const std::string& path, double killAfter) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        ::alarm(30); // outlives the exec: a child stuck before its first line ends by itself
+        ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
+        ::setenv("ZEP4_KILLTEST_FILE", path.c_str(), 1);
+        ::setenv("ZEP4_KILLTEST_FD", std::to_string(fds[1]).c_str(), 1);
+        char self[] = "/proc/self/exe", arg0[] = "test_app", filter[] = "--gtest_filter=DurabilityChild.*";
+        char* argv[] = {arg0, filter, nullptr};
+        ::execv(self, argv);
+        std::_Exit(127);
+    }
+    ::close(fds[1]);
+    std::string got;
+    char buf[4096];
+    ssize_t n;
+    while (got.find_first_not_of("0\n") == std::string::npos && (n = ::read(fds[0], buf, sizeof buf)) > 0)
+        got.append(buf, static_cast<size_t>(n));
+    for (const double first = Timer(); Timer() - first < killAfter;) { // read on: a full pipe would hold the child still
+        pollfd p{fds[0], POLLIN, 0};
+        if (::poll(&p, 1, 5) > 0 && (n = ::read(fds[0], buf, sizeof buf)) > 0) got.append(buf, static_cast<size_t>(n));
+    }
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0) got.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child ended before it was killed";
+    got = "\n-1\n" + got; // -1: no count reported
+    got.erase(got.rfind('\n')); // a line cut by the kill does not count
+    return std::atoi(got.c_str() + got.rfind('\n') + 1);
+}
+
+} // namespace
+
+// The child's part: records from the simulated controller until it is killed.
+TEST(DurabilityChild, RecordUntilKilled) {
+    const char* path = std::getenv("ZEP4_KILLTEST_FILE");
+    const char* fd = std::getenv("ZEP4_KILLTEST_FD");
+    if (!path || !fd) GTEST_SKIP() << "runs only as the kill test's child";
+    reportFd = std::atoi(fd);
+    auto sim = StartSim();
+    StartFrontEnd();
+    ASSERT_EQ(StatusText().find("Error"), std::string::npos) << StatusText();
+    CopyText(recfile_name, path);
+    SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, 0), SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 65535);
+    InstallComCallback(com, eventMask, FRAME_LEN, com232::sync, ReportingReceive, nullptr);
+    Event(panelPopUp, POPUP_RECSTART, EVENT_COMMIT);
+}
+
+TEST(Durability, RecordingKilledAtRandomKeepsEveryCountedLineWhole) {
+    const std::string dir = MakeTempDir("zep4-kill");
+    const unsigned seed = std::random_device{}();
+    std::mt19937 rng(seed);
+    static const std::regex row("((0|[1-9][0-9]{0,4})\t){3}(0|[1-9][0-9]{0,4})"); // four unsigned 16-bit numbers
+    for (int i = 0; i < 6; ++i) {
+        const double killAfter = std::uniform_real_distribution<double>(0.0, 1.2)(rng);
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", round " + std::to_string(i) + ", killed " + std::to_string(killAfter) +
+                     " s after the first line");
+        const std::string path = dir + "/rec" + std::to_string(i) + ".dat";
+        const int lastCount = RunRound(path, killAfter);
+        ASSERT_GE(lastCount, 1) << "the child reported no count";
+        std::istringstream in(ReadBytes(path));
+        std::string line;
+        EXPECT_TRUE(std::getline(in, line) && line == "K-VEX-ZEP4-RECORDER-FILE: Time-Interval[s]: 0");
+        int lines = 0, bad = 0;
+        for (; std::getline(in, line); ++lines) bad += in.eof() || !std::regex_match(line, row); // unended or malformed
+        EXPECT_EQ(bad, 0);
+        EXPECT_GE(lines, lastCount); // no counted line lost
+        EXPECT_LE(lines, lastCount + 1); // the count shown lags the file by the line in progress
+    }
+    std::filesystem::remove_all(dir);
 }

@@ -2,9 +2,6 @@
 // Parameter set: words, variables and controls, mode texts, targets and the parameter file, and
 // the exchanges with the simulated controller.
 
-#include <csignal>
-#include <sys/resource.h>
-
 #include "support/harness.h"
 
 namespace fs = std::filesystem;
@@ -55,36 +52,32 @@ int Radios() { return CtrlInt(panelHandle, PANEL_RBTRAM) * 100 + CtrlInt(panelHa
 
 } // namespace
 
+// The mode boxes follow the rings when the panel is read, the variables when it is written,
+// and a fetch of channel B alone changes neither. Evaluation mode 2 judges A + B against one
+// reference and one tolerance.
 TEST(Params, ModeTextsAndTheEvaluationModeLayout) {
     ResetFrontEnd();
-    const char* texts[][4] = {// trigger, evaluation, analog output, switching output
-                              {"CONTINOUS", "NORM-A: A/Amax", "DIRECT 0 .. 10V", "TOLERANCE HI,LO,OK"},
-                              {"CONTINOUS", "NORM (A & B)", "MAXIMA-value", "BINARY A,B,/A&B"},
-                              {"CONTINOUS", "NORM (A + B)", "MINIMA-value", "TOLERANCE HI,LO,OK"},
-                              {"EXT-IN0-HIGH", "NORM-A: A/Amax", "OFF", "TOLERANCE HI,LO,OK"}};
-    for (unsigned m = 0; m < 4; ++m)
-        EXPECT_EQ(std::vector<std::string>({TrigModeText(m), EvalModeText(m), AnaModeText(m), OutModeText(m)}),
-                  std::vector<std::string>(texts[m], texts[m] + 4))
-            << m;
-    // The boxes follow the rings when the panel is read, the variables when it is written.
     const int rings[] = {POPUP_TRIGMODE, POPUP_EVALMODE, POPUP_ANAMODE, POPUP_OUTMODE};
-    const int modes[] = {3, 2, 1, 1};
+    const int modes[] = {3, 1, 1, 1};
     for (int i = 0; i < 4; ++i) SetCtrlVal(panelPopUp, rings[i], modes[i]);
     GetPanelValues();
-    // Evaluation mode 2 judges A + B against one reference and one tolerance.
-    for (auto [eval, dimmed, labels] : {std::tuple{2, 1, "REFERENCE|TOLERANCE"}, {1, 0, "REFERENCE-CHA|TOLERANCE-CHA"}}) {
-        trigmode = 0, evalmode = uint16_t(eval), anamode = 2, outmode = 0;
-        ShowFetchedSets(0, 1); // channel B alone changes neither: first what the rings gave
-        EXPECT_EQ(Boxes(), eval == 2 ? "EXT-IN0-HIGH|NORM (A + B)|MAXIMA-value|BINARY A,B,/A&B|"
-                                     : "CONTINOUS|NORM (A + B)|MINIMA-value|TOLERANCE HI,LO,OK|");
+    std::string shown = "EXT-IN0-HIGH|NORM (A & B)|MAXIMA-value|BINARY A,B,/A&B|";
+    const struct { int trig, eval, ana, out, dimmed; const char *boxes, *labels; } cases[] = {
+        {0, 2, 2, 0, 1, "CONTINOUS|NORM (A + B)|MINIMA-value|TOLERANCE HI,LO,OK|", "REFERENCE|TOLERANCE"},
+        {1, 3, 0, 1, 0, "CONTINOUS|NORM-A: A/Amax|DIRECT 0 .. 10V|BINARY A,B,/A&B|", "REFERENCE-CHA|TOLERANCE-CHA"},
+        {2, 0, 3, 0, 0, "CONTINOUS|NORM-A: A/Amax|OFF|TOLERANCE HI,LO,OK|", "REFERENCE-CHA|TOLERANCE-CHA"}};
+    for (const auto& c : cases) {
+        trigmode = uint16_t(c.trig), evalmode = uint16_t(c.eval), anamode = uint16_t(c.ana), outmode = uint16_t(c.out);
+        ShowFetchedSets(0, 1);
+        EXPECT_EQ(Boxes(), shown);
         SetPanelValues();
-        EXPECT_EQ(Boxes(), "CONTINOUS|" + std::string(texts[eval][1]) + "|MINIMA-value|TOLERANCE HI,LO,OK|");
+        EXPECT_EQ(shown = Boxes(), c.boxes);
         std::string ref, tol;
         GetCtrlAttribute(panelHandle, PANEL_REFA, Attr::LabelText, ref);
         GetCtrlAttribute(panelHandle, PANEL_TOLA, Attr::LabelText, tol);
-        EXPECT_EQ(ref + "|" + tol, labels);
+        EXPECT_EQ(ref + "|" + tol, c.labels);
         EXPECT_EQ(I({CtrlAttr(panelHandle, PANEL_REFB, Attr::Dimmed), CtrlAttr(panelHandle, PANEL_TOLB, Attr::Dimmed)}),
-                  I({dimmed, dimmed}));
+                  I({c.dimmed, c.dimmed}));
     }
 }
 
@@ -200,19 +193,13 @@ TEST_F(ParamsFile, FilesThatCannotBeUsedChangeNothing) {
         {PANEL_BTNSEND, "no-such-dir/x", "", "Parameter file not written: cannot open the file"},
         {PANEL_BTNSEND, "full", "", "Parameter file not written: write failed"},
         {PANEL_BTNSEND, "earlier, then the disk full", "earlier\n", "Parameter file not written: write failed"}};
-    rlimit old{}, small{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    small = old, small.rlim_cur = 100; // less than a parameter file
-    auto handler = signal(SIGXFSZ, SIG_IGN);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path p = dir / (std::string(c.name) + ".cfg");
         if (!c.text.empty()) std::ofstream(p) << c.text;
         SetControls(300); // unsent edits: nothing came to replace them
         SetVars(400);
-        setrlimit(RLIMIT_FSIZE, &small);
-        Transfer(c.button, p);
-        setrlimit(RLIMIT_FSIZE, &old);
+        WithFileSizeLimit(100, [&] { Transfer(c.button, p); }); // less than a parameter file
         if (!c.text.empty()) {
             EXPECT_EQ(ReadBytes(p), c.text); // an earlier file stays as it was
         }
@@ -220,7 +207,6 @@ TEST_F(ParamsFile, FilesThatCannotBeUsedChangeNothing) {
         EXPECT_EQ(Controls(), Series(300));
         EXPECT_EQ(StatusText(), c.status);
     }
-    signal(SIGXFSZ, handler);
 }
 
 // ---- With the simulated controller -------------------------------------------------------------
@@ -340,12 +326,7 @@ TEST_F(ParamsLink, CommandsSendThePanelAndShowTheFetchedSet) {
     } cases[] = {{PANEL_BUTTONTEACH, ORD_TEACH, "New setpoint value teached!"},
                  {PANEL_BUTTONRESET, ORD_RESET, "Line Ok!"},
                  {PANEL_BUTTONREFRESH, ORD_REFRESH, "Line Ok!"}};
-    zep4sim::Faults late; // an answer still due when the first command starts
-    late.lateOrders = {ORD_ECHO}, late.lateSeconds = 0.1;
-    sim->setFaults(late);
-    FillTxBuf(ORD_ECHO, pp);
-    WriteRequest(com, 1.0);
-    ASSERT_TRUE(PumpUntil([&] { return CountOrder(*sim, ORD_ECHO) == 1; }, 1.0));
+    LeaveAnAnswerDue(*sim, 0.1); // still due when the first command starts
     for (const auto& c : cases) {
         SCOPED_TRACE(c.order);
         SetControls(100); // what the user typed is what goes, then what the controller holds shows

@@ -3,8 +3,6 @@
 // recording ends, the whole-second tick rules, the recording-time display and the chooser.
 
 #include <cmath>
-#include <csignal>
-#include <sys/resource.h>
 
 #include "support/harness.h"
 
@@ -121,12 +119,7 @@ TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMore) {
     // On the band chart, and a recording with nothing to record: the header alone replaces the
     // file, and nothing goes out.
     SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 3);
-    zep4sim::Faults late; // an answer still due when the recording starts
-    late.lateOrders = {ORD_ECHO}, late.lateSeconds = 0.3;
-    sim->setFaults(late);
-    FillTxBuf(ORD_ECHO, pp);
-    WriteRequest(com, 1.0);
-    ASSERT_TRUE(PumpUntil([&] { return CountOrder(*sim, ORD_ECHO) == 1; }, 1.0));
+    LeaveAnAnswerDue(*sim, 0.3); // still due when the recording starts
     Record(0, 2);
     EXPECT_EQ(Overlapping(*sim), 0);
     EXPECT_EQ(arrayNORM[599], zep4sim::liveWords(151, tolA)[1]);
@@ -163,14 +156,8 @@ TEST_F(RecorderTest, SilentControllerOrFailingFileEndsARecordingKeepingItsLines)
 
     sim->setFaults({});
     const int from = CountOrder(*sim, ORD_LIVE); // the answer the next recording starts with
-    rlimit old{}, small{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    small = old, small.rlim_cur = 160; // the header and a handful of lines
-    auto handler = signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-    const double short_ = Record(0, 1000);
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, handler);
+    double short_ = 0;
+    WithFileSizeLimit(160, [&] { short_ = Record(0, 1000); }); // the header and a handful of lines
     EXPECT_LT(short_, 1.0); // ended by the failure, not by a time-out
     EXPECT_EQ(File(), kHeader + "0\n" + Lines(CtrlInt(panelPopUp, POPUP_RECCOUNT), from)); // no half line either
     EXPECT_EQ(StatusText(), std::string("Record file not written: ") + recfile_name);

@@ -2,8 +2,10 @@
 // Test harness: the simulated controller on a pty and the front end brought up like start-up.
 #include "support/harness.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <sstream>
+#include <sys/resource.h>
 
 std::unique_ptr<zep4sim::PtyHost> StartSim(zep4sim::Options options) {
     auto host = std::make_unique<zep4sim::PtyHost>(std::move(options));
@@ -14,15 +16,13 @@ std::unique_ptr<zep4sim::PtyHost> StartSim(zep4sim::Options options) {
 }
 
 void ResetFrontEnd() {
-    static bool loaded = false;
-    if (!loaded) {
+    if (!PanelWidget(panelHandle)) { // not yet, or discarded by a whole program run
         RegisterPanels();
         panelHandle = LoadPanel(0, kPanelResourceFile, PANEL);
         panelPopUp = LoadPanel(0, kPanelResourceFile, POPUP);
         EXPECT_GT(panelHandle, 0);
         EXPECT_GT(panelPopUp, 0);
         GetProjectDir(proj_dir);
-        loaded = true;
     }
     CloseCom(com);
     InitVars();
@@ -97,4 +97,31 @@ std::string MakeTempDir(const std::string& stem) {
     std::string tmpl = "/tmp/" + stem + "-XXXXXX";
     EXPECT_NE(mkdtemp(tmpl.data()), nullptr);
     return tmpl;
+}
+
+QWidget* CtrlWidget(int panel, int control) {
+    CtrlKind kind;
+    std::string name;
+    CtrlCallbackPtr cb;
+    return GetCtrlInfo(panel, control, kind, name, cb) ? PanelWidget(panel)->findChild<QWidget*>(QString::fromStdString(name)) : nullptr;
+}
+
+void LeaveAnAnswerDue(zep4sim::PtyHost& host, double seconds, zep4sim::Faults faults) {
+    faults.lateOrders = {ORD_ECHO}, faults.lateSeconds = seconds;
+    host.setFaults(faults);
+    const int heard = CountOrder(host, ORD_ECHO);
+    FillTxBuf(ORD_ECHO, pp);
+    WriteRequest(com, 1.0);
+    EXPECT_TRUE(PumpUntil([&] { return CountOrder(host, ORD_ECHO) > heard; }, 1.0));
+}
+
+void WithFileSizeLimit(unsigned long bytes, const std::function<void()>& f) {
+    rlimit old{}, small{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    small = old, small.rlim_cur = bytes;
+    auto handler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    f();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, handler);
 }

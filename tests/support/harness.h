@@ -40,7 +40,7 @@
 std::unique_ptr<zep4sim::PtyHost> StartSim(zep4sim::Options options = zep4sim::defaultOptions());
 // Points port 1 at a path (e.g. a pty nobody serves, or a missing device).
 inline void SetPort1(const std::string& device) { setenv("ZEP4_SERIAL_PORTS", device.c_str(), 1); }
-// Registers and loads both panels once per process, gives every variable its default
+// Registers and loads both panels (again after a whole program run), gives every variable its default
 // (InitVars), and closes any port left open by an earlier test. No port is opened.
 void ResetFrontEnd();
 // ResetFrontEnd, then opens port 1 the way start-up does (InitRS232(1)).
@@ -88,6 +88,13 @@ inline zep4sim::Options WithFaults(zep4sim::Faults f) {
     o.faults = std::move(f);
     return o;
 }
+// The widget of a control (nullptr when there is none).
+QWidget* CtrlWidget(int panel, int control);
+// An echo request whose answer the controller holds back for `seconds`, with these faults besides;
+// returns once the controller has heard it.
+void LeaveAnAnswerDue(zep4sim::PtyHost& host, double seconds, zep4sim::Faults faults = {});
+// Runs f with files limited to `bytes` (a write past it fails instead of raising SIGXFSZ).
+void WithFileSizeLimit(unsigned long bytes, const std::function<void()>& f);
 // Waits (pumping events) until cond() holds or seconds pass; returns cond().
 template <class F>
 bool PumpUntil(F cond, double seconds) {

@@ -1,17 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The user-interface run-time: event codes as the program sees them, values that survive a
-// round trip, the event loop and the nested pump, window close, strip charts, the XY graph and
-// controls made at run time. Uses a test panel of its own, independent of the program's forms.
+// The run-time: event codes as the program sees them, values that survive a round trip, the
+// event loop and the nested pump, window close, strip charts, the XY graph and controls made at
+// run time (on a test panel of its own); the number-file reader; and both program forms worked
+// without a mouse and with a screen reader.
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QImage>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <set>
 #include <thread>
 
 #include "runtime/strip_chart.h"
@@ -83,13 +88,9 @@ int Panel() {
     return handle;
 }
 
-template <class W>
-W* Widget(int control) {
-    CtrlKind kind;
-    std::string name;
-    CtrlCallbackPtr cb;
-    if (!GetCtrlInfo(Panel(), control, kind, name, cb)) return nullptr;
-    return PanelWidget(Panel())->findChild<W*>(QString::fromStdString(name));
+template <class W = QWidget>
+W* Widget(int control, int panel = Panel()) {
+    return dynamic_cast<W*>(CtrlWidget(panel, control));
 }
 
 int IntOf(int control) { return CtrlInt(Panel(), control); }
@@ -113,14 +114,6 @@ protected:
         return s;
     }
 };
-
-TEST_F(UiTest, LoadPanelRejectsUnknownResources) {
-    EXPECT_LT(LoadPanel(0, "nosuch.uir", 1), 0);
-    int h = LoadPanel(0, kFile, 1);
-    ASSERT_GT(h, 0);
-    EXPECT_EQ(DiscardPanel(h), 0);
-    EXPECT_LT(SetCtrlVal(h, T_NUM, 1), 0); // gone
-}
 
 TEST_F(UiTest, CommandButtonGivesLeftClickThenCommitByMouseKeyboardOrAutomation) {
     auto* b = Widget<QAbstractButton>(T_BUTTON);
@@ -215,7 +208,7 @@ TEST_F(UiTest, ProgrammaticValuesAreQuietUsersChangesAreHeard) {
 }
 
 // What is drawn may lag what is read by a few passes; hidden, until it is shown again. An image of
-// the panel shows the newest values before any.
+// the panel shows the newest values before any. A picture keeps its image when a file fails.
 TEST_F(UiTest, DisplaysKeepWhatWasSetAndDrawItSoon) {
     SetCtrlVal(Panel(), T_SHOW, 4294967295u);
     EXPECT_EQ(static_cast<unsigned>(IntOf(T_SHOW)), 4294967295u);
@@ -241,6 +234,11 @@ TEST_F(UiTest, DisplaysKeepWhatWasSetAndDrawItSoon) {
     const std::string path = ::testing::TempDir() + "refresh_panel.png";
     EXPECT_EQ(SavePanelImage(Panel(), path.c_str()), 0);
     EXPECT_EQ(shown->text(), "99");
+    QImage img(30, 20, QImage::Format_RGB32); // a picture keeps its image when a file fails
+    ASSERT_TRUE(img.save(QString::fromStdString(path)));
+    EXPECT_EQ(DisplayImageFile(Panel(), T_PICTURE, path.c_str()), 0);
+    EXPECT_LT(DisplayImageFile(Panel(), T_PICTURE, "/nonexistent/logo.bmp"), 0);
+    EXPECT_EQ(AttrOf(T_PICTURE, Attr::Width), 30);
     std::remove(path.c_str());
 }
 
@@ -254,15 +252,6 @@ TEST_F(UiTest, LampShowsItsNewestStateAfterTheRefresh) {
         const QImage shown = lamp->grab().toImage();
         EXPECT_EQ(D({double(IntOf(T_LAMP)), double(shown.pixel(shown.rect().center()) & 0xFFFFFF)}), D({changes.back(), double(look)}));
     }
-}
-
-TEST_F(UiTest, PictureKeepsItsImageWhenAFileFails) {
-    const std::string path = ::testing::TempDir() + "uitest_logo.png";
-    QImage img(30, 20, QImage::Format_RGB32);
-    ASSERT_TRUE(img.save(QString::fromStdString(path)));
-    EXPECT_EQ(DisplayImageFile(Panel(), T_PICTURE, path.c_str()), 0);
-    EXPECT_LT(DisplayImageFile(Panel(), T_PICTURE, "/nonexistent/logo.bmp"), 0);
-    EXPECT_EQ(AttrOf(T_PICTURE, Attr::Width), 30);
 }
 
 // Runs nest: a callback may run the loop again, and a quit ends the innermost run once the
@@ -326,9 +315,16 @@ TEST_F(UiTest, PumpWakesWhileCalledAndRestsWhenNot) {
     EXPECT_LT(Timer() - t0, 1.5);
 }
 
-TEST_F(UiTest, WindowCloseGoesToPanelCallbackAndIsRefused) {
+// Unknown resources are refused; a discarded panel is gone; the user's close of a window goes to
+// its panel callback, which refuses it.
+TEST_F(UiTest, PanelsLoadDiscardAndRefuseTheUsersClose) {
+    EXPECT_LT(LoadPanel(0, "nosuch.uir", 1), 0);
+    int h = LoadPanel(0, kFile, 1);
+    ASSERT_GT(h, 0);
+    EXPECT_EQ(DiscardPanel(h), 0);
+    EXPECT_LT(SetCtrlVal(h, T_NUM, 1), 0);
     QWidget* win = PanelWidget(Panel());
-    win->close(); // the user's close
+    win->close();
     EXPECT_EQ(panelEvents, std::vector<int>{EVENT_CLOSE});
     EXPECT_TRUE(win->isVisible());
 }
@@ -400,9 +396,9 @@ TEST_F(UiTest, StripChartTraceEndsAtItsLastPointAndTitlesShow) {
     EXPECT_NE(view.grab().toImage(), img);
 }
 
-// Colours, styles and values of the program's plots are the live program's; here, values past
-// the signed range.
-TEST_F(UiTest, XYGraphValuesAreUnsigned) {
+// Plot values past the signed range stay unsigned (colours and styles: the live program's). A text
+// line made at run time floats above the band: the user sees it at its spot.
+TEST_F(UiTest, XYGraphValuesAreUnsignedAndNewTextLinesFloatAboveTheBand) {
     const uint16_t x[] = {0, 1, 2, 3};
     const uint16_t y[] = {5, 6, 7, 65535};
     PlotXY(Panel(), T_GRAPH, x, y, 4, PlotStyle::DashedLine, 0x0000FF);
@@ -410,17 +406,126 @@ TEST_F(UiTest, XYGraphValuesAreUnsigned) {
     GetGraphPlots(Panel(), T_GRAPH, plots);
     ASSERT_EQ(plots.size(), 1u);
     EXPECT_EQ(plots[0].y, (D{5, 6, 7, 65535}));
+    const int id = NewCtrl(Panel(), CtrlKind::TextMessage, "", 32, 20);
+    ASSERT_GT(id, 0);
+    SetCtrlAttribute(Panel(), id, Attr::TextPointSize, 16);
+    SetCtrlVal(Panel(), id, "K-VEX-ZEP4-Duvez");
+    QWidget* hit = PanelWidget(Panel())->childAt(QPoint(AttrOf(id, Attr::Left) + 3, AttrOf(id, Attr::Top) + 3));
+    EXPECT_EQ(hit, Widget(id));
 }
 
-TEST_F(UiTest, NewTextLinesFloatAboveTheBand) {
-    const int p = Panel();
-    const int id = NewCtrl(p, CtrlKind::TextMessage, "", 32, 20);
-    ASSERT_GT(id, 0);
-    SetCtrlAttribute(p, id, Attr::TextPointSize, 16);
-    SetCtrlVal(p, id, "K-VEX-ZEP4-Duvez");
-    // What the user sees at that spot is the text line, not the band under it.
-    QWidget* hit = PanelWidget(p)->childAt(QPoint(AttrOf(id, Attr::Left) + 3, AttrOf(id, Attr::Top) + 3));
-    EXPECT_EQ(hit, Widget<QWidget>(id));
+// The reader takes the first numbers or leaves the values alone; the writer's rows; a path too
+// long is no path.
+TEST(Files, ReaderWriterAndPaths) {
+    const std::string dir = MakeTempDir("zep4-files"), in = dir + "/in";
+    std::string many; // long enough for numbers to straddle the reader's chunks
+    std::vector<uint32_t> manyValues;
+    for (uint32_t i = 0; i < 3000; ++i) {
+        manyValues.push_back(i * 7919 % 65536);
+        many += std::to_string(manyValues.back()) + (i % 3 ? " " : "\r\n");
+    }
+    const struct { std::string content; int count; uint32_t max; int result; std::vector<uint32_t> values; } cases[] = {
+        {" \t7\r\n\v8\f  9", 3, 65535, kFile_Ok, {7, 8, 9}},
+        {"0 007\n  500\n65535 junk", 4, 65535, kFile_Ok, {0, 7, 500, 65535}},
+        {many, 3000, 65535, kFile_Ok, manyValues},
+        {"1 2x 3", 3, 65535, kFile_BadToken, {}},
+        {"1 2 3x", 3, 65535, kFile_BadToken, {}},
+        {"-1 +2 3", 3, 65535, kFile_BadToken, {}},
+        {std::string("12\0 3\xff\x80", 7), 2, 65535, kFile_BadToken, {}},
+        {"1 " + std::string(5000, '9'), 2, 65535, kFile_ValueTooLarge, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content.substr(0, 20));
+        std::ofstream(in, std::ios::binary) << c.content;
+        std::vector<uint32_t> v(c.count + 1, 0xA5A5A5A5u), want = c.values;
+        if (want.empty()) want.assign(c.count, 0xA5A5A5A5u); // a failed read changes no value
+        want.push_back(0xA5A5A5A5u);                         // nor one past the count
+        ASSERT_EQ(FileToArray(in.c_str(), v.data(), c.count, c.max), c.result);
+        EXPECT_EQ(v, want);
+    }
+    uint32_t v = 42;
+    EXPECT_EQ(FileToArray(dir.c_str(), &v, 1, 65535), kFile_CannotOpen);
+    EXPECT_EQ(v, 42u);
+    const uint32_t odd[5] = {1, 2, 3, 4, 123456}; // the writer: rows, a short last row, fields wider than asked
+    ASSERT_EQ(ArrayToFile(in.c_str(), odd, 5, 2, '\t', 5, FileAction::Truncate), kFile_Ok);
+    EXPECT_EQ(ReadBytes(in), "    1\t    2\n    3\t    4\n123456\n");
+    std::filesystem::remove_all(dir);
+    char path[MAX_PATHNAME_LEN];
+    EXPECT_EQ(MakePathname("/opt/zep4/", "a.cfg", path), 0);
+    EXPECT_STREQ(path, "/opt/zep4/a.cfg");
+    EXPECT_LT(MakePathname(std::string(MAX_PATHNAME_LEN - 5, 'd').c_str(), "KVexRecord.dat", path), 0);
+    EXPECT_STREQ(path, ""); // never a cut-off path that names another file
+}
+
+// Object names of the controls Tab visits in the active window, from the first one round to it again.
+std::vector<std::string> TabCycle(int panel, int first) {
+    DisplayPanel(panel);
+    PanelWidget(panel)->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(PanelWidget(panel)));
+    Widget(first, panel)->setFocus(Qt::TabFocusReason);
+    std::vector<std::string> names;
+    for (QWidget* f = QApplication::focusWidget(); f && names.size() < 100;) {
+        names.push_back(f->objectName().toStdString());
+        QTest::keyClick(f, Qt::Key_Tab);
+        f = QApplication::focusWidget();
+        if (f == Widget(first, panel)) break;
+    }
+    return names;
+}
+
+TEST(Access, EveryControlHasItsOwnNameChannelAndTabStopAndTheStatusLineSaysItsNewestText) {
+    ResetFrontEnd();
+    // What only shows takes no input: the band, texts, lamps and number displays; and what is
+    // hidden: channel B's power behind A's, the raw chart and the scope view behind the band chart
+    // (a chart takes the keyboard for its context menu). The order made is the reading order,
+    // pinned with each control's place.
+    const std::vector<int> mainPassive = {
+        PANEL_BRANDBAND, PANEL_LOGO, PANEL_RECLOCK, PANEL_STOPRECENABLE, PANEL_POWERB, PANEL_RAWCHART,
+        PANEL_DATAGRAPH, PANEL_VALUEA, PANEL_VALUEB, PANEL_ADCA, PANEL_ADCB, PANEL_AMAX, PANEL_BMAX,
+        PANEL_MAXVALA, PANEL_MAXVALB, PANEL_MINVALA, PANEL_MINVALB, PANEL_TOLVAL, PANEL_INPUTLED0, PANEL_INPUTLED8};
+    const std::vector<int> popupPassive = {POPUP_RECDAYS, POPUP_RECHOURS, POPUP_RECMINUTES, POPUP_RECSECONDS,
+                                           POPUP_RECCOUNT, POPUP_RECPROGRESS};
+    std::set<std::string> names;
+    for (const auto& [panel, first, passive] :
+         {std::tuple<int, int, std::vector<int>>{panelHandle, PANEL_DROPDCOM, mainPassive}, {panelPopUp, POPUP_EVALMODE, popupPassive}}) {
+        const std::vector<int> made = GetNewCtrls(panel); // the brand's text lines: they say their text, take no input
+        std::vector<std::string> tabs;
+        for (int id : GetPanelCtrls(panel)) {
+            if (std::find(made.begin(), made.end(), id) != made.end()) continue;
+            QWidget* w = Widget(id, panel);
+            ASSERT_NE(w, nullptr) << id;
+            const std::string name = w->accessibleName().toStdString();
+            SCOPED_TRACE(w->objectName().toStdString() + " \"" + name + "\"");
+            EXPECT_FALSE(name.empty());
+            EXPECT_TRUE(names.insert(name).second) << "said of two controls";
+            if (std::find(passive.begin(), passive.end(), id) == passive.end())
+                tabs.push_back(w->objectName().toStdString());
+        }
+        EXPECT_EQ(TabCycle(panel, first), tabs);
+    }
+    HidePanel(panelPopUp);
+    // Channel A and B controls of the same kind: each name says its own channel.
+    auto channel = [](int id) { // which channel the name says, "AB" for both, "" for none
+        const QString n = Widget(id, panelHandle)->accessibleName();
+        return std::string(n.contains(QRegularExpression("CH-?A")) ? "A" : "") +
+               (n.contains(QRegularExpression("CH-?B")) ? "B" : "");
+    };
+    for (const auto& [a, b] : {std::pair{PANEL_VALUEA, PANEL_VALUEB}, {PANEL_ADCA, PANEL_ADCB}, {PANEL_AMAX, PANEL_BMAX},
+                               {PANEL_MAXVALA, PANEL_MAXVALB}, {PANEL_MINVALA, PANEL_MINVALB},
+                               {PANEL_POWERA, PANEL_POWERB}, {PANEL_REFA, PANEL_REFB}, {PANEL_TOLA, PANEL_TOLB}})
+        EXPECT_EQ(channel(a) + "|" + channel(b), "A|B") << a << " " << b;
+    // The status line reads as status with its newest text. Screen readers are told of a change
+    // of the description (the toolkit does it); offscreen no reader listens, so what is checked
+    // is what one would read.
+    QAccessibleInterface* status = QAccessible::queryAccessibleInterface(Widget(PANEL_STATUS, panelHandle));
+    ASSERT_NE(status, nullptr);
+    ShowStatus("Echo Check - Line Ok!");
+    ShowStatus("Timeout-RS-232...");
+    EXPECT_EQ(status->text(QAccessible::Name).toStdString() + "|" + status->text(QAccessible::Description).toStdString(),
+              "Status|Timeout-RS-232...");
+    // A label the program changes at run time leaves a name the form gave.
+    SetCtrlAttribute(panelHandle, PANEL_VALUEA, Attr::LabelText, "NORM-A/Amax");
+    EXPECT_EQ(Widget(PANEL_VALUEA, panelHandle)->accessibleName(), "CH-A NORM");
 }
 
 } // namespace
