@@ -86,6 +86,20 @@ TEST(LinkFrames, BytesOnTheWireAndBack) {
     for (const auto& [code, text] : texts) EXPECT_STREQ(ComErrorText(code), text) << code;
 }
 
+// The wait for a frame, without a line: an answer counts only when it names the set waited
+// for, one already in counts even past the limit, and a raised stop ends the wait first.
+TEST(LinkFrames, AwaitFrameTakesOnlyTheAnswerItWaitsFor) {
+    const int raised = 1;
+    const struct { int rx, word0, wanted; const int* stop; Awaited want; } cases[] = {
+        {1, 0, 0, nullptr, Awaited::Taken},  {1, 1, 0, nullptr, Awaited::Timeout}, {1, 0, 1, nullptr, Awaited::Timeout},
+        {1, 7, -1, nullptr, Awaited::Taken}, {0, 0, -1, nullptr, Awaited::Timeout}, {1, 0, 0, &raised, Awaited::Stopped}};
+    for (const auto& c : cases) {
+        rx_flag = c.rx, pp[0] = uint16_t(c.word0), tstart = Timer() - 1.0; // the limit has passed
+        EXPECT_EQ(int(AwaitFrame(0.5, c.wanted, c.stop)), int(c.want)) << int(&c - cases);
+    }
+    rx_flag = 0;
+}
+
 // The port opens at 19200 baud 8N1 and is held exclusively. Start-up checks the line with the
 // panel's set 0, fetches both RAM sets onto the panels and shows the firmware text; a set that
 // does not come is named instead.
