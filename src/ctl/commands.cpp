@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 #ifdef _WIN32
@@ -100,13 +99,6 @@ void Summary(const SerialPortEntry& p, const std::string& text) {
     std::printf("%d\t%s\t%s\n", p.number, p.device.c_str(), text.c_str());
 }
 
-// A temporary file renamed over path once it is complete.
-bool WriteWhole(const std::string& path, const std::string& text) {
-    QSaveFile f(QString::fromStdString(path));
-    const auto size = static_cast<qint64>(text.size());
-    return f.open(QIODevice::WriteOnly) && f.write(text.data(), size) == size && f.commit();
-}
-
 std::string ReadBytesOf(const std::string& path) {
     QFile f(QString::fromStdString(path));
     return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
@@ -166,7 +158,7 @@ int Compare(const Options& o, const SerialPortEntry& p, const Sets& file) {
     return diffs.empty() ? kDone : kDiffers;
 }
 
-int SendCommand(const Options& o, const SerialPortEntry& p) {
+int RunCommand(const Options& o, const SerialPortEntry& p) {
     // The command carries set 0: the controller's own, so that only the command acts.
     if (!Fetch(false, 0)) return Fail(p, "no answer to the fetch of set 0: " + Status());
     if (!Command(OrderCode(o.command))) return Fail(p, "no answer to " + o.command + ": " + Status());
@@ -220,7 +212,7 @@ int Data(const Options& o, const SerialPortEntry& p) {
     for (int i = 0; i < 256; ++i) text += std::to_string(i) + "\t" + std::to_string(samples[i]) + "\n";
     if (o.output.empty())
         std::fwrite(text.data(), 1, text.size(), stdout);
-    else if (!WriteWhole(o.output, text))
+    else if (ArrayToFile(o.output.c_str(), text.data(), static_cast<int>(text.size()), FileAction::Truncate) != kFile_Ok)
         return FileFail(o.output, "cannot write the file");
     return kDone;
 }
@@ -255,7 +247,7 @@ int Ports(const Options& o) {
 int OnPort(const Options& o, const SerialPortEntry& p, const Sets& file) {
     if (o.command == "get") return Get(o, p);
     if (o.command == "diff" || o.command == "put") return Compare(o, p, file);
-    if (OrderCode(o.command)) return SendCommand(o, p);
+    if (OrderCode(o.command)) return RunCommand(o, p);
     if (o.command == "live") return Live(o, p);
     if (o.command == "record") return Record(o, p);
     return Data(o, p);
