@@ -5,6 +5,8 @@
 #include <sys/resource.h>
 #include <termios.h>
 
+#include <QLineEdit>
+
 #include "support/harness.h"
 
 namespace {
@@ -14,7 +16,6 @@ using I = std::vector<int>;
 using F = zep4sim::Faults;
 const char* const kFirmware = "ZEP4-SIM Firmware V1.07 (simulated controller)";
 
-Bytes Sent() { return Bytes(szWriteBuf, szWriteBuf + FRAME_LEN); }
 I Words(const zep4sim::Words& w, int n = PNUM) { return I(w.begin(), w.begin() + n); }
 I Pp(int n = PNUM) { return I(pp, pp + n); }
 // The share of one core that f takes: a wait that sleeps between its looks stays well under one.
@@ -129,13 +130,8 @@ TEST_F(Link, StartUpShowsTheControllersValues) {
 // A line check and an info block against the same faulty answers; each frees the line. Then a
 // port change to a sound controller, where both succeed.
 TEST_F(Link, LineCheckInfoBlockAndPortChange) {
-    const struct {
-        zep4sim::Faults faults;
-        const char* line;
-        double minSeconds; // the port's own time-out
-        int info;
-        const char* infoStatus;
-    } cases[] = {
+    // minSeconds: the port's own time-out
+    const struct { zep4sim::Faults faults; const char* line; double minSeconds; int info; const char* infoStatus; } cases[] = {
         {MakeFaults(&F::shortBy, 1), "Timeout < 36 Bytes", 2.0, -1, "Timeout: SendInfoBlockToFlash < 36 Bytes"},
         {MakeFaults(&F::wrongEcho, true), "read error - not sync byte 0xAA!", 0.0, -2,
          "error : unknown F801 echo at order-20!"},
@@ -150,9 +146,7 @@ TEST_F(Link, LineCheckInfoBlockAndPortChange) {
         EXPECT_EQ(Orders(*host), I{ORD_ECHO}); // no start-up exchanges
         SetComTime(com, 0.3);
         EXPECT_EQ(SendInfoBlockToFlash(0x1234, 0x0567), c.info);
-        Bytes info = {0x00, 0x55, 0x00, 0x14, 0x05, 0x67, 0x12, 0x34};
-        info.resize(FRAME_LEN);
-        EXPECT_EQ(Sent(), info);
+        EXPECT_EQ(Bytes(szWriteBuf, szWriteBuf + 8), Bytes({0x00, 0x55, 0x00, 0x14, 0x05, 0x67, 0x12, 0x34}));
         EXPECT_STREQ(szStatus, c.infoStatus);
         EXPECT_LT(LineFreeAfter(), 0.2); // answered or given up
     }
@@ -227,8 +221,14 @@ TEST_F(Link, DataBlocks) {
         EXPECT_EQ(start < 128 ? yArrayA[start + 5] : yArrayB[start - 123], zep4sim::dataSample(start / 128, 1, start % 128 + 5));
     }
     const std::vector<uint16_t> before(yArrayA, yArrayA + 256);
+    // Each text the status line shows, also one overwritten before any repaint.
+    std::vector<std::string> shown;
+    QObject guard;
+    QObject::connect(qobject_cast<QLineEdit*>(CtrlWidget(panelHandle, PANEL_STATUS)), &QLineEdit::textChanged, &guard,
+                     [&](const QString& text) { shown.push_back(text.toStdString()); });
     // An answer nobody took, still waiting on the line, is no part of the next answer.
     for (int block : {1, 0}) {
+        shown.clear();
         FillTxBuf(ORD_LIVE, pp);
         ComWrt(com, szWriteBuf, FRAME_LEN);
         ASSERT_TRUE(PumpUntil([] { return GetInQLen(com) == FRAME_LEN; }, 1.0));
@@ -237,7 +237,8 @@ TEST_F(Link, DataBlocks) {
         else
             GetVERSIONInfo();
         EXPECT_EQ(std::vector<uint16_t>(yArrayA, yArrayA + 256), before);
-        EXPECT_EQ(StatusText(), block ? "Data[64] block received!" : kFirmware);
+        EXPECT_EQ(shown, block ? std::vector<std::string>({"Waiting for Data[64] ...", "Data[64] block received!"})
+                               : std::vector<std::string>({"Waiting for firmware info ...", kFirmware}));
         EXPECT_LT(LineFreeAfter(), 0.2); // answered: the next request need not wait
     }
 
@@ -320,19 +321,14 @@ TEST_F(Link, OneExchangeAtATime) {
         }
         EXPECT_EQ(state(), I(16, 0)) << stoppable;
     }
-    const struct {
-        double delay, limit;
-        bool taken;
-        double min, max;
-    } waits[] = {{0.3, 2.0, false, 0.25, 1.2}, {-1, 0.4, false, 0.35, 1.5}, {-1, 5.0, true, 0, 0.2}};
+    const struct { double delay, limit; bool taken; double min, max; } waits[] = {{0.3, 2.0, false, 0.25, 1.2}, {-1, 0.4, false, 0.35, 1.5}, {-1, 5.0, true, 0, 0.2}};
     for (const auto& w : waits) {
         host->setAnswerDelay(w.delay);
         host->setFaults(MakeFaults(&F::silent, w.delay < 0));
         SendRequest(ORD_READ_RAM, w.limit);
         if (w.taken) AnswerTaken();
         const double waited = LineFreeAfter();
-        EXPECT_GE(waited, w.min);
-        EXPECT_LT(waited, w.max);
+        EXPECT_TRUE(waited >= w.min && waited < w.max) << waited << " after a limit of " << w.limit;
     }
 }
 
