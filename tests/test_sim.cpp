@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The simulated controller: request reassembly, answer layouts, parameter memory, each fault from
+// The simulated controller: request reassembly, answer layouts, each fault from
 // the test API and from zep4-sim's command line, and exchanges over its pseudo-terminal.
 #include <sys/stat.h>
 #include <termios.h>
@@ -14,23 +14,17 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-Bytes frameOf(int order, const Words& w) {
-    Bytes b = {0x00, 0x55, static_cast<uint8_t>(order >> 8), static_cast<uint8_t>(order)};
-    for (uint16_t x : w) b.insert(b.end(), {static_cast<uint8_t>(x >> 8), static_cast<uint8_t>(x)});
+Bytes request(int order, uint16_t w0 = 0, uint16_t w1 = 0) {
+    Bytes b = {0x00, 0x55, static_cast<uint8_t>(order >> 8), static_cast<uint8_t>(order), uint8_t(w0 >> 8), uint8_t(w0),
+               uint8_t(w1 >> 8), uint8_t(w1)};
+    b.resize(kFrameBytes);
     return b;
 }
-Bytes request(int order, uint16_t w0 = 0, uint16_t w1 = 0) { return frameOf(order, {w0, w1}); }
 uint16_t wordAt(const Bytes& b, std::size_t at) { return b.size() < at + 2 ? 0xDEAD : uint16_t((b[at] << 8) | b[at + 1]); }
-Words wordsOf(const Bytes& frame) {
-    Words w{};
-    for (std::size_t i = 0; i < 16; ++i) w[i] = wordAt(frame, 4 + 2 * i);
-    return w;
-}
-// Feeds one whole request and returns its exchange.
-Engine::Exchange ask(Engine& e, const Bytes& req) {
+// Feeds one whole request and returns its answer (one byte 0xEE unless it made one exchange).
+Bytes ask(Engine& e, const Bytes& req) {
     auto ex = e.feed(req.data(), req.size(), 1.0);
-    EXPECT_EQ(ex.size(), 1u);
-    return ex.empty() ? Engine::Exchange{} : ex[0];
+    return ex.size() == 1 ? ex[0].answer : Bytes{0xEE};
 }
 int openRaw(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
@@ -65,7 +59,7 @@ std::string startProgram(QProcess& prog, const QStringList& args) {
 
 } // namespace
 
-TEST(SimEngine, ReassemblyAnswersAndMemory) {
+TEST(SimEngine, ReassemblyAndAnswers) {
     Engine e;
     Bytes req = request(kReadRam, 1);
     for (std::size_t i = 0; i + 1 < req.size(); ++i) EXPECT_TRUE(e.feed(&req[i], 1, 1.0).empty());
@@ -85,42 +79,14 @@ TEST(SimEngine, ReassemblyAnswersAndMemory) {
     EXPECT_EQ(e.feed(req.data(), req.size(), 4.0).at(0).request.order, kReadRam);
     EXPECT_EQ(e.ramSet(0), initialRamSet(0)) << "the torn teach acted";
 
-    Bytes echo(36, 0);
-    echo[1] = 0x55, echo[3] = kEcho, echo[5] = 0xAA;
-    EXPECT_EQ(ask(e, request(kEcho, 0, 500)).answer, echo);
+    EXPECT_EQ(ask(e, request(kEcho, 0, 500)), request(kEcho, 0xAA));
     e.setFirmwareText(std::string(100, 'x')); // too long: cut so that the zero still fits
-    const Bytes v = ask(e, request(kVersion)).answer;
+    const Bytes v = ask(e, request(kVersion));
     EXPECT_EQ(std::vector<int>({int(v.size()), v[70], v[71]}), std::vector<int>({int(kVersionBytes), 'x', 0}));
-    for (uint16_t kind : {0, 1})
-        for (uint16_t start : {0, 64, 128, 192, 32}) {
-            const Bytes blk = ask(e, request(kData64, start, kind)).answer;
-            ASSERT_EQ(blk.size(), kBlockBytes);
-            for (int i = 0; i < 64; i += 21)
-                EXPECT_EQ(wordAt(blk, 2 * i), start % 64 ? 0 : dataSample(start >= 128, kind, start % 128 + i)) << start;
-        }
+    // Only the four quarters are blocks of samples (the link and zep4ctl tests read those).
+    for (uint16_t start : {32, 200}) EXPECT_EQ(ask(e, request(kData64, start, 1)), Bytes(kBlockBytes, 0)) << start;
     EXPECT_TRUE(dataSample(0, 0, 10) != dataSample(1, 0, 10) && dataSample(0, 0, 10) != dataSample(0, 1, 10));
-    for (int n = 0; n < 3; ++n) EXPECT_EQ(wordsOf(ask(e, request(kLive)).answer), liveWords(n, initialRamSet(0)[3]));
-
-    // RAM and EEPROM start apart and keep writes apart; teach moves the reference, others do not.
-    for (int s : {0, 1}) {
-        EXPECT_EQ(wordsOf(ask(e, request(kReadEeprom, s)).answer), initialEepromSet(s));
-        EXPECT_NE(initialRamSet(s)[2], initialEepromSet(s)[2]);
-    }
-    const Words set1 = {7, 600, 1500, 200, 900}; // any non-zero set number names set 1
-    EXPECT_EQ(wordsOf(ask(e, frameOf(kWriteRam, set1)).answer)[2], 1500);
-    EXPECT_EQ(wordsOf(ask(e, request(kReadRam, 1)).answer)[2], 1500);
-    Words set0 = initialEepromSet(0);
-    set0[2] = 3000;
-    ask(e, frameOf(kWriteEeprom, set0));
-    EXPECT_EQ(std::vector<int>({e.eepromSet(0)[2], e.ramSet(0)[2]}), std::vector<int>({3000, initialRamSet(0)[2]}));
-    Words top = e.ramSet(0);
-    top[2] = 4093;
-    e.setRamSet(0, top);
-    ask(e, request(kTeach));
-    EXPECT_EQ(e.ramSet(0)[2], (4093 + kTeachStep) % 4096);
-    for (int order : {kReset, kRefresh}) EXPECT_EQ(wordAt(ask(e, request(order)).answer, 2), order);
-    EXPECT_TRUE(ask(e, request(12)).answer.empty());
-    EXPECT_EQ(e.ramSet(0)[2], (4093 + kTeachStep) % 4096);
+    EXPECT_TRUE(ask(e, request(12)).empty()); // an order it does not know: no answer
 }
 
 // What an answer looks like: its size and a word of it, "-" for none. The word is the first of
@@ -137,23 +103,23 @@ std::string Said(const Bytes& a) {
 // line alike: what the controller says to two requests on its line, noting an answer that came
 // late or in pieces, and a line dropped after it.
 TEST(SimFaults, EachFaultFromTheApiAndTheCommandLine) {
-    auto faults = [](auto change) { Faults f; change(f); return f; };
+    auto two = [](auto change) { Faults f; change(f); return f; };
     const struct { QStringList args; Faults faults; int order1, order2; const char* expect; } cases[] = {
-        {{"--silent"}, faults([](Faults& f) { f.silent = true; }), kEcho, kLive, "- -"},
-        {{"--silent-order", "7"}, faults([](Faults& f) { f.silentOrders = {kVersion}; }), kVersion, kEcho, "- 36 00AA"},
-        {{"--silent-after", "1"}, faults([](Faults& f) { f.silentAfter = 1; }), kEcho, kEcho, "36 00AA -"},
-        {{"--silent-first", "1"}, faults([](Faults& f) { f.silentFirst = 1; }), kEcho, kEcho, "- 36 00AA"},
-        {{"--short-by", "1"}, faults([](Faults& f) { f.shortBy = 1; }), kEcho, kData64, "35 00AA 127 0DCC"},
-        {{"--wrong-echo"}, faults([](Faults& f) { f.wrongEcho = true; }), kEcho, kInfoBlock, "36 00AB 36 00AB"},
-        {{"--echo-high"}, faults([](Faults& f) { f.echoHighByte = true; }), kEcho, kInfoBlock, "36 AA00 36 AA00"},
-        {{"--noise", "5"}, faults([](Faults& f) { f.noiseBytes = 5; }), kEcho, kEcho, "41 00AA 41 00AA"},
-        {{"--hangup-after", "2"}, faults([](Faults& f) { f.hangupAfter = 2; }), kEcho, kEcho, "36 00AA 36 00AA hangup"},
-        {{"--firmware-no-zero"}, faults([](Faults& f) { f.firmwareNoZero = true; }), kVersion, kEcho, "72 3920 36 00AA"},
-        {{"--other-set"}, faults([](Faults& f) { f.otherSet = true; }), kReadRam, kReadEeprom, "36 0001 36 0001"},
-        {{"--overlong", "3"}, faults([](Faults& f) { f.overlongBy = 3; }), kVersion, kData64, "75 0000 131 0DCC"},
-        {{"--late-order", "2", "--late", "300"}, faults([](Faults& f) { f.lateOrders = {kReadRam}, f.lateSeconds = 0.3; }),
+        {{"--silent"}, MakeFaults(&Faults::silent, true), kEcho, kLive, "- -"},
+        {{"--silent-order", "7"}, MakeFaults(&Faults::silentOrders, std::set<int>{kVersion}), kVersion, kEcho, "- 36 00AA"},
+        {{"--silent-after", "1"}, MakeFaults(&Faults::silentAfter, 1), kEcho, kEcho, "36 00AA -"},
+        {{"--silent-first", "1"}, MakeFaults(&Faults::silentFirst, 1), kEcho, kEcho, "- 36 00AA"},
+        {{"--short-by", "1"}, MakeFaults(&Faults::shortBy, 1), kEcho, kData64, "35 00AA 127 0DCC"},
+        {{"--wrong-echo"}, MakeFaults(&Faults::wrongEcho, true), kEcho, kInfoBlock, "36 00AB 36 00AB"},
+        {{"--echo-high"}, MakeFaults(&Faults::echoHighByte, true), kEcho, kInfoBlock, "36 AA00 36 AA00"},
+        {{"--noise", "5"}, MakeFaults(&Faults::noiseBytes, 5), kEcho, kEcho, "41 00AA 41 00AA"},
+        {{"--hangup-after", "2"}, MakeFaults(&Faults::hangupAfter, 2), kEcho, kEcho, "36 00AA 36 00AA hangup"},
+        {{"--firmware-no-zero"}, MakeFaults(&Faults::firmwareNoZero, true), kVersion, kEcho, "72 3920 36 00AA"},
+        {{"--other-set"}, MakeFaults(&Faults::otherSet, true), kReadRam, kReadEeprom, "36 0001 36 0001"},
+        {{"--overlong", "3"}, MakeFaults(&Faults::overlongBy, 3), kVersion, kData64, "75 0000 131 0DCC"},
+        {{"--late-order", "2", "--late", "300"}, two([](Faults& f) { f.lateOrders = {kReadRam}, f.lateSeconds = 0.3; }),
          kReadRam, kEcho, "36 0000 late 36 00AA"},
-        {{"--split", "3", "--split-pause", "300"}, faults([](Faults& f) { f.splitPieces = 3, f.splitPauseSeconds = 0.3; }),
+        {{"--split", "3", "--split-pause", "300"}, two([](Faults& f) { f.splitPieces = 3, f.splitPauseSeconds = 0.3; }),
          kEcho, kVersion, "36 00AA in 3 72 0000 in 3"},
     };
     const std::string link = "/tmp/zep4-sim-prog-" + std::to_string(::getpid());
