@@ -13,10 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int code = -1; // -1: did not end by itself
-    std::string out, err;
-};
+struct Outcome { int code = -1; std::string out, err; }; // -1: did not end by itself
 
 Outcome Execute(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
     QProcess p;
@@ -31,8 +28,7 @@ const std::string kBin = std::getenv("ZEP4_TEST_BIN_DIR") ? std::getenv("ZEP4_TE
 TEST(CommandLine, HelpAndVersionNeedNoDisplayAnythingElseIsAUsageError) {
     // With no display reachable, a program that brought up its window would fail instead.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
+    for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY"}) env.remove(display);
     env.insert("QT_QPA_PLATFORM", "xcb");
     const std::tuple<QStringList, int, const char*, const char*> cases[] = { // arguments, code, start of stdout or of stderr
         {{"--version"}, 0, "kvex-zep4 (K-VEX-ZEP4-Duvez) 2.0\n", nullptr},
@@ -84,13 +80,10 @@ TEST(Installed, FilesWhereDebianLooksForThemValidEntriesAndLogosFound) {
     EXPECT_EQ(files, expected);
     // The entry starts the installed program and shows the installed icon.
     const std::string text = ReadBytes(dest + "/" + entry);
-    EXPECT_NE(text.find("\nExec=kvex-zep4\n"), std::string::npos);
-    EXPECT_NE(text.find("\nIcon=kvex-zep4\n"), std::string::npos);
-    const Outcome desktop = Execute("desktop-file-validate", {QString::fromStdString(dest + "/" + entry)}, env);
-    EXPECT_EQ(desktop.code, 0) << desktop.out << desktop.err;
-    EXPECT_EQ(desktop.out + desktop.err, ""); // not even a hint
-    const Outcome appstream =
-        Execute("appstreamcli", {"validate", "--no-net", "--pedantic", QString::fromStdString(dest + "/" + meta)}, env);
+    EXPECT_TRUE(text.find("\nExec=kvex-zep4\n") != std::string::npos && text.find("\nIcon=kvex-zep4\n") != std::string::npos);
+    const Outcome desktop = Execute("desktop-file-validate", {QString::fromStdString(dest + "/" + entry)}, env),
+                  appstream = Execute("appstreamcli", {"validate", "--no-net", "--pedantic", QString::fromStdString(dest + "/" + meta)}, env);
+    EXPECT_EQ(std::make_pair(desktop.code, desktop.out + desktop.err), std::make_pair(0, std::string())); // not even a hint
     EXPECT_EQ(appstream.code, 0) << appstream.out << appstream.err;
     // Logos: beside the program in the build tree, else in the installed data directory.
     const std::string usr = dest + "/usr";
