@@ -135,10 +135,7 @@ TEST_F(ParamsFile, TargetButtonsKeepOneLitAndFallBackToRam) {
                             {PANEL_RBTEEPROM, 1, EEPROM, 10}, {PANEL_RBTRAM, 1, RAM, 100},
                             {PANEL_RBTRAM, 0, RAM, 100}};
     for (const auto& s : steps) {
-        if (s[1] < 0)
-            Event(panelHandle, s[0], EVENT_COMMIT);
-        else
-            Choose(panelHandle, s[0], s[1]);
+        s[1] < 0 ? Event(panelHandle, s[0], EVENT_COMMIT) : Choose(panelHandle, s[0], s[1]);
         EXPECT_EQ(I({target, Radios()}), I({s[2], s[3]})) << s[0] << "=" << s[1];
     }
 }
