@@ -121,6 +121,7 @@ TEST_F(LivePlot, PicturesOfTheBandChart) {
         save->trigger();
         const QImage png(QString::fromStdString(answer));
         EXPECT_EQ(png.size(), box * scale) << name;
+        EXPECT_EQ(StatusText(), "Picture saved!");
         EXPECT_EQ((png.text("Title") + "|" + png.text("Firmware") + "|" + png.text("Software")).toStdString(),
                   "NORM with tolerance band|FW-PIC 4.56|K-VEX-ZEP4-Duvez V2.0");
         EXPECT_FALSE(png.text("Creation Time").isEmpty());

@@ -116,13 +116,13 @@ TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMore) {
     EXPECT_EQ(StatusText(), "Line Ok!");
     ExpectIdle();
 
-    // On the band chart, and a recording with nothing to record: the header alone replaces the
-    // file, and nothing goes out.
-    SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 3);
+    // On the band chart (graph source 2), and a recording with nothing to record: the header
+    // alone replaces the file, and nothing goes out.
+    SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 2);
     LeaveAnAnswerDue(*sim, 0.3); // still due when the recording starts
     Record(0, 2);
     EXPECT_EQ(Overlapping(*sim), 0);
-    EXPECT_EQ(arrayNORM[599], zep4sim::liveWords(151, tolA)[1]);
+    EXPECT_EQ(arrayNORM[599], zep4sim::liveWords(151, tolA)[0]);
     EXPECT_EQ(I({Main(PANEL_RAWCHART, Attr::Visible), Main(PANEL_NORMCHART, Attr::Visible)}), I({0, 1}));
     ASSERT_TRUE(PumpUntil([&] { return CountOrder(*sim, ORD_LIVE) == 152; }, 1.0));
     sim->clearRequests();
@@ -161,9 +161,12 @@ TEST_F(RecorderTest, SilentControllerOrFailingFileEndsARecordingKeepingItsLines)
                                          "Record file not written: " + recfile_name);
     ExpectIdle();
 
-    CopyText(recfile_name, (dir + "/missing/rec.dat").c_str());
+    std::string missing = dir + "/missing/"; // a name as long as the recorder holds, told whole
+    missing += std::string(MAX_PATHNAME_LEN - 1 - missing.size(), 'n');
+    CopyText(recfile_name, missing.c_str());
     Record(0, 10);
-    EXPECT_EQ(StatusText(), "Record file not written: " + dir + "/missing/rec.dat");
+    EXPECT_EQ(StatusText(), "Record file not written: " + missing);
+    ExpectIdle();
     CopyText(recfile_name, (dir + "/late.dat").c_str());
     {
         ExchangeHold other; // nor does a start inside another exchange
