@@ -249,11 +249,15 @@ TEST_F(UiTest, RunsNestAndQuitEndsTheInnermost) {
 TEST_F(UiTest, PumpWakesWhileCalledAndRestsWhenNot) {
     PumpFor(0.05);
     int passes = 0;
+    const long slept = LoopSleeps();
+    EXPECT_EQ(LoopSleeps(), slept); // looking counts nothing
     for (const double t0 = Timer(); Timer() - t0 < 0.2; ++passes) {
         EXPECT_EQ(ProcessSystemEvents(), 0);
         EXPECT_TRUE(PumpWake()->isActive());
     }
-    EXPECT_LT(passes, 200); // not a busy loop: each pass waits for an event or the wake-up
+    // Not a busy loop: each pass waits once, for an event or the wake-up.
+    EXPECT_LT(passes, 200);
+    EXPECT_NEAR(LoopSleeps() - slept, passes, 2) << passes;
     QTest::qWait(50); // the toolkit's own loop, no call: two ticks and a margin
     EXPECT_FALSE(PumpWake()->isActive());
     int inThread = -1;
