@@ -106,8 +106,9 @@ Window Measure(void (*start)(), void (*stop)(), double warmup, double measure) {
     return w;
 }
 
-// The reference: writes the next live request the instant the last 36-byte answer is in.
-double ReferenceRate(const std::string& device, double seconds) {
+// The reference: writes the next live request the instant the last 36-byte answer is in. Its
+// CPU (of a core, the whole process while it runs alone) is what the bare exchange costs here.
+double ReferenceRate(const std::string& device, double seconds, double* cpuPercent) {
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
     if (fd < 0) return 0;
     termios tio{};
@@ -125,7 +126,7 @@ double ReferenceRate(const std::string& device, double seconds) {
     unsigned char req[36] = {0x00, 0x55, 0x00, ORD_LIVE};
     unsigned char ans[36];
     int n = 0;
-    const double t0 = Timer();
+    const double t0 = Timer(), cpu0 = ProcessCpu();
     while (Timer() - t0 < seconds) {
         if (::write(fd, req, sizeof req) != static_cast<ssize_t>(sizeof req)) break;
         size_t got = 0;
@@ -137,7 +138,9 @@ double ReferenceRate(const std::string& device, double seconds) {
         if (got < sizeof ans) break;
         ++n;
     }
-    const double rate = n / (Timer() - t0);
+    const double wall = Timer() - t0;
+    const double rate = n / wall;
+    *cpuPercent = 100.0 * (ProcessCpu() - cpu0) / wall;
     ::close(fd);
     return rate;
 }
@@ -225,13 +228,13 @@ int main(int argc, char** argv) {
     struct Row {
         std::string name;
         double cpu[4], ratio[4];
-        double reference;
+        double reference, referenceCpu;
     };
     std::vector<Row> rows;
     double idle = -1, recording[2] = {-1, -1};
     for (const bool busy : {false, true}) {
         for (const int burst : {1, 8, 36}) {
-            Row row{std::string(busy ? "busy" : "quiet") + "_b" + std::to_string(burst), {}, {}, 0};
+            Row row{std::string(busy ? "busy" : "quiet") + "_b" + std::to_string(burst), {}, {}, 0, 0};
             if (only && row.name != only) continue;
             // The simulated controller in a process of its own, so its work is not counted as ours.
             std::vector<std::string> simArgs = {bin + "zep4-sim", "--paced", "--delay", "1", "--burst",
@@ -278,8 +281,9 @@ int main(int argc, char** argv) {
                 std::printf("cpu_percent_idle %.2f\n", idle);
             }
             CloseCom(com);
-            row.reference = ReferenceRate(link, seconds);
+            row.reference = ReferenceRate(link, seconds, &row.referenceCpu);
             std::printf("reference_exchanges_per_s_%s %.2f\n", row.name.c_str(), row.reference);
+            std::printf("reference_cpu_percent_%s %.2f\n", row.name.c_str(), row.referenceCpu);
             for (int source = 0; source < 4; ++source) {
                 row.ratio[source] = row.reference > 0 ? rates[source] / row.reference : 0.0;
                 std::printf("rate_ratio_%s_%s %.3f\n", row.name.c_str(), names[source], row.ratio[source]);
@@ -292,10 +296,10 @@ int main(int argc, char** argv) {
     std::printf("peak_rss_mb %.1f\n", PeakRssMb());
     std::printf("load_average_at_end %s\n", LoadAverage().c_str());
     std::printf("\nsummary: CPU %% of a core (RAW A,B / NORM A,B / NORM-A + band / NORM-B + band), rate ratio "
-                "lowest, reference exchanges/s\n");
+                "lowest, reference exchanges/s and CPU %%\n");
     for (const Row& r : rows)
-        std::printf("%-9s %5.2f %5.2f %5.2f %5.2f   %.3f   %.2f\n", r.name.c_str(), r.cpu[0], r.cpu[1], r.cpu[2],
-                    r.cpu[3], *std::min_element(r.ratio, r.ratio + 4), r.reference);
+        std::printf("%-9s %5.2f %5.2f %5.2f %5.2f   %.3f   %.2f  %5.2f\n", r.name.c_str(), r.cpu[0], r.cpu[1],
+                    r.cpu[2], r.cpu[3], *std::min_element(r.ratio, r.ratio + 4), r.reference, r.referenceCpu);
     std::printf("recording busy_b8 interval 1 / 0: %.2f / %.2f %%, idle %.2f %%, peak %.1f MB\n", recording[1],
                 recording[0], idle, PeakRssMb());
     return 0;

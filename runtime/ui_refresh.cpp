@@ -3,11 +3,10 @@
 // contents in one pass.
 //
 // Live answers come 25 or more times a second. The strip charts and the numeric displays they
-// feed take their new contents in one pass, at most every kRefreshMs while changes keep
-// coming, so the window repaints at that rate instead of on every answer (laying out and
-// painting the large chart and the displays costs more than the live loop itself). Values
-// read back at once; only what is drawn lags, by less than kRefreshMs. A hidden chart catches
-// up when shown.
+// feed take their new contents in one pass, never two passes closer than kRefreshMs, so the
+// window repaints at most at that rate instead of on every answer (laying out and painting
+// the large chart and the displays costs more than the live loop itself). Values read back at
+// once; only what is drawn lags, by at most kRefreshMs. A hidden chart catches up when shown.
 #include "runtime/ui_refresh.h"
 
 #include <QElapsedTimer>
@@ -25,10 +24,10 @@ namespace ui {
 namespace {
 
 constexpr int kRefreshMs = 80;
-constexpr int kStripBatchMs = 15; // plots close together share one update
 
 struct RefreshQueue {
     QTimer* timer = nullptr;
+    bool posted = false;                                       // a pass is queued to run next
     QElapsedTimer last;                                        // the last refresh pass
     std::vector<std::pair<int, int>> charts;                   // panel, control
     std::vector<QPointer<ValueView>> values;                   // displays with a new number
@@ -47,12 +46,23 @@ RefreshQueue& Refresh() {
     return q;
 }
 
-void RequestRefresh(int batchMs) {
+// A change waits for the next pass at most kRefreshMs. Once the last pass is that old, the pass
+// runs as soon as the event loop is back, in the wake-up that brought the change: live answers
+// come faster than the pace, so the pass rides on an answer instead of waking the thread in
+// between, and a change waits longer than the next answer only when no answer follows.
+void RequestRefresh() {
     RefreshQueue& q = Refresh();
-    if (q.timer->isActive()) return; // the pass already planned takes this change too
-    qint64 wait = batchMs;
-    if (q.last.isValid()) wait = std::max<qint64>(wait, kRefreshMs - q.last.elapsed());
-    q.timer->start(static_cast<int>(wait));
+    if (q.values.empty() && q.leds.empty() && q.bars.empty() && q.charts.empty()) return;
+    if (!q.last.isValid() || q.last.elapsed() >= kRefreshMs) {
+        // A queued call, not a timer of 0 ms: Qt may leave such a timer for its next idle pass.
+        if (q.posted) return;
+        q.posted = true;
+        q.timer->stop();
+        // A pass run meanwhile from elsewhere took it.
+        QMetaObject::invokeMethod(q.timer, [] { if (Refresh().posted) RunRefresh(); }, Qt::QueuedConnection);
+    } else if (!q.timer->isActive() && !q.posted) {
+        q.timer->start(kRefreshMs);
+    }
 }
 
 void FlushStrip(Chart& ch) {
@@ -67,6 +77,7 @@ void FlushStrip(Chart& ch) {
 void RunRefresh() {
     RefreshQueue& q = Refresh();
     q.timer->stop();
+    q.posted = false;
     q.last.start();
     const auto values = std::move(q.values);
     const auto bars = std::move(q.bars);
@@ -89,21 +100,19 @@ void RunRefresh() {
 }
 
 void QueueValue(ValueView* v, double value) {
-    if (!v->setPending(value)) return;
-    Refresh().values.emplace_back(v);
-    RequestRefresh(0);
+    // A display already waiting for the pass still asks: the pass may be due by now.
+    if (v->setPending(value)) Refresh().values.emplace_back(v);
+    RequestRefresh();
 }
 
 void QueueLed(LedView* v, const QString& css) {
-    if (!v->setPending(css)) return;
-    Refresh().leds.emplace_back(v);
-    RequestRefresh(0);
+    if (v->setPending(css)) Refresh().leds.emplace_back(v);
+    RequestRefresh();
 }
 
 void QueueProgress(ProgressView* v, int value) {
-    if (!v->setPending(value)) return;
-    Refresh().bars.emplace_back(v);
-    RequestRefresh(0);
+    if (v->setPending(value)) Refresh().bars.emplace_back(v);
+    RequestRefresh();
 }
 
 void ScheduleStrip(Chart& ch) {
@@ -112,7 +121,7 @@ void ScheduleStrip(Chart& ch) {
     auto& charts = Refresh().charts;
     const std::pair<int, int> key{ch.panel, ch.id};
     if (std::find(charts.begin(), charts.end(), key) == charts.end()) charts.push_back(key);
-    RequestRefresh(kStripBatchMs);
+    RequestRefresh();
 }
 
 } // namespace ui

@@ -220,6 +220,26 @@ TEST_F(UiTest, DisplaysKeepWhatWasSetAndDrawItSoon) {
     }
 }
 
+// Changes that keep coming, as a live view's answers do, take the refresh pass with them: the pass
+// runs in the wake-up that brought a change (about every other one here), never on a wake-up
+// of its own in between.
+TEST_F(UiTest, RefreshPassesRideOnChangesThatKeepComing) {
+    auto* display = Widget<ValueView>(T_SHOW);
+    int between = 0, withChange = 0;
+    for (int i = 1; i <= 20; ++i) {
+        const QString before = display->text();
+        PumpFor(0.038);
+        between += display->text() != before;
+        SetCtrlVal(Panel(), T_SHOW, i);
+        PumpFor(0.002); // the same wake-up: the event loop never sleeps for a timer that is due
+        withChange += display->text() == NumberText(i);
+    }
+    EXPECT_LE(between, 2); // a pump that overslept
+    EXPECT_GE(withChange, 7);
+    PumpFor(0.1); // the last change waits no longer than the pace
+    EXPECT_EQ(display->text(), NumberText(20));
+}
+
 // Runs nest: a callback may run the loop again, and a quit ends the innermost run once the
 // callbacks above it have returned, with the code it was given.
 TEST_F(UiTest, RunsNestAndQuitEndsTheInnermost) {
