@@ -19,9 +19,10 @@ namespace {
 using I = std::vector<int>;
 int calls = 0, readPerCall = FRAME_LEN;
 I taken, events; // bytes each notification read, and the events it was given
+double calledAt; // when the last notification came
 
 void Counting(int port, int e, void* data) {
-    ++calls, events.push_back(e);
+    ++calls, events.push_back(e), calledAt = Timer();
     if (data) ++*static_cast<int*>(data);
     if (readPerCall > 0 || calls > 50) taken.push_back(ComRd(port, szReadBuf, readPerCall > 0 ? readPerCall : 4096));
 }
@@ -220,10 +221,34 @@ TEST_F(Pty, DirectCalls) {
     EXPECT_EQ(calls, 1); // ... then delivered with the next events
 }
 
-// Bytes that come at once towards a count of 36: the line wakes the program again only for the
-// rest of the count, and while more may still be on their way (a byte takes 10/19200 s) it is left
-// unwatched until the last two can be in; the answer is announced once, whole.
+// An answer that comes at the line rate, a byte at a time, in a FIFO's pieces of 8 or whole from a USB
+// adapter, is announced once, whole, after its last byte, though the line is not watched while it comes,
+// and wakes the program a few times, not once per piece. Bytes that come at once towards a count of 36:
+// the line wakes the program again only for the rest of the count, and while more may still be on their
+// way (a byte takes 10/19200 s) it is left unwatched until the last two can be in.
 TEST_F(Pty, WaitingForTheRestOfTheCount) {
+    for (auto [burst, wakes] : {std::pair{1, 6L}, {8, 5L}, {36, 2L}}) {
+        Listen(FRAME_LEN);
+        taken.clear();
+        const long before = LoopSleeps();
+        long atCall = -1;
+        double lastSent = 0;
+        std::thread paced([&, burst = burst] { // each piece when its last byte is due
+            const auto t0 = std::chrono::steady_clock::now();
+            for (int i = burst; i < FRAME_LEN + 4 + burst; i += burst) {
+                std::this_thread::sleep_until(t0 + i * std::chrono::microseconds(521));
+                if (i >= FRAME_LEN && !lastSent) lastSent = Timer();
+                Send(std::min(burst, FRAME_LEN + 4 + burst - i));
+            }
+        });
+        for (const double end = Timer() + (FRAME_LEN + 4) * 10.0 / 19200 + 0.1; Timer() < end;) {
+            ProcessSystemEvents(end);
+            if (calls && atCall < 0) atCall = LoopSleeps() - before;
+        }
+        paced.join();
+        EXPECT_EQ(I({calls, GetInQLen(1), calledAt >= lastSent, atCall >= 1 && atCall <= wakes}), I({1, 4, 1, 1})) << burst << " " << atCall;
+        EXPECT_EQ(taken, I({FRAME_LEN})) << burst;
+    }
     auto plan = [&] { return I({LineMin(), Watch().watched, Watch().recheckMs}); };
     const struct {
         int sent;
@@ -373,4 +398,27 @@ TEST(LinkPorts, NumbersStayWithTheirDevicesWhileTheyComeAndGo) {
         {{d, b, c, a}, "+0 /dev/zep4-usb1 (B) +1 /dev/zep4-usb0 (A) +2 /dev/zep4-usb2 (C) +3 /dev/zep4-usb3 (D) "},
     };
     for (size_t i = 0; i < std::size(steps); ++i) EXPECT_EQ(numbering(steps[i].system), env + steps[i].listed) << i;
+}
+
+// A live view of a busy sensor (inputs and values changing with every answer) wakes the program a few
+// times per answer whatever pieces the answers come in: for the line, the paced refresh and its repaint,
+// never once more per byte, per changed control or per request written.
+TEST(LinkWakeUps, LiveViewOfABusySensor) {
+    for (auto [burst, most] : {std::pair{1, 4.4}, {8, 4.4}, {36, 2.2}}) {
+        zep4sim::Options o;
+        o.paced = true, o.burstBytes = burst, o.sensor.inputsEveryAnswer = true, o.sensor.valueNoise = 3;
+        auto host = StartSim(o);
+        StartFrontEnd();
+        DisplayPanel(panelHandle);
+        PumpFor(0.2);
+        const long before = LoopSleeps();
+        QTimer::singleShot(1000, [] { Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT); });
+        Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
+        const int answers = CountOrder(*host, zep4sim::kLive);
+        EXPECT_GT(answers, 10) << burst;
+        const double wakes = double(LoopSleeps() - before) / std::max(answers, 1); // the answer's own at least
+        EXPECT_TRUE(wakes >= 1 && wakes <= most) << burst << ": " << wakes;
+        PumpFor(0.1); // the answer in flight at Stop: the next start-up need not wait for it
+        CloseCom(com);
+    }
 }
