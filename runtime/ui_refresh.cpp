@@ -82,11 +82,7 @@ void RunRefresh() {
     const auto values = std::move(q.values);
     const auto bars = std::move(q.bars);
     const auto charts = std::move(q.charts);
-    const auto leds = std::move(q.leds);
-    q.values.clear();
-    q.bars.clear();
-    q.charts.clear();
-    q.leds.clear();
+    const auto leds = std::move(q.leds); // a vector moved from is left empty
     for (const auto& v : values)
         if (v) v->showPending();
     for (const auto& l : leds)

@@ -311,7 +311,12 @@ TEST_F(UiTest, PanelsLoadDiscardAndRefuseTheUsersClose) {
     EXPECT_LT(LoadPanel(0, "nosuch.uir", 1), 0);
     int h = LoadPanel(0, kFile, 1);
     ASSERT_GT(h, 0);
+    DisplayPanel(h);
+    const double point[] = {1, 2};
+    PlotStripChart(h, T_STRIP, point, 2, 0, 0); // its chart waits for the refresh pass
+    SetCtrlVal(h, T_SHOW, 5);
     EXPECT_EQ(DiscardPanel(h), 0);
+    PumpFor(0.1); // the pass finds neither
     EXPECT_LT(SetCtrlVal(h, T_NUM, 1), 0);
     QWidget* win = PanelWidget(Panel());
     win->close();
