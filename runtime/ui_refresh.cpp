@@ -39,8 +39,7 @@ RefreshQueue& Refresh() {
     static RefreshQueue q = [] {
         RefreshQueue r;
         r.timer = new QTimer;
-        r.timer->setSingleShot(true);
-        QObject::connect(r.timer, &QTimer::timeout, r.timer, [] { RunRefresh(); });
+        QObject::connect(r.timer, &QTimer::timeout, r.timer, [] { RunRefresh(); }); // which stops it
         return r;
     }();
     return q;
