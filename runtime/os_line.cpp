@@ -14,12 +14,11 @@
 // Linux n_tty polls readable only once VMIN bytes wait (VTIME 0), so an answer that trickles
 // in at the line rate wakes the event loop once. Qt opens the port raw and non-blocking
 // (VMIN and VTIME 0), so reads still return whatever is there.
-// Qt reads the line through a read notifier it makes a child of the port when it opens it.
-// Were that ever to change, none is found and the line is simply watched all the time.
+// Were Qt ever to read the line otherwise than through its read notifier, none is found and the
+// line is simply watched all the time.
 void LineOpened(QSerialPort& sp, const QString&, LineWake& w) {
     w.canRaise = true;
-    for (QSocketNotifier* n : sp.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
-        if (n->type() == QSocketNotifier::Read) w.reader = n;
+    w.reader = LineNotifier(sp, QSocketNotifier::Read);
 }
 
 // Only a hung-up line refuses the call, and it is closed soon after: no second try.

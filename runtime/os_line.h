@@ -7,12 +7,9 @@
 #pragma once
 
 #include <QPointer>
+#include <QSerialPort>
 #include <QSocketNotifier>
 #include <QString>
-
-QT_BEGIN_NAMESPACE
-class QSerialPort;
-QT_END_NAMESPACE
 
 struct LineWake {
     bool canRaise = false;             // VMIN may be raised on this line
@@ -21,6 +18,14 @@ struct LineWake {
     bool deviceIsFile = false;
     QPointer<QSocketNotifier> reader;  // Qt's watch on the line for input, where it can be had
 };
+
+// Qt's watch on the line for input or for room to write: a notifier it makes a child of the
+// port (the write one at the first write). Null if Qt ever makes them otherwise.
+inline QSocketNotifier* LineNotifier(QSerialPort& sp, QSocketNotifier::Type type) {
+    for (QSocketNotifier* n : sp.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
+        if (n->type() == type) return n;
+    return nullptr;
+}
 
 // Notes what a line that was just opened holds, and whether its VMIN may be raised.
 void LineOpened(QSerialPort& sp, const QString& device, LineWake& w);

@@ -518,9 +518,7 @@ int ComWrt(int port, const char* buffer, int count) {
     const qint64 left = p->dead ? queued : p->sp->bytesToWrite();
     // All out: Qt would leave its write watch on until the event loop finds room once more, a
     // pass of the loop per request for nothing. The next write switches it on again.
-    if (!left && !p->writer)
-        for (QSocketNotifier* n : p->sp->findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
-            if (n->type() == QSocketNotifier::Write) p->writer = n;
+    if (!left && !p->writer) p->writer = LineNotifier(*p->sp, QSocketNotifier::Write);
     if (!left && p->writer) p->writer->setEnabled(false);
     ReapIfDead(port);
     return static_cast<int>(queued - std::min(queued, left));
