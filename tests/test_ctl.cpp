@@ -5,7 +5,6 @@
 
 #include <QProcess>
 
-#include <regex>
 #include <tuple>
 
 #include "support/harness.h"
@@ -102,19 +101,13 @@ TEST(Ctl, OneControllerThroughEveryCommand) {
         expected += RecSampleLine();
     }
     EXPECT_EQ(ReadBytes(path), expected);
-    EXPECT_EQ(on({"record", "--samples", "1", "--interval", "0", "-o", path, "--timestamps"}).code, 0);
-    const std::string stamped = ReadBytes(path).substr(RecHeaderLine(0).size());
-    EXPECT_TRUE(std::regex_match(stamped, std::regex(R"((\d+\t){4}\d{4}-\d\d-\d\dT[\d:]{8}\.\d{3}Z\n)"))) << stamped;
 
-    const Outcome tsv = on({"live", "--count", "2"}), json = on({"live", "--count", "1", "--format", "json"});
+    const Outcome tsv = on({"live", "--count", "2"});
     std::string lines;
-    for (int i = 0; i < 32; ++i) // answers 4 and 5; the indices (words 14, 15) held to 1..128
-        lines += std::to_string(std::clamp<int>(zep4sim::liveWords(4 + i / 16, ram[0][3])[i % 16], i % 16 / 14,
+    for (int i = 0; i < 32; ++i) // answers 3 and 4; the indices (words 14, 15) held to 1..128
+        lines += std::to_string(std::clamp<int>(zep4sim::liveWords(3 + i / 16, ram[0][3])[i % 16], i % 16 / 14,
                                                 i % 16 < 14 ? 65535 : 128)) + (i % 16 < 15 ? "\t" : "\n");
     EXPECT_EQ(tsv.out, lines);
-    const Words w6 = zep4sim::liveWords(6, ram[0][3]);
-    EXPECT_TRUE(json.out.starts_with("{\"valNORMA\": " + std::to_string(w6[0]) + ", \"valNORMB\": " +
-                                     std::to_string(w6[1]))) << json.out;
 
     std::string rows;
     for (int i = 0; i < 256; ++i)
