@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The whole program: both panel forms (laid out in reading order, starting values, the rings'
 // items), the start-up defaults, the two panel callbacks, a whole program run against the
-// simulated controller, a minute of random clicking, every operation against every fault, and
-// recordings killed at random.
+// simulated controller, a minute of random clicking, and recordings killed at random.
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -318,114 +317,6 @@ TEST(Program, PanelsClosingAndTheMainOneClosedDuringALiveRunEndsWithZero) {
     EXPECT_GE(CountOrder(*sim, ORD_LIVE), 3);
     EXPECT_EQ(std::string(recfile_name), (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "KVexRecord.dat").string());
     EXPECT_EQ(PanelWidget(panelHandle), PanelWidget(panelPopUp)); // both discarded on the way out: null
-}
-
-// ---- Fault matrix: every operation against the ways the controller or the line can fail. Each
-// case checks the status line, that the operation gave up in time, that the program still
-// answers events, and that a port change to a fresh, sound controller brings back normal work.
-
-namespace {
-
-using F = zep4sim::Faults;
-const std::string kFirmware = zep4sim::defaultOptions().firmwareText;
-const char* const kReceived = "Parameter-frame received! - Line Ok!";
-const char* const kNeither = "No answer for parameter sets 0 and 1!";
-const char* const kLost = "RS-232 line lost - waiting for the device ..."; // after the operation's own text
-constexpr int S = 4; // requests of a start-up: "hang up after n" counts from the first
-
-F Fault(int F::*member, int n) { return MakeFaults(member, n); }
-F Split(int pieces, double pause) { F f; f.splitPieces = pieces, f.splitPauseSeconds = pause; return f; }
-
-// The live loop's answers are counted here; Stop is pressed after the fourth.
-int liveAnswers = 0;
-void CountingReceive(int port, int events, void* data) {
-    RX_Receive_Function(port, events, data);
-    if (rx_flag && ++liveAnswers == 4) Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT);
-}
-
-// The operations; start-up itself has none.
-void GetRam() { Press(panelHandle, PANEL_BTNGET); }
-void SendEeprom() { Choose(panelHandle, PANEL_RBTEEPROM, 1), Press(panelHandle, PANEL_BTNSEND); }
-void SendThenGet() { SendEeprom(), PumpFor(0.2), GetRam(); } // the two answers to a send come back to back
-void Teach() { Press(panelHandle, PANEL_BUTTONTEACH); }
-void LiveRun() {
-    liveAnswers = 0;
-    InstallComCallback(com, eventMask, FRAME_LEN, com232::sync, CountingReceive, nullptr);
-    Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
-}
-void DataView() { Event(panelHandle, PANEL_BTNDATA, EVENT_COMMIT); }
-void Record() { Event(panelPopUp, POPUP_RECSTART, EVENT_COMMIT); } // interval 0, five samples
-
-struct Case {
-    const char* name;
-    void (*op)();        // nullptr: start-up against the faults
-    F faults;
-    double delay;        // answer delay, seconds
-    std::string status;  // the status line afterwards
-    int lines = -1;      // data lines of a recording (-1: not checked)
-    double maxSeconds = 6;
-};
-
-void RunCase(const Case& c, const std::string& dir) {
-    SCOPED_TRACE(c.name);
-    auto sim = StartSim(c.op ? zep4sim::Options() : WithFaults(c.faults));
-    double t0 = Timer();
-    StartFrontEnd();
-    CopyText(recfile_name, (dir + "/rec.dat").c_str());
-    SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, 0), SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, 5);
-    if (c.op) {
-        ASSERT_EQ(StatusText(), kFirmware) << "start-up on a sound controller";
-        sim->setAnswerDelay(c.delay), sim->setFaults(c.faults);
-        t0 = Timer();
-        c.op();
-    }
-    EXPECT_LT(Timer() - t0, c.maxSeconds) << "the operation did not give up in time";
-    EXPECT_EQ(StatusText(), c.status);
-    const std::string rec = ReadBytes(dir + "/rec.dat");
-    EXPECT_TRUE(c.lines < 0 || std::count(rec.begin(), rec.end(), '\n') - 1 == c.lines) << rec; // lines after the header
-    EXPECT_EQ(CtrlAttr(panelHandle, PANEL_BTNRUN, Attr::Dimmed) + CtrlAttr(panelHandle, PANEL_BTNDATA, Attr::Dimmed) +
-                  exchange_busy, c.op == LiveRun && c.status != "Line Ok!" ? 1 : 0); // a run given up leaves Data dimmed
-    EXPECT_EQ(szStatus[sizeof szStatus - 1], '\0');
-    // A port change to a sound controller brings normal work back.
-    auto fresh = StartSim(zep4sim::Options());
-    Choose(panelHandle, PANEL_DROPDCOM, 1);
-    EXPECT_EQ(StatusText(), kFirmware) << "the port change to a sound controller failed";
-    Choose(panelHandle, PANEL_RBTRAM, 1);
-    Press(panelHandle, PANEL_BTNGET);
-    EXPECT_EQ(StatusText(), kReceived) << "no good exchange after the fault";
-    EXPECT_EQ(refA, zep4sim::initialRamSet(0)[2]);
-    CloseCom(com);
-}
-
-} // namespace
-
-TEST(FaultMatrix, EveryOperationAgainstEveryFault) {
-    const F none;
-    const std::vector<Case> cases = {
-        // Start-up: the line check decides; what follows it fails on its own time-out.
-        {"start-up, noise before answers", nullptr, Fault(&F::noiseBytes, 3), 0, "read error - not sync byte 0xAA!"},
-        {"start-up, answers in pieces", nullptr, Split(3, 0.05), 0, kFirmware},
-        {"get RAM, line hangs up after set 0", GetRam, Fault(&F::hangupAfter, S + 1), 0, kLost},
-        {"send EEPROM, short answers", SendEeprom, Fault(&F::shortBy, 5), 0, "Transmit para Ok!"},
-        {"send EEPROM with noise, then get", SendThenGet, Fault(&F::noiseBytes, 3), 0, kNeither},
-        {"teach, fetch silent", Teach, Fault(&F::silentAfter, 1), 0, "Timeout RS-232!!"},
-        {"teach, answers just under the time-out", Teach, none, 1.3, kReceived},
-        {"teach, noise shifting the fetch's answer", Teach, Fault(&F::noiseBytes, 2), 0, "Timeout RS-232!!"},
-        // The live loop: Stop is pressed after four answers.
-        {"run, silent after two answers", LiveRun, Fault(&F::silentAfter, 2), 0, "Timeout RS232-Line!"},
-        {"run, noise before answers", LiveRun, Fault(&F::noiseBytes, 3), 0, "Line Ok!"},
-        {"run, answers just under the time-out", LiveRun, none, 1.8, "Line Ok!", -1, 9},
-        {"run, line hangs up", LiveRun, Fault(&F::hangupAfter, S + 2), 0, kLost},
-        {"data, answers in pieces", DataView, Split(2, 0.05), 0, "Data[64] block received!"},
-        // Recording: interval 0, five samples.
-        {"record, line hangs up", Record, Fault(&F::hangupAfter, S + 2), 0, kLost, 2},
-        {"record, answers just under the time-out", Record, none, 1.3, "Line Ok!", 5, 9},
-        {"record, answers just over the time-out", Record, none, 1.7, "Timeout RS232-Line!", 0},
-        {"record, answers in pieces", Record, Split(3, 0.05), 0, "Line Ok!", 5},
-    };
-    const std::string dir = MakeTempDir("zep4-faults");
-    for (const Case& c : cases) RunCase(c, dir);
-    std::filesystem::remove_all(dir);
 }
 
 // ---- Kill test: a recording killed with SIGKILL at a random moment keeps every line it had
