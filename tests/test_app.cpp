@@ -51,7 +51,8 @@ std::string Misplaced(int panel) {
     std::vector<Shown> shown;
     for (int id : GetPanelCtrls(panel)) {
         QWidget* w = CtrlWidget(panel, id);
-        if (w && w->isVisibleTo(win) && w->objectName() != "PANEL_LOGO") shown.push_back({id, QRect(w->mapTo(win, QPoint(0, 0)), w->size()), Group(w)});
+        if (w && w->isVisibleTo(win) && w->objectName() != "PANEL_LOGO") // ids of the two forms overlap
+            shown.push_back({id, QRect(w->mapTo(win, QPoint(0, 0)), w->size()), Group(w)});
     }
     int first = 0, bottom = 0; // the group's first control's left edge; the lowest bottom before
     for (size_t i = 0; i < shown.size(); ++i) {
@@ -63,7 +64,8 @@ std::string Misplaced(int panel) {
         if (right >= 0 && b.top() <= a.bottom() && (b.left() <= a.right() || b.bottom() < a.top()) && b.left() <= right)
             out += std::to_string(shown[i].id) + " before " + std::to_string(shown[i - 1].id) + "; ";
         if (right < 0) first = b.left(), bottom = b.bottom();
-        else if (b.top() > bottom && b.left() <= a.right() && b.left() != first) out += std::to_string(shown[i].id) + " indented; ";
+        else if (b.top() > bottom && b.left() <= a.right() && b.left() != first)
+            out += std::to_string(shown[i].id) + " indented; ";
         bottom = std::max(bottom, b.bottom());
     }
     return out;
@@ -83,32 +85,38 @@ TEST(Panels, BothFormsLaidOutWithTheirStartingValuesAndItems) {
     EXPECT_EQ(I({int(GetPanelCtrls(forms.main).size()), int(GetPanelCtrls(forms.popup).size())}), I({48, 24}));
     EXPECT_EQ(Group(CtrlWidget(forms.popup, POPUP_HOLD))->width(), Group(CtrlWidget(forms.popup, POPUP_RECSTART))->width()); // two halves
     const std::tuple<int, int, int> starts[] = { // panel (0 main, 1 popup), control, value the form gives
-        {0, PANEL_DROPDCOM, 1}, {0, PANEL_GRAPHSOURCE, 2}, {0, PANEL_RBTRAM, 1}, {0, PANEL_POWERSWITCH, 1}, {0, PANEL_POWERA, 500},
-        {0, PANEL_POWERB, 500}, {0, PANEL_REFA, 2048}, {0, PANEL_REFB, 2048}, {0, PANEL_TOLA, 512}, {0, PANEL_TOLB, 512},
-        {0, PANEL_HYSTERESIS, 20}, {0, PANEL_HWMODE, 1}, {0, PANEL_TOGBTNPARAII, 0}, {1, POPUP_EVALMODE, 0}, {1, POPUP_TRIGMODE, 0},
-        {1, POPUP_OUTMODE, 0}, {1, POPUP_ANAMODE, 0}, {1, POPUP_TRIGLVLA, 950}, {1, POPUP_TRIGLVLB, 950}, {1, POPUP_SDELAY, 500},
-        {1, POPUP_HOLD, 100}, {1, POPUP_AVERAGE, 8}, {1, POPUP_POLARITY, 1}, {1, POPUP_MAXMODE, 0}, {1, POPUP_RECINTERVAL, 1},
-        {1, POPUP_RECSAMPLES, 100}};
+        {0, PANEL_DROPDCOM, 1}, {0, PANEL_GRAPHSOURCE, 2}, {0, PANEL_RBTRAM, 1}, {0, PANEL_POWERSWITCH, 1},
+        {0, PANEL_POWERA, 500}, {0, PANEL_POWERB, 500}, {0, PANEL_REFA, 2048}, {0, PANEL_REFB, 2048},
+        {0, PANEL_TOLA, 512}, {0, PANEL_TOLB, 512}, {0, PANEL_HYSTERESIS, 20}, {0, PANEL_HWMODE, 1},
+        {0, PANEL_TOGBTNPARAII, 0}, {1, POPUP_EVALMODE, 0}, {1, POPUP_TRIGMODE, 0}, {1, POPUP_OUTMODE, 0},
+        {1, POPUP_ANAMODE, 0}, {1, POPUP_TRIGLVLA, 950}, {1, POPUP_TRIGLVLB, 950}, {1, POPUP_SDELAY, 500},
+        {1, POPUP_HOLD, 100}, {1, POPUP_AVERAGE, 8}, {1, POPUP_POLARITY, 1}, {1, POPUP_MAXMODE, 0},
+        {1, POPUP_RECINTERVAL, 1}, {1, POPUP_RECSAMPLES, 100}};
     for (auto [popup, id, value] : starts) EXPECT_EQ(CtrlInt(popup ? forms.popup : forms.main, id), value) << popup << " " << id;
     // Ranges, the charts as they start, Stop recording dimmed until a recording was stopped.
     const std::tuple<int, int, Attr, int> attrs[] = { // panel (0 main, 1 popup), control, attribute, value
         {1, POPUP_RECINTERVAL, Attr::MaxValue, 65535}, {1, POPUP_RECSAMPLES, Attr::MaxValue, 65535},
-        {0, PANEL_REFA, Attr::MaxValue, 65535}, {0, PANEL_REFA, Attr::MinValue, 0}, {1, POPUP_RECPROGRESS, Attr::MaxValue, 100},
-        {0, PANEL_RAWCHART, Attr::NumTraces, 2}, {0, PANEL_NORMCHART, Attr::NumTraces, 6}, {0, PANEL_RAWCHART, Attr::Visible, 0},
-        {0, PANEL_NORMCHART, Attr::Visible, 1}, {0, PANEL_DATAGRAPH, Attr::Visible, 0}, {0, PANEL_STOPRECENABLE, Attr::Dimmed, 1}};
-    for (auto [popup, id, a, value] : attrs) EXPECT_EQ(CtrlAttr(popup ? forms.popup : forms.main, id, a), value) << popup << " " << id;
+        {0, PANEL_REFA, Attr::MaxValue, 65535}, {0, PANEL_REFA, Attr::MinValue, 0},
+        {1, POPUP_RECPROGRESS, Attr::MaxValue, 100}, {0, PANEL_RAWCHART, Attr::NumTraces, 2},
+        {0, PANEL_NORMCHART, Attr::NumTraces, 6}, {0, PANEL_RAWCHART, Attr::Visible, 0},
+        {0, PANEL_NORMCHART, Attr::Visible, 1}, {0, PANEL_DATAGRAPH, Attr::Visible, 0},
+        {0, PANEL_STOPRECENABLE, Attr::Dimmed, 1}};
+    for (auto [popup, id, a, value] : attrs)
+        EXPECT_EQ(CtrlAttr(popup ? forms.popup : forms.main, id, a), value) << popup << " " << id;
     // The band across the top with the logo over it.
     EXPECT_EQ(CtrlWidget(forms.main, PANEL_BRANDBAND)->height(), 60);
     EXPECT_EQ(win->childAt(195, 30), CtrlWidget(forms.main, PANEL_LOGO));
     EXPECT_EQ(CtrlText(forms.popup, POPUP_RECSTATUS), "DATA-RECORDER");
     // Each live value sits on its channel's row, beside its other channel's value.
     std::map<QString, int> rows; // the middle of each row label
-    for (QLabel* l : Group(CtrlWidget(forms.main, PANEL_VALUEA))->findChildren<QLabel*>()) rows[l->text()] = l->geometry().center().y();
+    for (QLabel* l : Group(CtrlWidget(forms.main, PANEL_VALUEA))->findChildren<QLabel*>())
+        rows[l->text()] = l->geometry().center().y();
     const std::pair<int, int> pairs[] = {{PANEL_VALUEA, PANEL_VALUEB}, {PANEL_ADCA, PANEL_ADCB}, {PANEL_AMAX, PANEL_BMAX},
         {PANEL_MAXVALA, PANEL_MAXVALB}, {PANEL_MINVALA, PANEL_MINVALB}, {PANEL_INPUTLED0, PANEL_INPUTLED8}};
     for (auto [a, b] : pairs) {
         const QRect ra = CtrlWidget(forms.main, a)->parentWidget()->geometry(), rb = CtrlWidget(forms.main, b)->parentWidget()->geometry();
-        EXPECT_TRUE(ra.left() == rb.left() && ra.contains(ra.left(), rows["CH-A"]) && rb.contains(rb.left(), rows["CH-B"])) << a;
+        EXPECT_TRUE(ra.left() == rb.left() && ra.contains(ra.left(), rows["CH-A"]) && rb.contains(rb.left(), rows["CH-B"]))
+            << a;
     }
     // Room the window gains goes to the chart alone.
     QWidget* chart = CtrlWidget(forms.main, PANEL_NORMCHART);
@@ -162,14 +170,16 @@ TEST(Startup, InitVarsGivesTheDefaults) {
     InitVars();
     // Every parameter from its control, the port, sync byte and target, channel A's power shown.
     EXPECT_EQ(I({refB, com, com232::sync, target, CtrlInt(panelHandle, PANEL_RBTRAM), CtrlInt(panelHandle, PANEL_RBTEEPROM),
-                 CtrlAttr(panelHandle, PANEL_POWERA, Attr::Visible), CtrlAttr(panelHandle, PANEL_POWERB, Attr::Visible)}),
+                 CtrlAttr(panelHandle, PANEL_POWERA, Attr::Visible),
+                 CtrlAttr(panelHandle, PANEL_POWERB, Attr::Visible)}),
               I({2222, 1, 0x55, RAM, 1, 0, 1, 0}));
     EXPECT_EQ(std::string(file_name) + "|" + szSoftname + "|" + szSoftversion + "|" + StatusText() + "|" +
                   CtrlText(panelPopUp, POPUP_RECFILENAME),
               "ZEP4para.cfg|K-VEX-ZEP4-Duvez|V2.0|InitVars|" + std::string(proj_dir) + "/KVexRecord.dat");
     // 7 s times 10000 samples; brand 2.
-    EXPECT_EQ(I({CtrlInt(panelPopUp, POPUP_RECHOURS), CtrlInt(panelPopUp, POPUP_RECMINUTES), CtrlInt(panelPopUp, POPUP_RECSECONDS),
-                 CtrlAttr(panelHandle, PANEL_LOGO, Attr::Left), CtrlAttr(panelHandle, PANEL_BRANDBAND, Attr::FrameColor)}),
+    EXPECT_EQ(I({CtrlInt(panelPopUp, POPUP_RECHOURS), CtrlInt(panelPopUp, POPUP_RECMINUTES),
+                 CtrlInt(panelPopUp, POPUP_RECSECONDS), CtrlAttr(panelHandle, PANEL_LOGO, Attr::Left),
+                 CtrlAttr(panelHandle, PANEL_BRANDBAND, Attr::FrameColor)}),
               I({19, 26, 40, 175, 0x0080FF}));
     // The data view's x values; the band chart's history at the default reference and tolerance.
     EXPECT_EQ(I({xArray[0], xArray[9], xArray[255]}), I({0, 9, 255}));
