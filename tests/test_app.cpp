@@ -105,6 +105,7 @@ TEST(Panels, BothFormsLaidOutWithTheirStartingValuesAndItems) {
         EXPECT_EQ(CtrlAttr(popup ? forms.popup : forms.main, id, a), value) << popup << " " << id;
     // The band across the top with the logo over it.
     EXPECT_EQ(CtrlWidget(forms.main, PANEL_BRANDBAND)->height(), 60);
+    EXPECT_EQ(CtrlWidget(forms.main, PANEL_LOGO)->geometry(), QRect(175, 6, 40, 48));
     EXPECT_EQ(win->childAt(195, 30), CtrlWidget(forms.main, PANEL_LOGO));
     EXPECT_EQ(CtrlText(forms.popup, POPUP_RECSTATUS), "DATA-RECORDER");
     // Each live value sits on its channel's row, beside its other channel's value.
