@@ -384,6 +384,7 @@ TEST(Files, Reader) {
     const struct { std::string content; int count, result; std::vector<uint32_t> values; } cases[] = {
         {" \t7\r\n\v8\f  9", 3, kFile_Ok, {7, 8, 9}},
         {"0 007\n  500\n65535 junk", 4, kFile_Ok, {0, 7, 500, 65535}},
+        {std::string(4094, ' ') + "1234 5", 2, kFile_Ok, {1234, 5}}, // a number across two of the reader's reads
         {std::string("12\0 3\xff\x80", 7), 2, kFile_BadToken, {}},
     };
     for (const auto& c : cases) {
