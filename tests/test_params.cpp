@@ -47,7 +47,8 @@ std::string Boxes() {
     for (int box : {PANEL_TRIGMODETEXT, PANEL_EVALMODETEXT, PANEL_ANAMODETEXT, PANEL_OUTMODETEXT})
         all += (GetTextBoxLine(panelHandle, box, 0, line), line) + "|";
     for (int c : {PANEL_REFA, PANEL_TOLA}) all += (GetCtrlAttribute(panelHandle, c, Attr::LabelText, line), line) + "|";
-    return all + std::to_string(CtrlAttr(panelHandle, PANEL_REFB, Attr::Dimmed) + CtrlAttr(panelHandle, PANEL_TOLB, Attr::Dimmed));
+    for (int c : {PANEL_REFB, PANEL_TOLB}) all += std::to_string(CtrlAttr(panelHandle, c, Attr::Dimmed));
+    return all;
 }
 int Radios() { return CtrlInt(panelHandle, PANEL_RBTRAM) * 100 + CtrlInt(panelHandle, PANEL_RBTEEPROM) * 10 + CtrlInt(panelHandle, PANEL_RBTFILE); }
 
@@ -61,11 +62,11 @@ TEST(Params, ModeTextsPowerSwitchPopupToggleAndTriggerCoupling) {
     for (auto [ring, mode] : {std::pair{POPUP_TRIGMODE, 3}, {POPUP_EVALMODE, 1}, {POPUP_ANAMODE, 1}, {POPUP_OUTMODE, 1}})
         SetCtrlVal(panelPopUp, ring, mode);
     GetPanelValues();
-    std::string shown = "EXT-IN0-HIGH|NORM (A & B)|MAXIMA-value|BINARY A,B,/A&B|REFERENCE-CHA|TOLERANCE-CHA|0";
+    std::string shown = "EXT-IN0-HIGH|NORM (A & B)|MAXIMA-value|BINARY A,B,/A&B|REFERENCE-CHA|TOLERANCE-CHA|00";
     const struct { int trig, eval, ana, out; const char* shown; } cases[] = {
-        {0, 2, 2, 0, "CONTINOUS|NORM (A + B)|MINIMA-value|TOLERANCE HI,LO,OK|REFERENCE|TOLERANCE|2"},
-        {1, 3, 0, 1, "CONTINOUS|NORM-A: A/Amax|DIRECT 0 .. 10V|BINARY A,B,/A&B|REFERENCE-CHA|TOLERANCE-CHA|0"},
-        {2, 0, 3, 0, "CONTINOUS|NORM-A: A/Amax|OFF|TOLERANCE HI,LO,OK|REFERENCE-CHA|TOLERANCE-CHA|0"}};
+        {0, 2, 2, 0, "CONTINOUS|NORM (A + B)|MINIMA-value|TOLERANCE HI,LO,OK|REFERENCE|TOLERANCE|11"},
+        {1, 3, 0, 1, "CONTINOUS|NORM-A: A/Amax|DIRECT 0 .. 10V|BINARY A,B,/A&B|REFERENCE-CHA|TOLERANCE-CHA|00"},
+        {2, 0, 3, 0, "CONTINOUS|NORM-A: A/Amax|OFF|TOLERANCE HI,LO,OK|REFERENCE-CHA|TOLERANCE-CHA|00"}};
     for (const auto& c : cases) {
         trigmode = uint16_t(c.trig), evalmode = uint16_t(c.eval), anamode = uint16_t(c.ana), outmode = uint16_t(c.out);
         ShowFetchedSets(0, 1);
@@ -212,20 +213,18 @@ protected:
 // names its set is taken; the panels keep the user's values wherever nothing came, and the
 // status says which missed.
 TEST_F(ParamsLink, GetTakesOnlyTheAnswerOfItsSet) {
-    zep4sim::Faults late;
-    late.lateOrders = {ORD_READ_RAM};
-    late.lateSeconds = 1.7; // set 0 comes during the wait for set 1, set 1 after it
-    const struct { const char* name; int button, order; zep4sim::Faults faults; bool got[2]; const char* status; } cases[] = {
-        {"late answers", PANEL_RBTRAM, ORD_READ_RAM, late, {false, false}, "No answer for parameter sets 0 and 1!"},
-        {"set 1 silent", PANEL_RBTEEPROM, ORD_READ_EEPROM, MakeFaults(&zep4sim::Faults::silentAfter, 1), {true, false},
-         "No answer for parameter set 1 (CH-B)!"},
-        {"set 0 silent", PANEL_RBTRAM, ORD_READ_RAM, MakeFaults(&zep4sim::Faults::silentFirst, 1), {false, true},
-         "No answer for parameter set 0 (CH-A)!"},
-    };
+    using F = zep4sim::Faults;
+    // Late answers: set 0's comes during the wait for set 1, set 1's after it.
+    F late = MakeFaults(&F::lateOrders, std::set<int>{ORD_READ_RAM});
+    late.lateSeconds = 1.7;
+    const struct { int order; F faults; bool got[2]; const char* status; } cases[] = {
+        {ORD_READ_RAM, late, {false, false}, "No answer for parameter sets 0 and 1!"},
+        {ORD_READ_EEPROM, MakeFaults(&F::silentAfter, 1), {true, false}, "No answer for parameter set 1 (CH-B)!"},
+        {ORD_READ_RAM, MakeFaults(&F::silentFirst, 1), {false, true}, "No answer for parameter set 0 (CH-A)!"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.status);
         PumpFor(0.5); // a late answer of the case before is gone
-        Choose(panelHandle, c.button, 1);
+        Choose(panelHandle, c.order == ORD_READ_RAM ? PANEL_RBTRAM : PANEL_RBTEEPROM, 1);
         sim->setFaults(c.faults);
         sim->clearRequests();
         SetVars(500);     // what the program held
