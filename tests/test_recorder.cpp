@@ -23,6 +23,7 @@ std::string Lines(int n) {
     return s;
 }
 int Pop(int control, Attr a) { return CtrlAttr(panelPopUp, control, a); }
+int PopVal(int control) { return CtrlInt(panelPopUp, control); }
 int Main(int control, Attr a = Attr::Dimmed) { return CtrlAttr(panelHandle, control, a); }
 
 class RecorderTest : public ::testing::Test {
@@ -79,11 +80,9 @@ TEST_F(RecorderTest, RecordingTimeShowsDaysHoursMinutesSecondsAndResetsTheCount)
         SetCtrlVal(panelPopUp, POPUP_RECINTERVAL, c[0]);
         SetCtrlVal(panelPopUp, POPUP_RECSAMPLES, c[1]);
         const int field = (&c - cases) % 2 ? POPUP_RECINTERVAL : POPUP_RECSAMPLES; // either one's commit
-        Choose(panelPopUp, field, CtrlInt(panelPopUp, field));
-        I shown;
-        for (int f : {POPUP_RECDAYS, POPUP_RECHOURS, POPUP_RECMINUTES, POPUP_RECSECONDS, POPUP_RECCOUNT})
-            shown.push_back(CtrlInt(panelPopUp, f));
-        EXPECT_EQ(shown, I({c[2], c[3], c[4], c[5], 0})) << c[0] << " x " << c[1];
+        Choose(panelPopUp, field, PopVal(field));
+        EXPECT_EQ(I({PopVal(POPUP_RECDAYS), PopVal(POPUP_RECHOURS), PopVal(POPUP_RECMINUTES), PopVal(POPUP_RECSECONDS),
+                     PopVal(POPUP_RECCOUNT)}), I({c[2], c[3], c[4], c[5], 0})) << c[0] << " x " << c[1];
     }
 }
 
@@ -101,9 +100,8 @@ TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMore) {
     EXPECT_EQ(during, "DATA-RECORDER active ... 16711680 16777215 1 1 1 0");
     EXPECT_EQ(File(), kHeader + "0\n" + Lines(150));
     EXPECT_EQ(arrayRAW[198], zep4sim::liveWords(149, tolA)[0]); // graph source 1: the raw chart
-    EXPECT_EQ(I({CtrlInt(panelPopUp, POPUP_RECCOUNT), CtrlInt(panelPopUp, POPUP_RECPROGRESS),
-                 Pop(POPUP_RECPROGRESS, Attr::MinValue), Pop(POPUP_RECPROGRESS, Attr::MaxValue)}),
-              I({150, 150, 0, 150}));
+    EXPECT_EQ(I({PopVal(POPUP_RECCOUNT), PopVal(POPUP_RECPROGRESS), Pop(POPUP_RECPROGRESS, Attr::MinValue),
+                 Pop(POPUP_RECPROGRESS, Attr::MaxValue)}), I({150, 150, 0, 150}));
     PumpFor(0.2);
     EXPECT_EQ(CountOrder(*sim, ORD_LIVE), 150); // none after the last sample
     ExpectIdle();
@@ -116,7 +114,7 @@ TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMore) {
     EXPECT_EQ(I({Main(PANEL_RAWCHART, Attr::Visible), Main(PANEL_NORMCHART, Attr::Visible)}), I({0, 1}));
     EXPECT_LT(Record(3, 0), 1.0);
     EXPECT_EQ(File(), kHeader + "3\n");
-    EXPECT_EQ(I({CtrlInt(panelPopUp, POPUP_RECPROGRESS), Pop(POPUP_RECPROGRESS, Attr::MaxValue)}), I({0, 1}));
+    EXPECT_EQ(I({PopVal(POPUP_RECPROGRESS), Pop(POPUP_RECPROGRESS, Attr::MaxValue), stop_flag}), I({0, 1, 1}));
     PumpFor(0.2);
     EXPECT_EQ(CountOrder(*sim, ORD_LIVE), 152);
 }
@@ -135,7 +133,7 @@ TEST_F(RecorderTest, FailingFileEndsARecordingKeepingItsLines) {
     double short_ = 0;
     WithFileSizeLimit(160, [&] { short_ = Record(0, 1000); }); // the header and a handful of lines
     EXPECT_LT(short_, 1.0); // ended by the failure, not by a time-out
-    EXPECT_EQ(File() + StatusText(), kHeader + "0\n" + Lines(CtrlInt(panelPopUp, POPUP_RECCOUNT)) + // no half line either
+    EXPECT_EQ(File() + StatusText(), kHeader + "0\n" + Lines(PopVal(POPUP_RECCOUNT)) + // no half line either
                                          "Record file not written: " + recfile_name);
 
     // A name as long as the recorder holds, told whole.
@@ -143,6 +141,7 @@ TEST_F(RecorderTest, FailingFileEndsARecordingKeepingItsLines) {
     CopyText(recfile_name, missing.c_str());
     Record(0, 10);
     EXPECT_EQ(StatusText(), "Record file not written: " + missing);
+    ExpectIdle();
     CopyText(recfile_name, (dir + "/late.dat").c_str());
     {
         ExchangeHold other; // nor does a start inside another exchange, and a stop does nothing there
@@ -180,7 +179,7 @@ TEST_F(RecorderTest, StopButtonAndTheChooserDuringAndAfterARecording) {
         Event(panelPopUp, POPUP_RECSTOP, EVENT_COMMIT);
     });
     EXPECT_GT(Record(0, 65535), 0.65);
-    EXPECT_EQ(ReadBytes(first), kHeader + "0\n" + Lines(CtrlInt(panelPopUp, POPUP_RECCOUNT)));
+    EXPECT_EQ(ReadBytes(first), kHeader + "0\n" + Lines(PopVal(POPUP_RECCOUNT)));
     // The file being written shows, next was deleted; the Stop lit the recorder's lamps again.
     EXPECT_EQ(I({shownDuring == first, fs::exists(next), Main(PANEL_RECLOCK), Main(PANEL_STOPRECENABLE)}), I({1, 0, 0, 0}));
     ExpectIdle(); // the display names next: recfile_name is next, checked below
