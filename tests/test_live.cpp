@@ -219,6 +219,7 @@ TEST_F(LiveLoop, EachAnswerPlottedOnceUntilStopAndEveryRequestCarriesSetZero) {
     for (int k = 0; k < 100; ++k) EXPECT_EQ(arrayNORM[6 * k + 5], k < 82 ? -1.0 : Live(k - 80)[0]) << k;
     EXPECT_EQ(std::count(arrayRAW, arrayRAW + 200, 0.0), 200);
     EXPECT_EQ(V(arrayNORM + 594, arrayNORM + 599), (V{2560, 1536, 2048, 0, 0}));
+    EXPECT_EQ(StatusText(), "Line Ok!");
     EXPECT_EQ(I({stop_flag, Attrib(PANEL_BTNRUN), Attrib(PANEL_BTNDATA)}), I({1, 0, 0}));
 
     // None of Run, Data and Stop acts inside another exchange.
