@@ -234,12 +234,7 @@ TEST_F(LiveLoop, EachAnswerPlottedOnceUntilStopAndEveryRequestCarriesSetZero) {
     }
     PumpFor(0.1);
     EXPECT_TRUE(host->requests().empty());
-
-    onAnswer = nullptr; // a Stop while Run waits for the line ends the run before it starts
-    LateAnswerThenSilence();
-    QTimer::singleShot(100, [] { Event(panelHandle, PANEL_BTNSTOP, EVENT_COMMIT); });
-    Event(panelHandle, PANEL_BTNRUN, EVENT_COMMIT);
-    EXPECT_EQ(CountOrder(*host, ORD_LIVE), 0);
+    // A Stop while a start waits for the line: test_recorder's Stop before the first sample.
 }
 
 // A controller that leaves live requests unanswered, a late answer still due before each: the
