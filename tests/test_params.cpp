@@ -148,7 +148,6 @@ TEST_F(ParamsFile, WrittenAndReadBackThroughThePanels) {
     // A foreign layout: other set numbers, left-aligned, CRLF, junk in the unused words.
     std::ofstream(dir / "in.cfg", std::ios::binary) << "70  \r\n65535\r\n1 2 3 4 5 6 7 8 9 10 11 12 13 14 90 400 401 402 403 "
                                                        "31 32 33 34 35 36 37 38 39 40 65535\n";
-    SetControls(200);
     Transfer(PANEL_BTNGET, dir / "in.cfg");
     EXPECT_EQ(asked, std::string(proj_dir) + "|ZEP4para.cfg|*.cfg|K-VEX-ZEP4 Parameter File|1|01110");
     EXPECT_EQ(Vars(), I({65535, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 400, 401, 402, 403}));
