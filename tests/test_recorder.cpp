@@ -13,10 +13,10 @@ namespace {
 using I = std::vector<int>;
 const std::string kHeader = "K-VEX-ZEP4-RECORDER-FILE: Time-Interval[s]: ";
 
-// The data lines of the first n live answers of a fresh controller.
-std::string Lines(int n) {
+// The data lines of n live answers of a fresh controller, from answer `from` on.
+std::string Lines(int n, int from = 0) {
     std::string s;
-    for (int i = 0; i < n; ++i) {
+    for (int i = from; i < from + n; ++i) {
         const zep4sim::Words w = zep4sim::liveWords(i, zep4sim::initialRamSet(0)[3]);
         s += std::to_string(w[0]) + "\t" + std::to_string(w[1]) + "\t" + std::to_string(w[2]) + "\t" + std::to_string(w[3]) + "\n";
     }
@@ -124,10 +124,11 @@ TEST_F(RecorderTest, IntervalOneTakesAnAnswerEachWholeSecond) {
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 4) << bytes;
 }
 
-// A file that cannot take more ends a recording, keeping the lines written (a silent controller:
-// the fault matrix); a file that cannot be made ends it at once. A start inside another exchange
-// does not start one, nor does a stop act there; outside, a stop gives back Data and the lamps.
-TEST_F(RecorderTest, FailingFileEndsARecordingKeepingItsLines) {
+// A file that cannot take more ends a recording, keeping the lines written, and so do a silent
+// controller and a dropped line; a file that cannot be made ends it at once. A start inside
+// another exchange does not start one, nor does a stop act there; outside, a stop gives back Data
+// and the lamps.
+TEST_F(RecorderTest, FailingFileOrLineEndsARecordingKeepingItsLines) {
     double short_ = 0;
     WithFileSizeLimit(160, [&] { short_ = Record(0, 1000); }); // the header and a handful of lines
     EXPECT_LT(short_, 1.0); // ended by the failure, not by a time-out
@@ -151,6 +152,16 @@ TEST_F(RecorderTest, FailingFileEndsARecordingKeepingItsLines) {
     EXPECT_EQ(I({Main(PANEL_BTNDATA), Main(PANEL_RECLOCK), Main(PANEL_STOPRECENABLE)}), I({0, 0, 0}));
     Event(panelPopUp, POPUP_RECSTART, EVENT_LEFT_CLICK); // nor its left click
     EXPECT_FALSE(fs::exists(recfile_name));
+
+    // A controller that falls silent, then a line that drops, after three answers: the lines stay.
+    for (bool hangup : {false, true}) {
+        const int from = CountOrder(*sim, ORD_LIVE), heard = 4 + int(sim->requests().size()); // and start-up's four
+        sim->setFaults(hangup ? MakeFaults(&zep4sim::Faults::hangupAfter, heard + 3) : MakeFaults(&zep4sim::Faults::silentAfter, 3));
+        Record(0, 100);
+        EXPECT_EQ(File() + StatusText(), kHeader + "0\n" + Lines(3, from) +
+                                             (hangup ? "RS-232 line lost - waiting for the device ..." : "Timeout RS232-Line!"));
+        ExpectIdle();
+    }
 }
 
 // The stop button ends a recording on its commit only. The chooser deletes an existing file it
