@@ -231,8 +231,8 @@ TEST_F(Link, DataBlocks) {
     EXPECT_EQ(std::count(yArrayA, yArrayA + 129, 0) + std::count(yArrayB, yArrayB + 129, 0), 256);
 }
 
-// The receive notification takes one whole frame for its event, flags it and frees the line;
-// whatever else waits is dropped.
+// The receive notification takes one whole frame, flags it and frees the line; whatever else
+// waits is dropped.
 TEST_F(Link, ReceivePathAndAnswerWaits) {
     Up();
     // An answer that came while nobody pumped is taken in before a flag left from before counts.
