@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The run-time: event codes as the program sees them, values that survive a round trip, the
-// event loop and the nested pump, window close, strip charts and text lines made at
-// run time (on a test panel of its own); the number-file reader; and both program forms worked
-// without a mouse and with a screen reader.
+// event loop and the nested pump, window close and strip charts (on a test panel of its own);
+// the number-file reader; and both program forms worked without a mouse and with a screen reader.
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
