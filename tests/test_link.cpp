@@ -298,13 +298,13 @@ TEST_F(Link, OneExchangeAtATime) {
 
 // A device pulled out and plugged back in while idle and during a run: the line's loss is told
 // (after the run's own text), and back at its path the device is opened and checked once,
-// nothing fetched or started again.
+// nothing fetched or started again. Another device at another path is not taken.
 TEST_F(Link, UnpluggedAndPluggedBack) {
     const std::string dir = MakeTempDir("zep4-plug"), lost = "RS-232 line lost - waiting for the device ...";
     zep4sim::Options o;
     o.linkPath = dir + "/line";
     host = StartSim(o);
-    SetPort1(o.linkPath); // the link to the device, not the device
+    SetPort1(o.linkPath + ":" + dir + "/other"); // the link to the device, not the device
     StartFrontEnd();
     auto unplug = [&] { host->unplug(), host->clearRequests(); };
     for (bool running : {false, true}) {
@@ -325,5 +325,11 @@ TEST_F(Link, UnpluggedAndPluggedBack) {
         EXPECT_EQ(I({ComAwaited(), com}), I({0, 1}));
         EXPECT_EQ(Orders(*host), I{ORD_ECHO});
     }
+    unplug(); // back as another device: not taken; choosing that port ends the waiting
+    host->plugIn(dir + "/other");
+    PumpFor(1.5);
+    EXPECT_EQ(I({ComAwaited(), int(host->requests().size())}), I({1, 0}));
+    Choose(panelHandle, PANEL_DROPDCOM, 2);
+    EXPECT_EQ(I({ComAwaited(), com, int(host->requests().size()) > 0}), I({0, 2, 1}));
     std::filesystem::remove_all(dir);
 }

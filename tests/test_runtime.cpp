@@ -120,6 +120,9 @@ TEST_F(UiTest, UsersInputIsHeardAndProgramsValuesAreQuiet) {
     }
     QTest::keyClick(b, Qt::Key_A);
     QTest::mouseClick(b, Qt::RightButton);
+    SetCtrlAttribute(Panel(), T_BUTTON, Attr::Dimmed, 1); // held off during an exchange
+    QTest::mouseClick(b, Qt::LeftButton);
+    SetCtrlAttribute(Panel(), T_BUTTON, Attr::Dimmed, 0);
     EXPECT_TRUE(Take().empty());
     EXPECT_EQ(OperateCtrl(Panel(), T_BUTTON), 0);
     EXPECT_EQ(Take(), click);
