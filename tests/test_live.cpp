@@ -299,7 +299,8 @@ TEST_F(LiveLoop, SilentControllerEndsTheRunAndScopeViewDrawsTheBlocksOfItsSource
         std::vector<GraphPlotInfo> got;
         GetGraphPlots(panelHandle, PANEL_DATAGRAPH, got);
         std::vector<I> drawn; // style, colour, which curve (5: none of them)
-        for (const auto& g : got) drawn.push_back({int(g.style), g.colour, int(std::find(curves, curves + 5, g.y) - curves)});
+        for (const auto& g : got)
+            drawn.push_back({int(g.style), g.colour, int(std::find(curves, curves + 5, g.y) - curves)});
         EXPECT_EQ(drawn, plots[c.source]);
         std::string yName;
         GetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, yName);
