@@ -205,6 +205,9 @@ TEST_F(RecorderTest, StopButtonAndTheChooserDuringAndAfterARecording) {
     Press(panelPopUp, POPUP_RECFILEBTN);
     EXPECT_EQ(I({ret, fs::exists(dir + "/new.dat")}), I({VAL_NEW_FILE_SELECTED, 0}));
     EXPECT_EQ(CtrlText(panelPopUp, POPUP_RECFILENAME), dir + "/new.dat");
+    answer = dir + "/" + std::string(MAX_PATHNAME_LEN, 'n'); // too long to hold: refused, never cut
+    Press(panelPopUp, POPUP_RECFILEBTN);
+    EXPECT_EQ(std::to_string(ret) + " " + recfile_name, "-1 " + dir + "/new.dat");
 
     // A Stop before the first sample leaves the earlier file as it was: while the recording
     // waits for the line (an answer due that never comes; then it sends nothing), or for its
