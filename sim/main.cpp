@@ -4,8 +4,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -58,14 +56,6 @@ void usage(std::FILE* to) {
         to);
 }
 
-bool toInt(const char* s, int& out) {
-    char* end = nullptr;
-    long v = std::strtol(s, &end, 10);
-    if (end == s || *end != '\0' || v < 0 || v > 1000000) return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
 } // namespace
 
 // Appends the requests taken in since the last call.
@@ -80,52 +70,14 @@ void logRequests(std::FILE* log, const zep4sim::PtyHost& host, std::size_t& writ
 
 int main(int argc, char** argv) {
     zep4sim::Options o;
-    std::string logPath;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto next = [&](const char*& v) {
-            if (i + 1 >= argc) return false;
-            v = argv[++i];
-            return true;
-        };
-        const char* v = nullptr;
-        int n = 0;
-        auto number = [&]() { return next(v) && toInt(v, n); };
-        bool ok = true;
-        if (a == "--help" || a == "-h") {
-            usage(stdout);
-            return 0;
-        } else if (a == "--paced") o.paced = true;
-        else if (a == "--delay") { ok = number(); o.answerDelaySeconds = n / 1000.0; }
-        else if (a == "--link") { ok = next(v); if (ok) o.linkPath = v; }
-        else if (a == "--firmware") { ok = next(v); if (ok) o.firmwareText = v; }
-        else if (a == "--log") { ok = next(v); if (ok) logPath = v; }
-        else if (a == "--burst") { ok = number() && n >= 1; o.burstBytes = n; }
-        else if (a == "--busy-inputs") o.sensor.inputsEveryAnswer = true;
-        else if (a == "--inputs-rate") { ok = number(); o.sensor.inputsPerSecond = n; }
-        else if (a == "--value-noise") { ok = number(); o.sensor.valueNoise = n; }
-        else if (a == "--silent") o.faults.silent = true;
-        else if (a == "--silent-order") { ok = number(); o.faults.silentOrders.insert(n); }
-        else if (a == "--silent-after") { ok = number(); o.faults.silentAfter = n; }
-        else if (a == "--silent-first") { ok = number(); o.faults.silentFirst = n; }
-        else if (a == "--short-by") { ok = number(); o.faults.shortBy = n; }
-        else if (a == "--wrong-echo") o.faults.wrongEcho = true;
-        else if (a == "--noise") { ok = number(); o.faults.noiseBytes = n; }
-        else if (a == "--hangup-after") { ok = number(); o.faults.hangupAfter = n; }
-        else if (a == "--firmware-no-zero") o.faults.firmwareNoZero = true;
-        else if (a == "--echo-high") o.faults.echoHighByte = true;
-        else if (a == "--other-set") o.faults.otherSet = true;
-        else if (a == "--overlong") { ok = number(); o.faults.overlongBy = n; }
-        else if (a == "--late-order") { ok = number(); o.faults.lateOrders.insert(n); }
-        else if (a == "--late") { ok = number(); o.faults.lateSeconds = n / 1000.0; }
-        else if (a == "--split") { ok = number() && n >= 1; o.faults.splitPieces = n; }
-        else if (a == "--split-pause") { ok = number(); o.faults.splitPauseSeconds = n / 1000.0; }
-        else ok = false;
-        if (!ok) {
-            std::fprintf(stderr, "zep4-sim: bad or incomplete option '%s'\n", a.c_str());
-            usage(stderr);
-            return 2;
-        }
+    std::string logPath, bad;
+    switch (zep4sim::parseArgs(std::vector<std::string>(argv + 1, argv + argc), o, logPath, bad)) {
+    case zep4sim::Args::Help: usage(stdout); return 0;
+    case zep4sim::Args::Bad:
+        std::fprintf(stderr, "zep4-sim: bad or incomplete option '%s'\n", bad.c_str());
+        usage(stderr);
+        return 2;
+    case zep4sim::Args::Run: break;
     }
 
     struct sigaction sa{};

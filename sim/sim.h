@@ -51,6 +51,7 @@ struct Sensor {
     bool inputsEveryAnswer = false; // inputs (word 12) step to their next state with every answer
     double inputsPerSecond = 0;     // else, when > 0, this many steps a second; 0: the quiet pattern
     int valueNoise = 0;             // each live value (words 0..3, 6..9, 13) off by up to this much
+    bool operator==(const Sensor&) const = default;
 };
 // The live words of the n-th live answer, given `seconds` since the controller started, as the
 // sensor makes them (a default Sensor gives liveWords(n, tolerance)).
@@ -77,6 +78,7 @@ struct Faults {
     double lateSeconds = 0.0;         // ... on top of the answer delay
     int splitPieces = 1;              // send each answer in this many pieces ...
     double splitPauseSeconds = 0.0;   // ... with this pause between them
+    bool operator==(const Faults&) const = default;
 };
 
 struct Options {
@@ -89,7 +91,12 @@ struct Options {
     Faults faults;
     std::string firmwareText = "ZEP4-SIM Firmware V1.07 (simulated controller)";
     std::string linkPath;             // if set, a symlink to the pty's device is put here
+    bool operator==(const Options&) const = default;
 };
+
+// zep4-sim's command line (without the program's name) read into options and a log path.
+enum class Args { Run, Help, Bad };
+Args parseArgs(const std::vector<std::string>& args, Options& o, std::string& logPath, std::string& bad);
 
 // Seconds on the steady clock, the base of Request::time and of the front end's Timer().
 double steadySeconds();

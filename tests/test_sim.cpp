@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The simulated controller: request reassembly, each fault from zep4-sim's command line, and
-// paced exchanges over its pseudo-terminal.
+// The simulated controller: request reassembly, zep4-sim's command line, the faults no front-end
+// test sets, and paced exchanges over its pseudo-terminal.
 #include <termios.h>
 
-#include <QProcess>
 #include <poll.h>
 
 #include "support/harness.h"
@@ -43,14 +42,6 @@ Bytes exchange(int fd, const Bytes& req, std::size_t n = 4096, double quiet = 0.
     }
     return out;
 }
-// Runs zep4-sim with the arguments; returns the first line it printed (its device), or "".
-std::string startProgram(QProcess& prog, const QStringList& args) {
-    prog.setStandardErrorFile(QProcess::nullDevice());
-    prog.start(QString(std::getenv("ZEP4_TEST_BIN_DIR")) + "/zep4-sim", args);
-    while (!prog.canReadLine() && prog.waitForReadyRead(5000)) {}
-    return prog.readLine().trimmed().toStdString();
-}
-
 } // namespace
 
 TEST(SimEngine, Reassembly) {
@@ -72,63 +63,44 @@ TEST(SimEngine, Reassembly) {
     EXPECT_EQ(e.ramSet(0), initialRamSet(0)) << "the torn teach acted";
 }
 
-// What an answer looks like: its size and a word of it, "-" for none. The word is the first of
-// a frame (behind any noise), or bytes 70-71 of a text or block (where a text has its zero).
-std::string Said(const Bytes& a) {
-    if (a.empty()) return "-";
-    char s[32];
-    const std::size_t at = a.size() > 36 && a.size() < 72 ? a.size() - 32 : a.size() < 72 ? 4 : 70;
-    std::snprintf(s, sizeof s, "%zu %04X", a.size(), wordAt(a, at));
-    return s;
+// Every argument to the option it sets (distinct values, so a swap shows); a missing, negative or
+// non-number value, a zero burst or split and an unknown argument are refused by name.
+TEST(SimOptions, CommandLine) {
+    Options want, got;
+    Faults& f = want.faults;
+    want.paced = true, want.answerDelaySeconds = 0.012, want.burstBytes = 8, want.linkPath = "/l", want.firmwareText = "F1";
+    want.sensor = {true, 3, 4}, f.silent = f.wrongEcho = f.firmwareNoZero = f.echoHighByte = f.otherSet = true;
+    f.silentOrders = {7, 9}, f.silentAfter = 5, f.silentFirst = 6, f.shortBy = 2, f.noiseBytes = 13, f.hangupAfter = 14;
+    f.overlongBy = 15, f.lateOrders = {16}, f.lateSeconds = 0.3, f.splitPieces = 17, f.splitPauseSeconds = 0.04;
+    std::string log, bad;
+    EXPECT_EQ(parseArgs({"--paced", "--delay", "12", "--burst", "8", "--link", "/l", "--firmware", "F1", "--log", "/g",
+                         "--busy-inputs", "--inputs-rate", "3", "--value-noise", "4", "--silent", "--silent-order", "7",
+                         "--silent-order", "9", "--silent-after", "5", "--silent-first", "6", "--short-by", "2", "--wrong-echo",
+                         "--noise", "13", "--hangup-after", "14", "--firmware-no-zero", "--echo-high", "--other-set",
+                         "--overlong", "15", "--late-order", "16", "--late", "300", "--split", "17", "--split-pause", "40"},
+                        got, log, bad), Args::Run);
+    EXPECT_TRUE(got == want && log == "/g");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--delay"}, {"--delay", "x"}, {"--noise", "-1"}, {"--burst", "0"}, {"--split", "0"}, {"--frob", "--paced"}})
+        EXPECT_EQ(std::make_pair(parseArgs(args, got, log, bad), bad), std::make_pair(Args::Bad, args[0]));
+    EXPECT_EQ(parseArgs({"--paced", "--help", "--frob"}, got, log, bad), Args::Help);
 }
 
-// Each fault from zep4-sim's command line (the same faults the tests set through PtyHost): what
-// the controller says to two requests on its line, noting an answer that came late or in pieces,
-// and a line dropped after it.
-TEST(SimFaults, EachFaultFromTheCommandLine) {
-    const struct { QStringList args; int order1, order2; const char* expect; } cases[] = {
-        {{"--silent"}, kEcho, kLive, "- -"},
-        {{"--silent-order", "7"}, kVersion, kEcho, "- 36 00AA"},
-        {{"--silent-after", "1"}, kEcho, kEcho, "36 00AA -"},
-        {{"--silent-first", "1"}, kEcho, kEcho, "- 36 00AA"},
-        {{"--short-by", "1"}, kEcho, kData64, "35 00AA 127 0DCC"},
-        {{"--wrong-echo"}, kEcho, kInfoBlock, "36 00AB 36 00AB"},
-        {{"--echo-high"}, kEcho, kInfoBlock, "36 AA00 36 AA00"},
-        {{"--noise", "5"}, kEcho, kEcho, "41 00AA 41 00AA"},
-        {{"--hangup-after", "2"}, kEcho, kEcho, "36 00AA 36 00AA hangup"},
-        {{"--firmware-no-zero"}, kVersion, kEcho, "72 3920 36 00AA"}, // "T9 " over and over without its zero
-        {{"--other-set"}, kReadRam, kReadEeprom, "36 0001 36 0001"},
-        {{"--overlong", "3"}, kVersion, kData64, "75 0000 131 0DCC"},
-        {{"--late-order", "2", "--late", "300"}, kReadRam, kEcho, "36 0000 late 36 00AA"},
-        {{"--split", "3", "--split-pause", "300"}, kEcho, kVersion, "36 00AA in 3 72 0000 in 3"},
-    };
-    const std::string link = "/tmp/zep4-sim-prog-" + std::to_string(::getpid());
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.join(' ').toStdString());
-        QProcess prog;
-        ASSERT_EQ(startProgram(prog, c.args + QStringList{"--firmware", "T9", "--link", QString::fromStdString(link)})
-                      .rfind("/dev/pts/", 0), 0u);
-        const int fd = openRaw(link);
-        std::string said;
-        for (int order : {c.order1, c.order2}) {
-            const double t0 = steadySeconds();
-            std::vector<double> at;
-            // Pieces 0.3 s apart, told from a scheduling hiccup with room on both sides.
-            const double quiet = c.args[0] == "--split" ? 0.6 : 0.15;
-            said += (said.empty() ? "" : " ") + Said(exchange(fd, request(order), 4096, quiet, &at));
-            int pauses = 0;
-            for (std::size_t i = 1; i < at.size(); ++i) pauses += at[i] - at[i - 1] > 0.15;
-            said += (!at.empty() && at[0] - t0 > 0.25 ? " late" : "") + (pauses ? " in " + std::to_string(pauses + 1) : "");
-        }
-        pollfd p{fd, POLLIN, 0};
-        uint8_t b;
-        if (std::string(c.expect).find("hangup") != std::string::npos && ::poll(&p, 1, 1000) == 1 && ::read(fd, &b, 1) <= 0)
-            said += " hangup";
-        EXPECT_EQ(said, c.expect);
-        ::close(fd);
-        prog.terminate();
-        ASSERT_TRUE(prog.waitForFinished());
-    }
+// The faults no front-end test sets: a parameter read answered with the other set, and an
+// answer in pieces 0.3 s apart (told from a scheduling hiccup with room on both sides).
+TEST(SimPty, OtherSetAndAnswersInPieces) {
+    Options o;
+    o.faults.otherSet = true, o.faults.splitPieces = 3, o.faults.splitPauseSeconds = 0.3;
+    PtyHost host(o);
+    ASSERT_TRUE(host.start());
+    const int fd = openRaw(host.devicePath());
+    std::vector<double> at;
+    const Bytes answer = exchange(fd, request(kReadEeprom, 0), 4096, 0.6, &at);
+    EXPECT_EQ(std::make_pair(answer.size(), wordAt(answer, 4)), std::make_pair(kFrameBytes, uint16_t(1)));
+    int pauses = 0;
+    for (std::size_t i = 1; i < at.size(); ++i) pauses += at[i] - at[i - 1] > 0.15;
+    EXPECT_EQ(pauses, 2);
+    ::close(fd);
 }
 
 // Byte by byte, in a FIFO's pieces of 8, or whole (a burst of 128 or more), each piece when its last byte is due.
