@@ -46,7 +46,7 @@ protected:
 
 } // namespace
 
-TEST(LinkFrames, BytesOnTheWireAndBack) {
+TEST(LinkFrames, BytesOnTheWireAndBackAndTheAwaitedAnswer) {
     uint16_t words[PNUM];
     for (int i = 0; i < PNUM; ++i) words[i] = uint16_t(0x1020 * (i + 1) + i);
     std::fill(szWriteBuf, szWriteBuf + 40, char(0x77));
@@ -66,11 +66,9 @@ TEST(LinkFrames, BytesOnTheWireAndBack) {
         {-6, "No serial port found"}, {-7, "Cannot open port"},    {-13, "Invalid parameter"}, {-99, "Timeout"},
         {-5, "RS-232 error!"},        {-12, "RS-232 error!"}};
     for (const auto& [code, text] : texts) EXPECT_STREQ(ComErrorText(code), text) << code;
-}
 
-// The wait for a frame, without a line: an answer counts only when it names the set waited
-// for, one already in counts even past the limit, and a raised stop ends the wait first.
-TEST(LinkFrames, AwaitFrameTakesOnlyTheAnswerItWaitsFor) {
+    // The wait for a frame, without a line: an answer counts only when it names the set waited
+    // for, one already in counts even past the limit, and a raised stop ends the wait first.
     const int raised = 1;
     const struct { int rx, word0, wanted; const int* stop; Awaited want; } cases[] = {
         {1, 0, 0, nullptr, Awaited::Taken},  {1, 1, 0, nullptr, Awaited::Timeout}, {1, 0, 1, nullptr, Awaited::Timeout},

@@ -84,7 +84,7 @@ TEST_F(RecorderTest, RecordingTimeResetsTheCountAndTheTicksSurviveTheWrap) {
     EXPECT_EQ(RecElapsedSeconds(12.1, RecTickMark(10.9)), 2); // whole-second readings, not 1.2 s
 }
 
-TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMore) {
+TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMoreIntervalOneEachWholeSecond) {
     std::string during;
     QTimer::singleShot(0, [&] {
         during = CtrlText(panelPopUp, POPUP_RECSTATUS);
@@ -113,11 +113,9 @@ TEST_F(RecorderTest, IntervalZeroRecordsEveryAnswerPlotsItAndSendsNoMore) {
     EXPECT_EQ(I({PopVal(POPUP_RECPROGRESS), Pop(POPUP_RECPROGRESS, Attr::MaxValue), stop_flag}), I({0, 1, 1}));
     PumpFor(0.2);
     EXPECT_EQ(CountOrder(*sim, ORD_LIVE), 152); // none after the last sample of either
-}
-
-TEST_F(RecorderTest, IntervalOneTakesAnAnswerEachWholeSecond) {
+    // Interval 1: the first after the next whole second, then one a second.
     const double took = Record(1, 3);
-    EXPECT_TRUE(took > 2.0 && took < 6.0) << took; // the first after the next whole second, then one a second
+    EXPECT_TRUE(took > 2.0 && took < 6.0) << took;
     const std::string bytes = File();
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 4) << bytes;
 }

@@ -289,7 +289,7 @@ TEST_F(UiTest, PanelsLoadDiscardAndRefuseTheUsersClose) {
     EXPECT_TRUE(win->isVisible());
 }
 
-TEST_F(UiTest, StripChartKeepsLastPointsPerTrace) {
+TEST_F(UiTest, StripChartKeepsLastPointsPerTraceAndRefreshesLeaveNothingBehind) {
     const int p = Panel();
     SetCtrlAttribute(p, T_STRIP, Attr::NumTraces, 2);
     SetCtrlAttribute(p, T_STRIP, Attr::PointsPerScreen, 5);
@@ -306,11 +306,9 @@ TEST_F(UiTest, StripChartKeepsLastPointsPerTrace) {
     SetCtrlAttribute(p, T_STRIP, Attr::Visible, true);
     PumpFor(0.1);
     EXPECT_EQ(Drawn(2), (D{198, 199, 10, 20, 30}));
-}
 
-// A refresh blanks only where the last one drew lines: after many, the screen shows what drawing
-// afresh shows.
-TEST_F(UiTest, StripChartRefreshesLeaveNothingBehind) {
+    // A refresh blanks only where the last one drew lines: after many, the screen shows what
+    // drawing afresh shows.
     StripView view;
     view.resize(840, 200);
     view.show(); // a hidden widget is resized, so drawn afresh, by every grab

@@ -49,13 +49,6 @@ TEST(SimEngine, Reassembly) {
     Bytes req = request(kReadRam, 1);
     for (std::size_t i = 0; i + 1 < req.size(); ++i) EXPECT_TRUE(e.feed(&req[i], 1, 1.0).empty());
     EXPECT_EQ(e.feed(&req.back(), 1, 1.0).at(0).request.words[0], 1); // with its last byte, whole
-    // Garbage before a header, then two requests back to back in one piece.
-    Bytes stream = {0x55, 0x12, 0x00, 0x00, 0x37, 0x00, 0x00};
-    for (const Bytes& r : {request(kEcho), request(kReadEeprom)}) stream.insert(stream.end(), r.begin(), r.end());
-    auto ex = e.feed(stream.data(), stream.size(), 2.0);
-    ASSERT_EQ(ex.size(), 2u);
-    EXPECT_EQ(std::vector<int>({ex[0].request.order, ex[1].request.order}), std::vector<int>({kEcho, kReadEeprom}));
-    EXPECT_DOUBLE_EQ(ex[0].request.time, 2.0);
     // A torn request left lying must not swallow the head of the next one.
     Bytes torn = request(kTeach);
     e.feed(torn.data(), 20, 3.0);
@@ -88,7 +81,7 @@ TEST(SimOptions, CommandLine) {
 
 // The faults no front-end test sets: a parameter read answered with the other set, and an
 // answer in pieces 0.3 s apart (told from a scheduling hiccup with room on both sides).
-TEST(SimPty, OtherSetAndAnswersInPieces) {
+TEST(SimPty, OtherSetAnswersInPiecesAndPacedAnswers) {
     Options o;
     o.faults.otherSet = true, o.faults.splitPieces = 3, o.faults.splitPauseSeconds = 0.3;
     PtyHost host(o);
@@ -101,22 +94,21 @@ TEST(SimPty, OtherSetAndAnswersInPieces) {
     for (std::size_t i = 1; i < at.size(); ++i) pauses += at[i] - at[i - 1] > 0.15;
     EXPECT_EQ(pauses, 2);
     ::close(fd);
-}
 
-// Byte by byte, in a FIFO's pieces of 8, or whole (a burst of 128 or more), each piece when its last byte is due.
-TEST(SimPty, PacedAnswersTakeTheLinesTime) {
+    // Paced: byte by byte, in a FIFO's pieces of 8, or whole (a burst of 128 or more), each piece
+    // when its last byte is due.
     for (auto [burst, fewest, most] : {std::array{1, 5, 128}, {8, 2, 16}, {128, 1, 1}}) {
-        Options o;
-        o.paced = true, o.burstBytes = burst;
-        PtyHost host(o);
-        ASSERT_TRUE(host.start());
-        const int fd = openRaw(host.devicePath());
-        const double line = (36 + 128) * kByteSeconds; // request in, block out: about 85 ms
+        Options p;
+        p.paced = true, p.burstBytes = burst;
+        PtyHost paced(p);
+        ASSERT_TRUE(paced.start());
+        const int line = openRaw(paced.devicePath());
+        const double lineTime = (36 + 128) * kByteSeconds; // request in, block out: about 85 ms
         const double t0 = steadySeconds();
         std::vector<double> pieces;
-        EXPECT_EQ(exchange(fd, request(kData64, 0, 1), kBlockBytes, 0.15, &pieces).size(), kBlockBytes);
-        EXPECT_GE(pieces.back() - t0, line * 0.95) << burst;
+        EXPECT_EQ(exchange(line, request(kData64, 0, 1), kBlockBytes, 0.15, &pieces).size(), kBlockBytes);
+        EXPECT_GE(pieces.back() - t0, lineTime * 0.95) << burst;
         EXPECT_TRUE(int(pieces.size()) >= fewest && int(pieces.size()) <= most) << burst << ": " << pieces.size();
-        ::close(fd);
+        ::close(line);
     }
 }
