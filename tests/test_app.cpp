@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The whole program: both panel forms (laid out in reading order, starting values, the rings'
-// items), the start-up defaults, the two panel callbacks, a whole program run against the
+// The whole program: both panel forms (laid out in reading order, starting values, the port
+// ring's items), the start-up defaults, the two panel callbacks, a whole program run against the
 // simulated controller, a minute of random clicking, and recordings killed at random.
 
 #include <QComboBox>
@@ -74,7 +74,7 @@ std::string Misplaced(int panel) {
 } // namespace
 
 // Both forms: titles, sizes, nothing covered and the reading order kept, starting values, ranges
-// and ring items; and the charts as they start.
+// and the port ring's items; and the charts as they start.
 TEST(Panels, BothFormsLaidOutWithTheirStartingValuesAndItems) {
     const Forms forms;
     EXPECT_EQ(GetPanelTitle(forms.main) + "|" + GetPanelTitle(forms.popup),
@@ -132,14 +132,6 @@ TEST(Panels, BothFormsLaidOutWithTheirStartingValuesAndItems) {
             all += std::to_string(combo->itemData(i).toInt()) + " " + combo->itemText(i).toStdString() + "|";
         return all;
     };
-    const std::tuple<int, int, const char*> rings[] = {
-        {forms.main, PANEL_GRAPHSOURCE, "0 RAW A,B|1 NORM A,B|2 NORM-A + band|3 NORM-B + band|"},
-        {forms.main, PANEL_HWMODE, "0 0|1 1|2 2|"},
-        {forms.popup, POPUP_EVALMODE, "0 NORM-A: A/Amax|1 NORM (A & B)|2 NORM (A + B)|3 3|"},
-        {forms.popup, POPUP_TRIGMODE, "0 CONTINOUS|1 1|2 2|3 EXT-IN0-HIGH|"},
-        {forms.popup, POPUP_OUTMODE, "0 TOLERANCE HI,LO,OK|1 BINARY A,B,/A&B|"},
-        {forms.popup, POPUP_ANAMODE, "0 DIRECT 0 .. 10V|1 MAXIMA-value|2 MINIMA-value|3 OFF|"}};
-    for (const auto& [panel, id, want] : rings) EXPECT_EQ(items(panel, id), want) << id;
     // The port ring, asked when opened: 1..8 always (bare when the system has no such port) among
     // the system's ports, in order of number.
     unsetenv("ZEP4_SERIAL_PORTS");
