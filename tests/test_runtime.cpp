@@ -315,11 +315,8 @@ TEST_F(UiTest, StripChartKeepsLastPointsPerTraceAndRefreshesLeaveNothingBehind) 
     view.setXRange(0, 100);
     view.setTraceCount(2);
     for (int k = 0; k < 40; ++k) {
-        D a, c;
-        for (int i = 0; i < 101; ++i) {
-            a.push_back((i * 37 + k * 11) % 100); // jumps across the plot
-            c.push_back(k % 2 ? 5 : 95);          // a line jumping top to bottom
-        }
+        D a(101), c(101, k % 2 ? 5 : 95); // one trace jumping across the plot, one from top to bottom
+        for (int i = 0; i < 101; ++i) a[i] = (i * 37 + k * 11) % 100;
         view.setTrace(0, a, 0xFF0000), view.setTrace(1, c, 0x0000FF);
         view.redrawLines();
         QCoreApplication::processEvents();
