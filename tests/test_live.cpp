@@ -278,7 +278,6 @@ TEST_F(LiveLoop, SilentControllerEndsTheRunAndScopeViewDrawsTheBlocksOfItsSource
         evalmode = uint16_t(c.eval);
         upTHR = 880, loTHR = 5, valREF = 333; // no band of its own: this one is kept
         SetGraphCursor(panelHandle, PANEL_DATAGRAPH, 1, -1, -1);
-        SetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, "none");
         SetAxisScalingMode(panelHandle, PANEL_DATAGRAPH, Axis::YLeft, AxisScaling::Manual, 3, 4);
         SetAxisScalingMode(panelHandle, PANEL_DATAGRAPH, Axis::XBottom, AxisScaling::Manual, 5, 6);
         onAnswer = [s = c.source](int) { Choose(panelHandle, PANEL_GRAPHSOURCE, s); }; // shows a chart again
@@ -302,9 +301,6 @@ TEST_F(LiveLoop, SilentControllerEndsTheRunAndScopeViewDrawsTheBlocksOfItsSource
         for (const auto& g : got)
             drawn.push_back({int(g.style), g.colour, int(std::find(curves, curves + 5, g.y) - curves)});
         EXPECT_EQ(drawn, plots[c.source]);
-        std::string yName;
-        GetCtrlAttribute(panelHandle, PANEL_DATAGRAPH, Attr::YName, yName);
-        EXPECT_EQ(yName, c.source ? "NORM=1000*(A/Amax)" : "RAW-values / [ADC-units]");
         EXPECT_EQ(std::make_pair(Range(PANEL_DATAGRAPH, Axis::YLeft), Range(PANEL_DATAGRAPH, Axis::XBottom)), std::make_pair(V{0, 1000}, V{1, 128}));
         const int index = c.source == 3 ? live[15] : live[14];
         V cursor(2);
