@@ -50,14 +50,14 @@ TEST(SimOptions, CommandLine) {
     Faults& f = want.faults;
     want.paced = true, want.answerDelaySeconds = 0.012, want.burstBytes = 8, want.linkPath = "/l", want.firmwareText = "F1";
     want.sensor = {true, 3, 4}, f.silent = f.wrongEcho = f.firmwareNoZero = f.echoHighByte = f.otherSet = true;
-    f.silentOrders = {7, 9}, f.silentAfter = 5, f.silentFirst = 6, f.shortBy = 2, f.noiseBytes = 13, f.hangupAfter = 14;
-    f.overlongBy = 15, f.lateOrders = {16}, f.lateSeconds = 0.3, f.splitPieces = 17, f.splitPauseSeconds = 0.04;
+    f.silentOrders = {7, 9}, f.silentAfter = 0, f.silentFirst = 6, f.shortBy = 2, f.noiseBytes = 13, f.hangupAfter = 14;
+    f.overlongBy = 15, f.lateOrders = {16}, f.lateSeconds = 1000, f.splitPieces = 17, f.splitPauseSeconds = 0.04;
     std::string log, bad;
     EXPECT_EQ(parseArgs({"--paced", "--delay", "12", "--burst", "8", "--link", "/l", "--firmware", "F1", "--log", "/g",
                          "--busy-inputs", "--inputs-rate", "3", "--value-noise", "4", "--silent", "--silent-order", "7",
-                         "--silent-order", "9", "--silent-after", "5", "--silent-first", "6", "--short-by", "2", "--wrong-echo",
+                         "--silent-order", "9", "--silent-after", "0", "--silent-first", "6", "--short-by", "2", "--wrong-echo",
                          "--noise", "13", "--hangup-after", "14", "--firmware-no-zero", "--echo-high", "--other-set",
-                         "--overlong", "15", "--late-order", "16", "--late", "300", "--split", "17", "--split-pause", "40"},
+                         "--overlong", "15", "--late-order", "16", "--late", "1000000", "--split", "17", "--split-pause", "40"},
                         got, log, bad), Args::Run);
     EXPECT_TRUE(got == want && log == "/g");
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
